@@ -1,0 +1,101 @@
+// The archive object: one per user action on one archive path. The format
+// classes derive from it; it owns the work folder, the file input and output
+// with the product's error texts, the busy cursor and the collection of files
+// to compress. Failures are kept in the error text, which is shown once when
+// the object is destroyed.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+#include "archive/arcentry.h"
+#include "common/handles.h"
+#include "common/stringlist.h"
+#include "common/wstring.h"
+
+enum BusyCursorKind {
+    kArrowCursor = 0,
+    kExtractCursor = 1,
+    kAddCursor = 2,
+    kListCursor = 3,
+};
+
+enum ArchiveKind {
+    kUnknownArchive = 0,
+    kZipArchive = 1,
+    kCabArchive = 2,
+};
+
+class CArcFile {
+public:
+    CArcFile(const WString& archivePath, bool keepWorkFolder);
+    virtual ~CArcFile();
+    CArcFile(const CArcFile&) = delete;
+    CArcFile& operator=(const CArcFile&) = delete;
+
+    // Entry paths use backslashes; a folder ends with one.
+    virtual bool GetEntryNames(StringList& names) = 0;
+    // Empty entry path: the whole archive; ending in a backslash: a folder.
+    virtual bool Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite) = 0;
+    virtual bool GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
+                              DWORD& attributes, StringList& lines) = 0;
+    // progressIcon: the icon resource of the progress window, -1 for none.
+    virtual bool Add(const WString& source, const WString& folder, int progressIcon) = 0;
+    virtual bool Delete(const WString& entryPath) = 0;
+    virtual bool CanUpdate() = 0;
+    virtual bool CanDelete() = 0;
+
+    const WString& ArchivePath() const { return archivePath_; }
+    const WString& WorkFolder() const { return workFolder_; }
+    const WString& WorkItemName() const { return workItemName_; }
+    const WString& ErrorText() const { return errorText_; }
+    void SetErrorText(const WString& text) { errorText_ = text; }
+    void ClearErrorText() { errorText_.Clear(); }
+    bool HasError() const { return !errorText_.IsEmpty(); }
+
+    // File input and output. Each returns false on failure and leaves the
+    // reason in the error text, ending with the label of the step.
+    HANDLE OpenArchive();
+    // A short read is not a failure; bytesRead tells how much arrived.
+    bool ReadBlock(HANDLE file, void* buffer, DWORD count, const char* label, DWORD* bytesRead = nullptr);
+    bool WriteBlock(HANDLE file, const void* buffer, DWORD count, const char* label);
+    bool SeekTo(HANDLE file, uint64_t offset, const char* label);
+    bool CopyData(HANDLE source, HANDLE target, uint64_t count);
+
+    void SetBusyCursor(int kind);
+    bool IsBusyCursorShown() const { return cursorShown_; }
+
+    // Files gathered for compression (path -> size) and their total.
+    bool CollectFiles(const WString& folder);
+    bool CollectFile(const WString& path);
+    void ResetCollected();
+    const SizeList& Collected() const { return collected_; }
+    uint64_t CollectedTotal() const { return collectedTotal_; }
+
+    // The check every extraction runs first: the archive exists, the
+    // destination is a folder, an existing target may be overwritten. target
+    // is where the entry (or the whole archive) goes.
+    bool PrepareDestination(const WString& destination, const WString& entryPath, bool ask, WString& target);
+
+    // Removes everything inside a folder, read-only items included.
+    static void DeleteFolderContents(const WString& folder);
+
+    // For the menu viewer.
+    static int ArchiveKindOf(const WString& path);
+    bool ClearWorkItem();
+    bool ExtractToWork(const WString& entryPath);
+    void WaitUntilIdle();
+
+private:
+    WString archivePath_;
+    WString workFolder_;
+    WString workItemName_;
+    WString errorText_;
+    ScopedCursor busyCursors_[3];
+    bool cursorShown_;
+    uint64_t collectedTotal_;
+    SizeList collected_;
+};
+
+// ANSI text of a label for an error message.
+WString LabelText(const char* label);

@@ -1,0 +1,33 @@
+// Indexed owned byte blocks: the variable-length pieces of a ZIP archive
+// (extra fields, comments, new compressed data). Records keep the index of
+// their block; blocks are never removed before the list ends.
+#pragma once
+
+#include <cstdint>
+
+class CDataList {
+public:
+    CDataList();
+    virtual ~CDataList();
+    CDataList(const CDataList&) = delete;
+    CDataList& operator=(const CDataList&) = delete;
+
+    // Takes ownership of a block allocated with new[] and returns its index.
+    int Push(uint8_t* block, int size);
+    // Copies the bytes into a new block and returns its index.
+    int Append(const void* bytes, int size);
+
+    int Count() const { return count_; }
+    int Capacity() const { return capacity_; }
+    // The block and its size; null and 0 for an index that is not in the list.
+    const uint8_t* Block(int index) const;
+    int Size(int index) const;
+
+private:
+    void Grow();
+
+    int count_;
+    uint8_t** items_;
+    int* sizes_;
+    int capacity_;
+};

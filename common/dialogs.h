@@ -1,0 +1,35 @@
+// Small helpers for dialog windows, and the About box.
+#pragma once
+
+#include <windows.h>
+
+#include "common/wstring.h"
+
+// The whole text of a control.
+WString DialogItemText(HWND dialog, int controlId);
+// A font of the given point size and face (Shift-JIS character set). It is
+// set on the control when the id is positive; the caller deletes it. Null
+// when the face name is too long.
+HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* faceName, bool redraw);
+// An icon resource at the system's small-icon size.
+HICON LoadSmallIcon(int resourceId);
+HICON LoadLargeIcon(int resourceId);
+// A tooltip on a control that shows even while the dialog is inactive and
+// breaks its lines exactly where the text has "\n".
+HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayMilliseconds);
+// Index of the checked button of the group first+1 ... first+count, or -1.
+int GetRadioIndex(HWND dialog, int firstId, int count);
+// Checks button first+1+index alone; an index outside the group clears it.
+void SetRadioIndex(HWND dialog, int firstId, int count, int index);
+
+enum AboutBoxIds {
+    kAboutDialog = 9000,
+    kAboutIcon = 9001,
+    kAboutProductName = 9002,
+    kAboutVersion = 9003,
+    kAboutSummary = 9004,
+    kAboutOk = 9008,
+};
+
+// Shows dialog 9000 modally.
+void AboutBox(HWND owner, int iconId, const WString& version, const WString& summary);

@@ -1,0 +1,218 @@
+// Scoped owners for the Windows handles the programs take. Each owner
+// releases its handle exactly once, so that every early return gives back
+// what was taken; copying is not allowed, moving hands the handle over.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <utility>
+
+template <typename Traits>
+class ScopedHandle {
+public:
+    using Handle = typename Traits::Handle;
+
+    ScopedHandle() : handle_(Traits::Invalid()) {}
+    explicit ScopedHandle(Handle h) : handle_(h) {}
+    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Detach()) {}
+    ScopedHandle& operator=(ScopedHandle&& other) noexcept
+    {
+        if (this != &other) {
+            Reset(other.Detach());
+        }
+        return *this;
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle() { Reset(); }
+
+    Handle Get() const { return handle_; }
+    bool IsValid() const { return handle_ != Traits::Invalid(); }
+    explicit operator bool() const { return IsValid(); }
+
+    Handle Detach()
+    {
+        Handle h = handle_;
+        handle_ = Traits::Invalid();
+        return h;
+    }
+
+    // Closes the held handle first; returns false when that close failed.
+    bool Reset(Handle h = Traits::Invalid())
+    {
+        bool ok = true;
+        if (handle_ != Traits::Invalid()) {
+            ok = Traits::Close(handle_);
+        }
+        handle_ = h;
+        return ok;
+    }
+
+private:
+    Handle handle_;
+};
+
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle h) { return CloseHandle(h) != FALSE; }
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return CloseHandle(h) != FALSE; }
+};
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle h) { return FindClose(h) != FALSE; }
+};
+
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return RegCloseKey(h) == ERROR_SUCCESS; }
+};
+
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DestroyMenu(h) != FALSE; }
+};
+
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DestroyIcon(h) != FALSE; }
+};
+
+struct CursorTraits {
+    using Handle = HCURSOR;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DestroyCursor(h) != FALSE; }
+};
+
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DeleteObject(h) != FALSE; }
+};
+
+struct FontTraits {
+    using Handle = HFONT;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DeleteObject(h) != FALSE; }
+};
+
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return FreeLibrary(h) != FALSE; }
+};
+
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DestroyWindow(h) != FALSE; }
+};
+
+using ScopedFile = ScopedHandle<FileHandleTraits>;
+using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
+using ScopedFind = ScopedHandle<FindHandleTraits>;
+using ScopedHKey = ScopedHandle<RegKeyTraits>;
+using ScopedMenu = ScopedHandle<MenuTraits>;
+using ScopedIcon = ScopedHandle<IconTraits>;
+using ScopedCursor = ScopedHandle<CursorTraits>;
+using ScopedGdiObject = ScopedHandle<GdiObjectTraits>;
+using ScopedFont = ScopedHandle<FontTraits>;
+using ScopedModule = ScopedHandle<ModuleTraits>;
+using ScopedWindow = ScopedHandle<WindowTraits>;
+
+// A device context obtained with GetDC, given back with ReleaseDC.
+class ScopedWindowDC {
+public:
+    explicit ScopedWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~ScopedWindowDC()
+    {
+        if (dc_) {
+            ReleaseDC(window_, dc_);
+        }
+    }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Selects an object into a device context for the lifetime of the owner.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~ScopedSelect()
+    {
+        if (old_) {
+            SelectObject(dc_, old_);
+        }
+    }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A COM interface pointer that is released when its owner ends.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { Reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+
+    T* Get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    // For calls that fill in an interface pointer: the old one is released first.
+    T** Receive()
+    {
+        Reset();
+        return &p_;
+    }
+    void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+    void Reset()
+    {
+        if (p_) {
+            p_->Release();
+            p_ = nullptr;
+        }
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// CoInitialize / CoUninitialize for one scope.
+class ScopedComInit {
+public:
+    explicit ScopedComInit(DWORD model = COINIT_APARTMENTTHREADED) : hr_(CoInitializeEx(nullptr, model)) {}
+    ~ScopedComInit()
+    {
+        if (SUCCEEDED(hr_)) {
+            CoUninitialize();
+        }
+    }
+    ScopedComInit(const ScopedComInit&) = delete;
+    ScopedComInit& operator=(const ScopedComInit&) = delete;
+    HRESULT Result() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};

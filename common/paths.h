@@ -1,0 +1,44 @@
+// Path operations on plain Windows paths with backslashes. A path never ends
+// in a backslash, except a drive root such as C:\.
+#pragma once
+
+#include <windows.h>
+
+#include "common/stringlist.h"
+#include "common/wstring.h"
+
+bool IsDriveRoot(const WString& path);
+// Trims blanks; a text that then begins with a double quote loses its first
+// and its last unit.
+WString Unquote(const WString& text);
+WString JoinPath(const WString& dir, const WString& name);
+WString ParentDir(const WString& path);
+WString FileNamePart(const WString& path);
+// Text after the last '.' of the whole path; empty without a dot.
+WString ExtensionPart(const WString& path);
+WString BaseNamePart(const WString& path);
+
+// A shell special folder (CSIDL) as a file-system path; -1 is the current
+// directory.
+WString SpecialFolderPath(int folderId);
+WString SpecialFolderPath(int folderId, const WString& name);
+
+bool PathExists(const WString& path);
+bool IsDirectory(const WString& path);
+
+// Creates the directory; with recursive, its missing ancestors first. A path
+// that already exists gives false, as CreateDirectoryW does.
+bool CreateDirectoryTree(const WString& path, bool recursive);
+// Lists path\pattern into the list with the attributes of each item; false
+// when the path is not a folder, the search cannot start or ends in error.
+bool ListDirectory(const WString& path, AttrStringList& list, const WString& pattern);
+// A shell link at linkPath to target, optionally run as administrator.
+bool CreateShortcut(const WString& target, const WString& linkPath, const WString& arguments, bool runAsAdministrator);
+bool MovePath(const WString& from, const WString& to, DWORD flags);
+
+// Splits a command line (empty: the process's own) into program and arguments.
+void SplitCommandLine(WString& program, WString& arguments, const WString& commandLine = WString());
+WString BuildCommandLine(const WString& program, const WString& arguments);
+// Shortens a path to fit the width in the device context's font, keeping
+// the drive or the \\server\share\ head and the file name.
+WString CompactPath(HDC dc, const WString& path, int maxWidth);

@@ -1,0 +1,168 @@
+#include "common/system.h"
+
+#include <shlobj.h>
+
+#include "common/messages.h"
+#include "common/paths.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+namespace {
+
+bool AtLeast(DWORD major, DWORD minor, WORD servicePack, DWORD build)
+{
+    OSVERSIONINFOEXW wanted{};
+    wanted.dwOSVersionInfoSize = sizeof wanted;
+    wanted.dwMajorVersion = major;
+    wanted.dwMinorVersion = minor;
+    wanted.wServicePackMajor = servicePack;
+    wanted.dwBuildNumber = build;
+    DWORDLONG condition = 0;
+    DWORD mask = VER_MAJORVERSION | VER_MINORVERSION;
+    condition = VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
+    if (build != 0) {
+        mask |= VER_BUILDNUMBER;
+        condition = VerSetConditionMask(condition, VER_BUILDNUMBER, VER_GREATER_EQUAL);
+    } else {
+        mask |= VER_SERVICEPACKMAJOR;
+        condition = VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+    }
+    return VerifyVersionInfoW(&wanted, mask, condition) != FALSE;
+}
+
+int ReadElevationType()
+{
+    HANDLE token = nullptr;
+    if (!ReportApiFailure(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token), "OpenProcessToken")) {
+        return kElevationDefault;
+    }
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    ReportApiFailure(GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size), "GetTokenInformation");
+    ReportApiFailure(CloseHandle(token), "CloseHandle");
+    return static_cast<int>(type);
+}
+
+}  // namespace
+
+int WindowsLevel(bool* wow64, int* elevationType)
+{
+    if (wow64) {
+        BOOL emulated = FALSE;
+        IsWow64Process(GetCurrentProcess(), &emulated);
+        *wow64 = emulated != FALSE;
+    }
+    if (elevationType) {
+        *elevationType = ReadElevationType();
+    }
+    if (AtLeast(10, 0, 0, 22000)) {
+        return kWindows11;
+    }
+    if (AtLeast(10, 0, 0, 0)) {
+        return kWindows10;
+    }
+    if (AtLeast(6, 3, 0, 0)) {
+        return kWindows81;
+    }
+    if (AtLeast(6, 2, 0, 0)) {
+        return kWindows8;
+    }
+    if (AtLeast(6, 1, 0, 0)) {
+        return kWindows7;
+    }
+    if (AtLeast(6, 0, 0, 0)) {
+        return kWindowsVista;
+    }
+    ShowError(WString(L"このＯＳではサポートされていません。"));
+    return kWindowsUnsupported;
+}
+
+void PumpPending()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Leave the quit for the loop that owns the thread.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+int RunMessageLoop(HWND dialog)
+{
+    MSG message;
+    for (;;) {
+        BOOL result = GetMessageW(&message, nullptr, 0, 0);
+        if (result == 0 || result == -1) {
+            break;
+        }
+        if (dialog && IsDialogMessageW(dialog, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+SingleInstanceMutex::SingleInstanceMutex(const WString& name)
+{
+    HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str());
+    if (existing) {
+        CloseHandle(existing);
+        return;
+    }
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    handle_.Reset(CreateMutexW(&inheritable, TRUE, name.c_str()));
+}
+
+SingleInstanceMutex::~SingleInstanceMutex()
+{
+    if (handle_) {
+        ReleaseMutex(handle_.Get());
+    }
+}
+
+namespace {
+
+int CALLBACK SelectInitialFolder(HWND window, UINT message, LPARAM, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED) {
+        SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool BrowseForFolder(HWND owner, const WString& title, WString& path, bool allowNewFolder)
+{
+    // The picker may hand back long paths; give it room for them.
+    const int kChosenPathUnits = 2600;
+    wchar_t* chosen = new wchar_t[kChosenPathUnits];
+    chosen[0] = L'\0';
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.pszDisplayName = chosen;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | (allowNewFolder ? 0 : BIF_NONEWFOLDERBUTTON);
+    info.lpfn = SelectInitialFolder;
+    info.lParam = reinterpret_cast<LPARAM>(path.c_str());
+    PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&info);
+    bool picked = false;
+    if (items) {
+        if (SHGetPathFromIDListEx(items, chosen, kChosenPathUnits, GPFIDL_DEFAULT)) {
+            path = Unquote(WString(chosen));
+            picked = true;
+        }
+        CoTaskMemFree(items);
+    }
+    delete[] chosen;
+    return picked;
+}

@@ -1,0 +1,55 @@
+// Windows version, message pumps, single-instance rule and the folder picker.
+#pragma once
+
+#include <windows.h>
+
+#include "common/handles.h"
+#include "common/wstring.h"
+
+// The module (program or DLL) whose resources this code uses.
+HINSTANCE ModuleInstance();
+
+enum WindowsLevelValue {
+    kWindowsUnsupported = 0,
+    kWindowsVista = 1,
+    kWindows7 = 2,
+    kWindows8 = 3,
+    kWindows81 = 4,
+    kWindows10 = 5,
+    kWindows11 = 6,
+};
+
+enum ElevationType {
+    kElevationDefault = 1,
+    kElevationLimited = 2,
+    kElevationFull = 3,
+};
+
+// The running Windows as a level (see the enumeration). Tells whether the
+// process is a 32-bit program on 64-bit Windows and, when asked, its token's
+// elevation type. Older systems get a message and level 0.
+int WindowsLevel(bool* wow64 = nullptr, int* elevationType = nullptr);
+
+// Dispatches every queued message of the thread and returns.
+void PumpPending();
+// Runs until WM_QUIT (its code is returned) or an error; a dialog given
+// here gets its keyboard messages first.
+int RunMessageLoop(HWND dialog = nullptr);
+
+// A named mutex telling whether another instance runs.
+class SingleInstanceMutex {
+public:
+    explicit SingleInstanceMutex(const WString& name);
+    ~SingleInstanceMutex();
+    SingleInstanceMutex(const SingleInstanceMutex&) = delete;
+    SingleInstanceMutex& operator=(const SingleInstanceMutex&) = delete;
+    // True when this process is the first instance and holds the mutex.
+    bool IsFirstInstance() const { return handle_.IsValid(); }
+
+private:
+    ScopedKernelHandle handle_;
+};
+
+// The shell folder picker for file-system folders, opened at path. On a
+// choice path becomes the chosen folder and the result is true.
+bool BrowseForFolder(HWND owner, const WString& title, WString& path, bool allowNewFolder);

@@ -1,0 +1,574 @@
+#include "common/wstring.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "common/messages.h"
+
+namespace {
+
+// Strings that outgrow their buffer get this much room beyond what they need,
+// so that a run of small appends does not reallocate every time.
+const int kGrowth = 30;
+const int kDefaultCapacity = 30;
+
+int WideLength(const wchar_t* text) { return text ? static_cast<int>(wcslen(text)) : 0; }
+
+}  // namespace
+
+WString::WString() : capacity_(kDefaultCapacity), text_(new wchar_t[kDefaultCapacity]), length_(0)
+{
+    text_[0] = L'\0';
+}
+
+WString::WString(const wchar_t* text) : WString(text, WideLength(text)) {}
+
+WString::WString(const wchar_t* text, int count)
+    : capacity_(count + 1), text_(new wchar_t[count + 1]), length_(count)
+{
+    if (count > 0) {
+        wmemcpy(text_, text, count);
+    }
+    text_[count] = L'\0';
+}
+
+WString::WString(const WString& other)
+    : capacity_(other.capacity_), text_(new wchar_t[other.capacity_]), length_(other.length_)
+{
+    wmemcpy(text_, other.text_, length_ + 1);
+}
+
+WString::WString(WString&& other) noexcept : capacity_(other.capacity_), text_(other.text_), length_(other.length_)
+{
+    other.capacity_ = 0;
+    other.text_ = nullptr;
+    other.length_ = 0;
+}
+
+WString::~WString() { delete[] text_; }
+
+WString WString::FromAnsi(const char* text, int byteCount, UINT codePage)
+{
+    if (!text) {
+        return WString();
+    }
+    if (byteCount < 0) {
+        byteCount = static_cast<int>(strlen(text));
+    }
+    if (byteCount == 0) {
+        return WString(L"", 0);
+    }
+    int units = MultiByteToWideChar(codePage, 0, text, byteCount, nullptr, 0);
+    if (units <= 0) {
+        return WString(L"", 0);
+    }
+    WString result;
+    result.Reserve(units + 1);
+    MultiByteToWideChar(codePage, 0, text, byteCount, result.text_, units);
+    result.length_ = units;
+    result.text_[units] = L'\0';
+    return result;
+}
+
+WString WString::FromUtf8(const char* text, int byteCount)
+{
+    if (!text) {
+        return WString();
+    }
+    if (byteCount < 0) {
+        byteCount = static_cast<int>(strlen(text));
+    }
+    if (byteCount == 0) {
+        return WString(L"", 0);
+    }
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, byteCount, nullptr, 0);
+    ReportApiFailure(units, "M2W");
+    if (units <= 0) {
+        return WString(L"", 0);
+    }
+    WString result;
+    result.Reserve(units + 1);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, byteCount, result.text_, units);
+    result.length_ = units;
+    result.text_[units] = L'\0';
+    return result;
+}
+
+WString WString::FromInt(long long value)
+{
+    wchar_t buffer[32];
+    if (swprintf(buffer, 32, L"%lld", value) < 0) {
+        return WString(L"error");
+    }
+    return WString(buffer);
+}
+
+void WString::Reserve(int units)
+{
+    if (units <= capacity_) {
+        return;
+    }
+    wchar_t* grown = new wchar_t[units];
+    if (text_) {
+        wmemcpy(grown, text_, length_ + 1);
+    } else {
+        grown[0] = L'\0';
+    }
+    delete[] text_;
+    text_ = grown;
+    capacity_ = units;
+}
+
+void WString::Assign(const wchar_t* text, int count)
+{
+    if (text == text_) {
+        return;
+    }
+    if (count + 1 > capacity_) {
+        // The source may live inside the old buffer: copy before freeing.
+        wchar_t* fresh = new wchar_t[count + kGrowth];
+        wmemcpy(fresh, text, count);
+        delete[] text_;
+        text_ = fresh;
+        capacity_ = count + kGrowth;
+    } else {
+        wmemmove(text_, text, count);
+    }
+    length_ = count;
+    text_[length_] = L'\0';
+}
+
+WString& WString::operator=(const WString& other)
+{
+    if (this != &other) {
+        Assign(other.text_, other.length_);
+    }
+    return *this;
+}
+
+WString& WString::operator=(WString&& other) noexcept
+{
+    if (this != &other) {
+        delete[] text_;
+        capacity_ = other.capacity_;
+        text_ = other.text_;
+        length_ = other.length_;
+        other.capacity_ = 0;
+        other.text_ = nullptr;
+        other.length_ = 0;
+    }
+    return *this;
+}
+
+WString& WString::operator=(const wchar_t* text)
+{
+    Assign(text ? text : L"", WideLength(text));
+    return *this;
+}
+
+WString& WString::Append(const wchar_t* text, int count)
+{
+    if (count <= 0) {
+        return *this;
+    }
+    int newLength = length_ + count;
+    if (newLength + 1 > capacity_) {
+        wchar_t* grown = new wchar_t[newLength + kGrowth];
+        if (text_) {
+            wmemcpy(grown, text_, length_);
+        }
+        wmemcpy(grown + length_, text, count);
+        delete[] text_;
+        text_ = grown;
+        capacity_ = newLength + kGrowth;
+    } else {
+        wmemmove(text_ + length_, text, count);
+    }
+    length_ = newLength;
+    text_[length_] = L'\0';
+    return *this;
+}
+
+WString& WString::operator+=(const WString& text) { return Append(text.text_, text.length_); }
+WString& WString::operator+=(const wchar_t* text) { return Append(text, WideLength(text)); }
+WString& WString::operator+=(wchar_t unit) { return Append(&unit, 1); }
+
+int WString::Find(const wchar_t* text, int start) const
+{
+    if (!text || start < 0 || start > length_) {
+        return -1;
+    }
+    const wchar_t* hit = wcsstr(text_ + start, text);
+    return hit ? static_cast<int>(hit - text_) : -1;
+}
+
+int WString::FindChar(wchar_t unit, int start) const
+{
+    for (int i = start < 0 ? 0 : start; i < length_; ++i) {
+        if (text_[i] == unit) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int WString::FindLast(wchar_t unit) const
+{
+    for (int i = length_ - 1; i >= 0; --i) {
+        if (text_[i] == unit) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+WString WString::Left(int n) const
+{
+    if (n < 0 || n > length_) {
+        return WString(L"", 0);
+    }
+    return WString(text_, n);
+}
+
+WString WString::From(int n) const
+{
+    if (n < 0 || n >= length_) {
+        return WString(L"", 0);
+    }
+    return WString(text_ + n, length_ - n);
+}
+
+WString WString::Mid(int start, int count) const
+{
+    if (start < 0 || start > length_ || count < 0) {
+        return WString(L"", 0);
+    }
+    if (count > length_ - start) {
+        count = length_ - start;
+    }
+    return WString(text_ + start, count);
+}
+
+bool WString::SetAt(int i, wchar_t unit)
+{
+    if (i < 0 || i >= length_) {
+        return false;
+    }
+    text_[i] = unit;
+    if (unit == L'\0') {
+        length_ = i;
+    }
+    return true;
+}
+
+void WString::Clear()
+{
+    length_ = 0;
+    text_[0] = L'\0';
+}
+
+WString WString::Trimmed() const
+{
+    int begin = 0;
+    int end = length_;
+    while (begin < end && text_[begin] == L' ') {
+        ++begin;
+    }
+    while (end > begin && text_[end - 1] == L' ') {
+        --end;
+    }
+    return WString(text_ + begin, end - begin);
+}
+
+WString WString::Lower() const
+{
+    WString result(*this);
+    if (result.length_ > 0) {
+        CharLowerBuffW(result.text_, result.length_);
+    }
+    return result;
+}
+
+bool WString::StartsWithNoCase(const wchar_t* prefix) const
+{
+    int n = WideLength(prefix);
+    if (n > length_) {
+        return false;
+    }
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text_, n, prefix, n) == CSTR_EQUAL;
+}
+
+bool WString::StartsWith(const wchar_t* prefix) const
+{
+    int n = WideLength(prefix);
+    return n <= length_ && wmemcmp(text_, prefix, n) == 0;
+}
+
+bool WString::EndsWith(const wchar_t* suffix) const
+{
+    int n = WideLength(suffix);
+    return n <= length_ && wmemcmp(text_ + length_ - n, suffix, n) == 0;
+}
+
+WString WString::ReplaceFirst(const wchar_t* from, const wchar_t* to) const
+{
+    int at = WideLength(from) > 0 ? Find(from) : -1;
+    if (at < 0) {
+        return *this;
+    }
+    WString result(text_, at);
+    result += to;
+    result.Append(text_ + at + WideLength(from), length_ - at - WideLength(from));
+    return result;
+}
+
+WString WString::ReplaceAll(const wchar_t* from, const wchar_t* to) const
+{
+    int fromLength = WideLength(from);
+    if (fromLength == 0) {
+        return *this;
+    }
+    WString result;
+    int position = 0;
+    for (int at = Find(from); at >= 0; at = Find(from, position)) {
+        result.Append(text_ + position, at - position);
+        result += to;
+        position = at + fromLength;
+    }
+    result.Append(text_ + position, length_ - position);
+    return result;
+}
+
+WString WString::ReplaceAll(wchar_t from, wchar_t to) const
+{
+    WString result(*this);
+    for (int i = 0; i < result.length_; ++i) {
+        if (result.text_[i] == from) {
+            result.text_[i] = to;
+        }
+    }
+    return result;
+}
+
+int WString::ToInt(int defaultValue) const
+{
+    int i = 0;
+    while (i < length_ && text_[i] == L' ') {
+        ++i;
+    }
+    bool negative = false;
+    if (i < length_ && (text_[i] == L'-' || text_[i] == L'+')) {
+        negative = text_[i] == L'-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < length_; ++i) {
+        if (text_[i] < L'0' || text_[i] > L'9') {
+            return defaultValue;
+        }
+        value = value * 10 + (text_[i] - L'0');
+        if (value > 0x80000000LL) {
+            return defaultValue;
+        }
+    }
+    value = negative ? -value : value;
+    if (value > 0x7FFFFFFFLL) {
+        return defaultValue;
+    }
+    return static_cast<int>(value);
+}
+
+AString WString::ToAnsi(UINT codePage) const
+{
+    if (length_ == 0) {
+        return AString("", 0);
+    }
+    int bytes = WideCharToMultiByte(codePage, 0, text_, length_, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
+        return AString("", 0);
+    }
+    char* buffer = new char[bytes];
+    WideCharToMultiByte(codePage, 0, text_, length_, buffer, bytes, nullptr, nullptr);
+    AString result(buffer, bytes);
+    delete[] buffer;
+    return result;
+}
+
+AString WString::ToUtf8() const { return ToAnsi(CP_UTF8); }
+
+wchar_t* WString::DuplicateText() const
+{
+    wchar_t* copy = new wchar_t[length_ + 1];
+    wmemcpy(copy, text_, length_ + 1);
+    return copy;
+}
+
+bool WString::operator==(const WString& other) const
+{
+    return length_ == other.length_ && wmemcmp(text_, other.text_, length_) == 0;
+}
+
+bool WString::operator==(const wchar_t* other) const
+{
+    int n = WideLength(other);
+    return n == length_ && wmemcmp(text_, other, n) == 0;
+}
+
+WString operator+(const WString& a, const WString& b)
+{
+    WString result(a.text_, a.length_);
+    return result.Append(b.text_, b.length_), result;
+}
+
+WString operator+(const WString& a, const wchar_t* b)
+{
+    WString result(a.text_, a.length_);
+    result.Append(b, WideLength(b));
+    return result;
+}
+
+WString operator+(const wchar_t* a, const WString& b)
+{
+    WString result(a);
+    result.Append(b.text_, b.length_);
+    return result;
+}
+
+WString operator+(const WString& a, wchar_t b)
+{
+    WString result(a.text_, a.length_);
+    result.Append(&b, 1);
+    return result;
+}
+
+AString::AString() : capacity_(kDefaultCapacity), text_(new char[kDefaultCapacity]), length_(0) { text_[0] = '\0'; }
+
+AString::AString(const char* text) : AString(text, text ? static_cast<int>(strlen(text)) : 0) {}
+
+AString::AString(const char* text, int count) : capacity_(count + 1), text_(new char[count + 1]), length_(count)
+{
+    if (count > 0) {
+        memcpy(text_, text, count);
+    }
+    text_[count] = '\0';
+}
+
+AString::AString(const AString& other)
+    : capacity_(other.capacity_), text_(new char[other.capacity_]), length_(other.length_)
+{
+    memcpy(text_, other.text_, length_ + 1);
+}
+
+AString::AString(AString&& other) noexcept : capacity_(other.capacity_), text_(other.text_), length_(other.length_)
+{
+    other.capacity_ = 0;
+    other.text_ = nullptr;
+    other.length_ = 0;
+}
+
+AString::~AString() { delete[] text_; }
+
+void AString::Assign(const char* text, int count)
+{
+    if (text == text_) {
+        return;
+    }
+    if (count + 1 > capacity_) {
+        char* fresh = new char[count + kGrowth];
+        memcpy(fresh, text, count);
+        delete[] text_;
+        text_ = fresh;
+        capacity_ = count + kGrowth;
+    } else {
+        memmove(text_, text, count);
+    }
+    length_ = count;
+    text_[length_] = '\0';
+}
+
+AString& AString::operator=(const AString& other)
+{
+    if (this != &other) {
+        Assign(other.text_, other.length_);
+    }
+    return *this;
+}
+
+AString& AString::operator=(AString&& other) noexcept
+{
+    if (this != &other) {
+        delete[] text_;
+        capacity_ = other.capacity_;
+        text_ = other.text_;
+        length_ = other.length_;
+        other.capacity_ = 0;
+        other.text_ = nullptr;
+        other.length_ = 0;
+    }
+    return *this;
+}
+
+AString& AString::operator=(const char* text)
+{
+    Assign(text ? text : "", text ? static_cast<int>(strlen(text)) : 0);
+    return *this;
+}
+
+AString& AString::Append(const char* text, int count)
+{
+    if (count <= 0) {
+        return *this;
+    }
+    int newLength = length_ + count;
+    if (newLength + 1 > capacity_) {
+        char* grown = new char[newLength + kGrowth];
+        if (text_) {
+            memcpy(grown, text_, length_);
+        }
+        memcpy(grown + length_, text, count);
+        delete[] text_;
+        text_ = grown;
+        capacity_ = newLength + kGrowth;
+    } else {
+        memmove(text_ + length_, text, count);
+    }
+    length_ = newLength;
+    text_[length_] = '\0';
+    return *this;
+}
+
+AString& AString::operator+=(const AString& text) { return Append(text.text_, text.length_); }
+AString& AString::operator+=(const char* text) { return Append(text, text ? static_cast<int>(strlen(text)) : 0); }
+
+bool AString::operator==(const char* other) const
+{
+    int n = other ? static_cast<int>(strlen(other)) : 0;
+    return n == length_ && memcmp(text_, other, n) == 0;
+}
+
+WString AString::ToWide(UINT codePage) const { return WString::FromAnsi(text_, length_, codePage); }
+
+void AString::Reserve(int bytes)
+{
+    if (bytes <= capacity_) {
+        return;
+    }
+    char* grown = new char[bytes];
+    memcpy(grown, text_, length_ + 1);
+    delete[] text_;
+    text_ = grown;
+    capacity_ = bytes;
+}
+
+WString HexString(const void* bytes, int count)
+{
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    const unsigned char* p = static_cast<const unsigned char*>(bytes);
+    WString result;
+    for (int i = 0; i < count; ++i) {
+        wchar_t pair[2] = {kDigits[p[i] >> 4], kDigits[p[i] & 0x0F]};
+        result.Append(pair, 2);
+    }
+    return result;
+}

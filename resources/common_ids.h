@@ -1,0 +1,25 @@
+/* Resource numbers shared by every deliverable. */
+#ifndef ZPK_COMMON_IDS_H
+#define ZPK_COMMON_IDS_H
+
+#define IDI_ZUPAKO 100
+#define IDI_ZIPFILE 101
+#define IDI_CABFILE 102
+
+#define IDC_BUSY_ADD 901
+#define IDC_BUSY_EXTRACT 902
+#define IDC_BUSY_LIST 903
+
+#define IDD_ABOUT 9000
+#define IDC_ABOUT_ICON 9001
+#define IDC_ABOUT_NAME 9002
+#define IDC_ABOUT_VERSION 9003
+#define IDC_ABOUT_SUMMARY 9004
+#define IDC_ABOUT_OK 9008
+
+#define IDD_PROGRESS 9600
+#define IDC_PROGRESS_ICON 9601
+#define IDC_PROGRESS_BAR 9602
+#define IDC_PROGRESS_TEXT 9603
+
+#endif

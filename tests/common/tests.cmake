@@ -1,0 +1,9 @@
+zpk_test_program(test_common
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/strings_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/lists_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/paths_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
+)

@@ -1,0 +1,33 @@
+// Tests that need a second process start their own program again in a
+// "child role": a named function registered by the test file, run instead
+// of the tests, whose return value becomes the exit code.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/wstring.h"
+
+using ChildRole = std::function<int(const std::vector<std::wstring>& arguments)>;
+
+// Registers a role at static initialisation; returns a dummy for that use.
+bool RegisterChildRole(const std::wstring& name, ChildRole role);
+
+// Runs a registered role when the command line asks for one; -1 otherwise.
+int RunChildRoleIfAsked(int argc, wchar_t** argv);
+
+class ChildProcess {
+public:
+    // Starts this program in the given role with the arguments.
+    ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool Started() const { return process_ != nullptr; }
+    // The exit code, or -1 when the child did not end in time.
+    int Wait(DWORD milliseconds = 30000);
+
+private:
+    HANDLE process_ = nullptr;
+};

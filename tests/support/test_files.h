@@ -1,0 +1,51 @@
+// Files and folders for tests: a private scratch folder per test, whole-file
+// reads and writes, and a byte builder for hand-made records.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/wstring.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder below the program's temporary folder, removed with
+// everything in it when the object ends.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const WString& Path() const { return path_; }
+    WString operator/(const wchar_t* name) const;
+
+private:
+    WString path_;
+};
+
+bool WriteFileBytes(const WString& path, const Bytes& bytes);
+bool WriteFileText(const WString& path, const std::string& text);
+Bytes ReadFileBytes(const WString& path);
+void RemoveTree(const WString& path);
+
+// Builds a binary record field by field, little-endian.
+class ByteBuilder {
+public:
+    ByteBuilder& U8(uint8_t value);
+    ByteBuilder& U16(uint16_t value);
+    ByteBuilder& U32(uint32_t value);
+    ByteBuilder& U64(uint64_t value);
+    ByteBuilder& Text(const std::string& text);
+    ByteBuilder& Raw(const Bytes& bytes);
+    ByteBuilder& Fill(size_t count, uint8_t value);
+    // Overwrites a 32-bit value already written at the offset.
+    ByteBuilder& PatchU32(size_t offset, uint32_t value);
+    size_t Size() const { return bytes_.size(); }
+    const Bytes& Get() const { return bytes_; }
+
+private:
+    Bytes bytes_;
+};

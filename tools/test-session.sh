@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Runs a command inside a test session: the project's Wine prefix (created on
+# first use), a virtual X display and a persistent wineserver. Everything the
+# session started is stopped again when the command ends, however it ends.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+
+xvfb_pid=
+cleanup() {
+  "$ZPK_WINESERVER" -k >/dev/null 2>&1
+  "$ZPK_WINESERVER" -w >/dev/null 2>&1
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" >/dev/null 2>&1
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# A display of our own, so that no test ever draws on somebody's screen.
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    break
+  fi
+done
+if [ -z "$xvfb_pid" ]; then
+  echo "test-session: no free X display number" >&2
+  exit 1
+fi
+for _ in $(seq 1 50); do
+  [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
+  sleep 0.1
+done
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+if [ ! -f "$WINEPREFIX/.zupako-ready" ]; then
+  echo "test-session: creating the Wine prefix $WINEPREFIX (first use)"
+  "$ZPK_WINE" wineboot -i >/dev/null 2>&1
+  "$ZPK_WINESERVER" -w
+  # regedit reads UTF-16 .reg files; the one in the repository is UTF-8.
+  iconv -f UTF-8 -t UTF-16 "$here/prefix-setup.reg" > "$WINEPREFIX/zupako-setup.reg"
+  "$ZPK_WINE" regedit /S "$("$ZPK_WINE" winepath -w "$WINEPREFIX/zupako-setup.reg")" >/dev/null 2>&1
+  "$ZPK_WINESERVER" -w
+  touch "$WINEPREFIX/.zupako-ready"
+fi
+
+"$ZPK_WINESERVER" -p
+# Wine starts its background services with the first program of a session,
+# and they inherit that program's output. Start them here, without output,
+# so that they never hold open a pipe that the test runner waits on.
+"$ZPK_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+"$@"
