@@ -6,12 +6,36 @@ const wchar_t kProductName[] = L"Zupako";
 
 namespace {
 
+// Not every implementation of MessageBox honours MB_TOPMOST, so the box is
+// also raised above other windows when it is first activated.
+HHOOK g_boxHook = nullptr;
+
+LRESULT CALLBACK RaiseBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16] = {};
+        GetClassNameW(window, className, 16);
+        if (wcscmp(className, L"#32770") == 0) {
+            SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        }
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
 class MessageBoxPrompts : public PromptHandler {
 public:
     int Answer(const Prompt& prompt) override
     {
-        return MessageBoxW(prompt.owner, prompt.text.c_str(), kProductName,
-                           prompt.icon | prompt.buttons | MB_TOPMOST | MB_SETFOREGROUND);
+        HHOOK outer = g_boxHook;
+        g_boxHook = SetWindowsHookExW(WH_CBT, RaiseBox, nullptr, GetCurrentThreadId());
+        int answer = MessageBoxW(prompt.owner, prompt.text.c_str(), kProductName,
+                                 prompt.icon | prompt.buttons | MB_TOPMOST | MB_SETFOREGROUND);
+        if (g_boxHook) {
+            UnhookWindowsHookEx(g_boxHook);
+        }
+        g_boxHook = outer;
+        return answer;
     }
 };
 

@@ -9,6 +9,14 @@
 // The module (program or DLL) whose resources this code uses.
 HINSTANCE ModuleInstance();
 
+// A function of a library loaded at run time, typed as the caller binds it;
+// null when the library does not export it.
+template <typename Function>
+Function GetProcedure(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 enum WindowsLevelValue {
     kWindowsUnsupported = 0,
     kWindowsVista = 1,

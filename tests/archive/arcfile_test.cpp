@@ -1,1 +1,329 @@
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "archive/arcfile.h"
+#include "archive/zip_records.h"
+#include "common/paths.h"
+#include "support/prompt_recorder.h"
+#include "support/test_files.h"
+
+namespace {
+
+// The smallest concrete archive object: it lists nothing and "extracts" by
+// writing the entry path into a file, so that the base class can be driven.
+class ProbeArchive : public CArcFile {
+public:
+    explicit ProbeArchive(const WString& path, bool keep = false) : CArcFile(path, keep) {}
+    bool GetEntryNames(StringList&) override { return true; }
+    bool Extract(const WString& destination, const WString& entryPath, bool ask) override
+    {
+        WString target;
+        if (!PrepareDestination(destination, entryPath, ask, target)) {
+            return false;
+        }
+        if (entryPath.Last() == L'\\') {
+            return CreateDirectoryW(target.c_str(), nullptr) != FALSE;
+        }
+        return WriteFileText(target, Utf8(entryPath.c_str()));
+    }
+    bool GetEntryInfo(const WString&, DWORD&, DWORD&, FILETIME&, DWORD&, StringList&) override { return false; }
+    bool Add(const WString&, const WString&, int) override { return false; }
+    bool Delete(const WString&) override { return false; }
+    bool CanUpdate() override { return false; }
+    bool CanDelete() override { return false; }
+};
+
+std::string U(const WString& text) { return Utf8(text.c_str()); }
+
+class ArchiveObjectTest : public testing::Test {
+protected:
+    WString Archive() const { return scratch_ / L"a.zip"; }
+    ScratchFolder scratch_;
+};
+
+TEST_F(ArchiveObjectTest, ConstructionEmptiesTheWorkFolderReadOnlyItemsIncluded)
+{
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    WString work = WString(temp) + L"ZPKWork";
+    RemoveTree(work);
+    {
+        ProbeArchive first(Archive());
+        EXPECT_TRUE(first.WorkFolder() == work);
+        EXPECT_TRUE(IsDirectory(work)) << "a missing work folder is created";
+    }
+    ASSERT_TRUE(CreateDirectoryTree(work + L"\\sub\\deeper", true));
+    ASSERT_TRUE(WriteFileText(work + L"\\sub\\deeper\\locked.txt", "x"));
+    ASSERT_TRUE(WriteFileText(work + L"\\top.txt", "x"));
+    SetFileAttributesW((work + L"\\sub\\deeper\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((work + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((work + L"\\sub").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    {
+        ProbeArchive kept(Archive(), true);
+        EXPECT_TRUE(PathExists(work + L"\\top.txt")) << "keeping the work folder leaves it alone";
+    }
+    ProbeArchive second(Archive());
+    AttrStringList left;
+    ASSERT_TRUE(ListDirectory(work, left, L"*"));
+    EXPECT_EQ(0, left.Count());
+}
+
+TEST_F(ArchiveObjectTest, ShowsItsErrorTextExactlyOnceWhenDestroyed)
+{
+    PromptRecorder prompts;
+    {
+        ProbeArchive quiet(Archive());
+    }
+    EXPECT_EQ(0u, prompts.Count()) << "an object without failures shows nothing";
+
+    prompts.Answer(IDOK);
+    {
+        ProbeArchive failing(Archive());
+        failing.SetErrorText(L"first");
+        failing.SetErrorText(L"CentralDir 署名を見つけられません index = 3");
+        EXPECT_EQ(0u, prompts.Count()) << "nothing is shown before the end";
+    }
+    ASSERT_EQ(1u, prompts.Count());
+    EXPECT_EQ(L"CentralDir 署名を見つけられません index = 3", prompts.LastText());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), prompts.Prompts()[0].icon);
+}
+
+TEST_F(ArchiveObjectTest, OpeningAnArchiveHeldByAnotherProgramNamesIt)
+{
+    ASSERT_TRUE(WriteFileText(Archive(), "PK"));
+    ScopedFile holder(CreateFileW(Archive().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+    ProbeArchive archive(Archive());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, archive.OpenArchive());
+    EXPECT_EQ(U(Archive()) + "\nアーカイブファイル使用中", U(archive.ErrorText()));
+    archive.ClearErrorText();
+
+    ProbeArchive missing(scratch_ / L"none.zip");
+    EXPECT_EQ(INVALID_HANDLE_VALUE, missing.OpenArchive());
+    EXPECT_EQ("OpenArc Error = 2", U(missing.ErrorText()));
+    missing.ClearErrorText();
+}
+
+TEST_F(ArchiveObjectTest, ReadWriteAndSeekFailuresNameTheStep)
+{
+    ASSERT_TRUE(WriteFileText(Archive(), "0123456789"));
+    ProbeArchive archive(Archive());
+    ScopedFile file(archive.OpenArchive());
+    ASSERT_TRUE(file.IsValid());
+
+    char buffer[32] = {};
+    DWORD got = 0;
+    EXPECT_TRUE(archive.SeekTo(file.Get(), 6, "EndOfCentralDir"));
+    EXPECT_TRUE(archive.ReadBlock(file.Get(), buffer, 32, "EndOfCentralDir", &got));
+    EXPECT_EQ(4u, got) << "a short read is no failure, and says how much arrived";
+    EXPECT_EQ(0, memcmp(buffer, "6789", 4));
+
+    EXPECT_FALSE(archive.WriteBlock(file.Get(), "x", 1, "LocalHeader a.txt"));
+    EXPECT_EQ("Write Error = 5 at LocalHeader a.txt", U(archive.ErrorText()));
+
+    EXPECT_FALSE(archive.SeekTo(file.Get(), 0x8000000000000000ULL, "CentralDir start"));
+    EXPECT_EQ("Set Pointer Error code = 131 at CentralDir start", U(archive.ErrorText()));
+
+    ScopedFile writeOnly(CreateFileW((scratch_ / L"w.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_FALSE(archive.ReadBlock(writeOnly.Get(), buffer, 4, "FileName"));
+    EXPECT_EQ("Read Error = 5 at FileName", U(archive.ErrorText()));
+    archive.ClearErrorText();
+}
+
+// Copies count bytes of a patterned source through CopyData and checks them.
+void CheckCopy(ProbeArchive& archive, const ScratchFolder& scratch, uint64_t count)
+{
+    WString source = scratch / L"source.bin";
+    WString target = scratch / L"target.bin";
+    {
+        ScopedFile out(CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        std::vector<uint8_t> block(1 << 20);
+        for (size_t i = 0; i < block.size(); ++i) {
+            block[i] = static_cast<uint8_t>(i * 7 + i / 251);
+        }
+        for (uint64_t written = 0; written < count;) {
+            DWORD part = static_cast<DWORD>(std::min<uint64_t>(block.size(), count - written));
+            DWORD done = 0;
+            ASSERT_TRUE(WriteFile(out.Get(), block.data(), part, &done, nullptr));
+            written += part;
+        }
+        // One byte more than is copied, to see that CopyData stops at count.
+        DWORD done = 0;
+        WriteFile(out.Get(), "!", 1, &done, nullptr);
+    }
+    ScopedFile in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ScopedFile out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(archive.CopyData(in.Get(), out.Get(), count)) << U(archive.ErrorText());
+    out.Reset();
+    in.Reset();
+    Bytes a = ReadFileBytes(source);
+    Bytes b = ReadFileBytes(target);
+    ASSERT_EQ(count, b.size());
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), a.begin()));
+}
+
+TEST_F(ArchiveObjectTest, CopiesAcrossTheHundredMillionByteChunk)
+{
+    ProbeArchive archive(Archive());
+    CheckCopy(archive, scratch_, 0);
+    CheckCopy(archive, scratch_, 12345);
+    // Exactly one full chunk and an empty remainder.
+    CheckCopy(archive, scratch_, 100000000);
+}
+
+TEST_F(ArchiveObjectTest, CopyFromAShortSourceFailsInsteadOfWritingGarbage)
+{
+    ProbeArchive archive(Archive());
+    ASSERT_TRUE(WriteFileText(scratch_ / L"short.bin", "abc"));
+    ScopedFile in(CreateFileW((scratch_ / L"short.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+    ScopedFile out(CreateFileW((scratch_ / L"t.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_FALSE(archive.CopyData(in.Get(), out.Get(), 10));
+    EXPECT_EQ("Read Error = 38 at CopyData", U(archive.ErrorText()));
+    archive.ClearErrorText();
+}
+
+TEST_F(ArchiveObjectTest, CollectsFilesDepthFirstWithTheirSizes)
+{
+    ASSERT_TRUE(CreateDirectoryTree(scratch_ / L"f\\s", true));
+    ASSERT_TRUE(WriteFileText(scratch_ / L"f\\a.txt", "12345"));
+    ASSERT_TRUE(WriteFileText(scratch_ / L"f\\s\\b.txt", "123"));
+    ASSERT_TRUE(WriteFileText(scratch_ / L"f\\z.txt", ""));
+    ProbeArchive archive(Archive());
+    ASSERT_TRUE(archive.CollectFiles(scratch_ / L"f"));
+    const SizeList& files = archive.Collected();
+    ASSERT_EQ(3, files.Count());
+    EXPECT_EQ(8u, archive.CollectedTotal());
+    EXPECT_FALSE(files.IsSorted());
+    int b = files.Find(scratch_ / L"f\\s\\b.txt");
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(3u, files.ValueAt(b));
+
+    archive.ResetCollected();
+    EXPECT_FALSE(archive.CollectFiles(scratch_ / L"missing"));
+    EXPECT_EQ(U(scratch_ / L"missing") + " 列挙エラー", U(archive.ErrorText()));
+    EXPECT_EQ(0u, archive.CollectedTotal());
+
+    ScopedFile locked(CreateFileW((scratch_ / L"f\\a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(archive.CollectFile(scratch_ / L"f\\a.txt"));
+    EXPECT_EQ(U(scratch_ / L"f\\a.txt") + "\nCompress File Open Error = 32", U(archive.ErrorText()));
+    archive.ClearErrorText();
+}
+
+TEST_F(ArchiveObjectTest, PrepareDestinationChecksArchiveTargetAndOverwrite)
+{
+    ProbeArchive missing(Archive());
+    WString target;
+    EXPECT_FALSE(missing.PrepareDestination(scratch_ / L"out", L"a.txt", false, target));
+    EXPECT_EQ(U(Archive()) + "ファイルが存在しません", U(missing.ErrorText()));
+    missing.ClearErrorText();
+
+    ASSERT_TRUE(WriteFileText(Archive(), "PK"));
+    ProbeArchive archive(Archive());
+    ASSERT_TRUE(WriteFileText(scratch_ / L"file", "x"));
+    EXPECT_FALSE(archive.PrepareDestination(scratch_ / L"file", L"a.txt", false, target));
+    EXPECT_EQ(U(scratch_ / L"file") + "\nはディレクトリではありません", U(archive.ErrorText()));
+    archive.ClearErrorText();
+
+    WString out = scratch_ / L"out";
+    EXPECT_TRUE(archive.PrepareDestination(out, L"a\\b\\c.txt", true, target));
+    EXPECT_EQ(U(out) + "\\c.txt", U(target));
+    EXPECT_TRUE(IsDirectory(out)) << "the destination is created";
+    EXPECT_TRUE(archive.PrepareDestination(out, L"a\\b\\", true, target));
+    EXPECT_EQ(U(out) + "\\b", U(target));
+
+    // The whole archive checks the destination itself.
+    PromptRecorder prompts;
+    prompts.Answer(IDCANCEL);
+    EXPECT_FALSE(archive.PrepareDestination(out, L"", true, target));
+    ASSERT_EQ(1u, prompts.Count());
+    EXPECT_EQ(U(out) + "\nを上書きしますがいいですか？", Utf8(prompts.LastText()));
+    EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL), prompts.Prompts()[0].buttons);
+    prompts.Answer(IDOK);
+    EXPECT_TRUE(archive.PrepareDestination(out, L"", true, target));
+    EXPECT_TRUE(target == out);
+    EXPECT_FALSE(archive.HasError());
+}
+
+TEST_F(ArchiveObjectTest, WorkItemsAreExtractedAndClearedForTheViewer)
+{
+    ASSERT_TRUE(WriteFileText(Archive(), "PK"));
+    ProbeArchive archive(Archive());
+    ASSERT_TRUE(archive.ExtractToWork(L"docs\\readme.txt"));
+    EXPECT_TRUE(archive.WorkItemName() == L"readme.txt");
+    WString item = JoinPath(archive.WorkFolder(), L"readme.txt");
+    EXPECT_TRUE(PathExists(item));
+    SetFileAttributesW(item.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(archive.ClearWorkItem());
+    EXPECT_FALSE(PathExists(item));
+    EXPECT_FALSE(archive.ClearWorkItem()) << "nothing is left to clear";
+
+    ASSERT_TRUE(archive.ExtractToWork(L"docs\\"));
+    EXPECT_TRUE(archive.WorkItemName() == L"docs");
+    EXPECT_TRUE(IsDirectory(JoinPath(archive.WorkFolder(), L"docs")));
+}
+
+TEST(ArchiveKind, FollowsTheExtensionIgnoringCase)
+{
+    EXPECT_EQ(kZipArchive, CArcFile::ArchiveKindOf(L"C:\\d\\A.ZIP"));
+    EXPECT_EQ(kCabArchive, CArcFile::ArchiveKindOf(L"x.Cab"));
+    EXPECT_EQ(kUnknownArchive, CArcFile::ArchiveKindOf(L"x.zip.txt"));
+    EXPECT_EQ(kUnknownArchive, CArcFile::ArchiveKindOf(L"zip"));
+}
+
+TEST(ArcEntryLayout, StartsWithTheCentralHeaderAsStored)
+{
+    // A central directory header as an archive holds it.
+    ByteBuilder stored;
+    stored.U32(zip::kCentralHeaderSignature)  // signature
+        .U16(0x031E)                           // version made by: Unix, 3.0
+        .U16(20)                               // version needed
+        .U16(0x0800)                           // flags
+        .U16(8)                                // method: deflate
+        .U16(0x4A65)                           // DOS time
+        .U16(0x5827)                           // DOS date
+        .U32(0xCBF43926)                       // CRC-32
+        .U32(11)                               // compressed size
+        .U32(9)                                // uncompressed size
+        .U16(5)                                // name length
+        .U16(36)                               // extra length
+        .U16(2)                                // comment length
+        .U16(0)                                // disk start
+        .U16(1)                                // internal attributes
+        .U32(0x81A40020)                       // external attributes
+        .U32(0x12345678);                      // local header offset
+    ASSERT_EQ(46u, stored.Size());
+    ArcEntry entry = EmptyArcEntry();
+    memcpy(&entry, stored.Get().data(), 46);
+    EXPECT_EQ(8, entry.method);
+    EXPECT_EQ(0xCBF43926u, entry.crc32);
+    EXPECT_EQ(36, entry.extraLength);
+    EXPECT_EQ(0x81A40020u, entry.externalAttributes);
+    EXPECT_EQ(0x12345678u, entry.headerOffset32);
+    EXPECT_EQ(-1, entry.centralExtraIndex);
+    EXPECT_EQ(0, memcmp(&entry, stored.Get().data(), 46)) << "written back byte for byte";
+    EXPECT_FALSE(IsTimePresent(entry.modifiedTime));
+}
+
+TEST(EntryTableTest, KeepsRecordsWithTheirNamesInLstrcmpOrder)
+{
+    EntryTable table(true);
+    ArcEntry entry = EmptyArcEntry();
+    const wchar_t* names[] = {L"b.txt", L"a/y/z.txt", L"a/x.txt", L"a/"};
+    for (int i = 0; i < 4; ++i) {
+        entry.crc32 = static_cast<uint32_t>(i);
+        table.Insert(names[i], entry);
+    }
+    ASSERT_EQ(4, table.Count());
+    EXPECT_EQ("a/", U(table.Name(0)));
+    EXPECT_EQ("b.txt", U(table.Name(3)));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(table.Name(i), names[table.ValueAt(i).crc32]);
+    }
+    EXPECT_EQ(2, table.Find(L"a/y/z.txt"));
+}
+
+}  // namespace

@@ -1,1 +1,175 @@
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "common/dialogs.h"
+#include "common/messages.h"
+#include "common/registry.h"
+#include "common/system.h"
+#include "common_ids.h"
+#include "support/child_process.h"
+#include "support/prompt_recorder.h"
+#include "support/window_driver.h"
+
+namespace {
+
+const wchar_t kMutexProbe[] = L"mutex-probe";
+const wchar_t kRealBox[] = L"real-box";
+const wchar_t kWindowsLevel[] = L"windows-level";
+const wchar_t kAboutBox[] = L"about-box";
+
+// Exit code 0 when this process is the first instance, 1 when refused.
+const bool kMutexProbeRegistered = RegisterChildRole(kMutexProbe, [](const std::vector<std::wstring>& arguments) {
+    SingleInstanceMutex mutex(arguments.at(0).c_str());
+    return mutex.IsFirstInstance() ? 0 : 1;
+});
+
+// Shows a real box (the programs' own handler) and exits with the answer.
+const bool kRealBoxRegistered = RegisterChildRole(kRealBox, [](const std::vector<std::wstring>& arguments) {
+    SetPromptHandler(nullptr);
+    if (arguments.at(0) == L"ask") {
+        return AskUser(arguments.at(1).c_str(), nullptr, MB_YESNOCANCEL);
+    }
+    return ShowError(arguments.at(1).c_str());
+});
+
+const bool kWindowsLevelRegistered = RegisterChildRole(kWindowsLevel, [](const std::vector<std::wstring>&) {
+    return WindowsLevel();
+});
+
+const bool kAboutBoxRegistered = RegisterChildRole(kAboutBox, [](const std::vector<std::wstring>&) {
+    SetPromptHandler(nullptr);
+    AboutBox(nullptr, IDI_ZUPAKO, L"Ver.2.22",
+             L"書庫の中のファイルをちょっと見たい、ちょっと修正したいときに最適なメニュー型アーカイバです。");
+    return 0;
+});
+
+TEST(SingleInstance, ASecondProcessIsRefusedWhileTheFirstRuns)
+{
+    WString name = WString(L"ZPKSet_test") + WString::FromInt(GetCurrentProcessId());
+    {
+        SingleInstanceMutex first(name);
+        ASSERT_TRUE(first.IsFirstInstance());
+        ChildProcess second(kMutexProbe, {name.c_str()});
+        ASSERT_TRUE(second.Started());
+        EXPECT_EQ(1, second.Wait());
+    }
+    ChildProcess later(kMutexProbe, {name.c_str()});
+    EXPECT_EQ(0, later.Wait()) << "the name is free again once the first instance ended";
+}
+
+TEST(MessagePumps, PumpPendingDispatchesWhatIsQueued)
+{
+    static int received = 0;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_APP + 1) {
+            received += static_cast<int>(wParam);
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    };
+    windowClass.hInstance = ModuleInstance();
+    windowClass.lpszClassName = L"ZPKTESTPUMP";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(L"ZPKTESTPUMP", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(), nullptr);
+    ASSERT_NE(nullptr, window);
+    PostMessageW(window, WM_APP + 1, 2, 0);
+    PostMessageW(window, WM_APP + 1, 3, 0);
+    PumpPending();
+    EXPECT_EQ(5, received);
+
+    PostMessageW(window, WM_APP + 1, 10, 0);
+    PostQuitMessage(7);
+    EXPECT_EQ(7, RunMessageLoop());
+    EXPECT_EQ(15, received);
+    DestroyWindow(window);
+}
+
+TEST(WindowsLevelTest, FollowsTheReportedVersion)
+{
+    bool wow64 = true;
+    int elevation = 0;
+    int level = WindowsLevel(&wow64, &elevation);
+    EXPECT_GE(level, kWindows7);
+    EXPECT_EQ(sizeof(void*) == 4 ? wow64 : false, wow64);
+    EXPECT_GE(elevation, 1);
+    EXPECT_LE(elevation, 3);
+
+    // Wine reports the version configured for a program; a child of this
+    // program reads it at its start.
+    const wchar_t* key = L"Software\\Wine\\AppDefaults\\test_common.exe";
+    struct Case {
+        const wchar_t* version;
+        int level;
+    } cases[] = {{L"win7", kWindows7}, {L"win81", kWindows81}, {L"win10", kWindows10}};
+    for (const auto& c : cases) {
+        {
+            RegKey settings(HKEY_CURRENT_USER, key, KEY_ALL_ACCESS, true);
+            ASSERT_TRUE(settings.WriteText(L"Version", c.version));
+        }
+        ChildProcess child(kWindowsLevel, {});
+        EXPECT_EQ(c.level, child.Wait()) << Utf8(c.version);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, key);
+}
+
+TEST(RealBoxes, AreTopmostTitledWithTheProductAndAnswered)
+{
+    ChildProcess child(kRealBox, {L"error", L"アーカイブファイル使用中"});
+    HWND box = WaitForTopLevelWindow(L"#32770", L"Zupako");
+    ASSERT_NE(nullptr, box);
+    EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(L"アーカイブファイル使用中", StaticTextOf(box));
+    EXPECT_TRUE(PressButton(box, IDOK));
+    EXPECT_EQ(IDOK, child.Wait());
+
+    ChildProcess question(kRealBox, {L"ask", L"格納しますか？"});
+    box = WaitForTopLevelWindow(L"#32770", L"Zupako");
+    ASSERT_NE(nullptr, box);
+    EXPECT_NE(nullptr, GetDlgItem(box, IDCANCEL));
+    EXPECT_TRUE(PressButton(box, IDNO));
+    EXPECT_EQ(IDNO, question.Wait());
+}
+
+TEST(AboutBoxTest, ShowsNameVersionAndSummaryAndClosesWithOk)
+{
+    // The box runs on a thread of its own, as it would on a program's main
+    // thread, while this thread drives it.
+    std::atomic<bool> closed{false};
+    std::thread shown([&closed] {
+        AboutBox(nullptr, IDI_ZUPAKO, L"Ver.2.22",
+                 L"書庫の中のファイルをちょっと見たい、ちょっと修正したいときに最適なメニュー型アーカイバです。");
+        closed = true;
+    });
+    HWND dialog = WaitForTopLevelWindow(L"#32770", L"Zupako のバージョン情報");
+    if (!dialog) {
+        ADD_FAILURE() << "the About box did not appear";
+        shown.detach();
+        return;
+    }
+    EXPECT_EQ(L"Zupako", WindowTextOf(GetDlgItem(dialog, kAboutProductName)));
+    EXPECT_EQ(L"Ver.2.22", WindowTextOf(GetDlgItem(dialog, kAboutVersion)));
+    EXPECT_EQ(0u, WindowTextOf(GetDlgItem(dialog, kAboutSummary)).find(L"書庫の中のファイル"));
+    EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, kAboutIcon, STM_GETICON, 0, 0)));
+
+    LOGFONTW font{};
+    HFONT nameFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, kAboutProductName, WM_GETFONT, 0, 0));
+    ASSERT_NE(nullptr, nameFont);
+    GetObjectW(nameFont, sizeof font, &font);
+    EXPECT_STREQ(L"ＭＳ Ｐゴシック", font.lfFaceName);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(-MulDiv(17, GetDeviceCaps(screen, LOGPIXELSY), 72), font.lfHeight);
+    ReleaseDC(nullptr, screen);
+
+    // Escape does not close it; OK does.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    Sleep(300);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(PressButton(dialog, kAboutOk));
+    shown.join();
+    EXPECT_TRUE(closed);
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include "support/window_driver.h"
+
+#include <vector>
+
+HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds)
+{
+    ULONGLONG deadline = GetTickCount64() + milliseconds;
+    do {
+        HWND window = FindWindowW(className, title);
+        if (window && IsWindowVisible(window)) {
+            return window;
+        }
+        Sleep(50);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+std::wstring WindowTextOf(HWND window)
+{
+    int length = GetWindowTextLengthW(window);
+    std::vector<wchar_t> text(length + 1);
+    GetWindowTextW(window, text.data(), length + 1);
+    return std::wstring(text.data());
+}
+
+std::wstring StaticTextOf(HWND box)
+{
+    // Message boxes keep their text in a static control with id 0xFFFF.
+    HWND text = GetDlgItem(box, 0xFFFF);
+    if (text) {
+        return WindowTextOf(text);
+    }
+    std::wstring found;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM data) -> BOOL {
+            wchar_t className[32];
+            GetClassNameW(child, className, 32);
+            if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextLengthW(child) > 0) {
+                *reinterpret_cast<std::wstring*>(data) = WindowTextOf(child);
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool PressButton(HWND dialog, int buttonId)
+{
+    HWND button = GetDlgItem(dialog, buttonId);
+    if (!button) {
+        return false;
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return true;
+}

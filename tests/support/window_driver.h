@@ -1,0 +1,14 @@
+// Drives the windows of another process as a user would: finds a window by
+// class and title, reads its texts and presses its buttons.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+// Waits up to the timeout for a visible top-level window; null when none came.
+HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds = 15000);
+std::wstring WindowTextOf(HWND window);
+// The text of a message box (its static text control).
+std::wstring StaticTextOf(HWND box);
+// Clicks the button with this id; false when there is none.
+bool PressButton(HWND dialog, int buttonId);
