@@ -37,15 +37,19 @@ for _ in $(seq 1 50); do
 done
 
 mkdir -p "$(dirname "$WINEPREFIX")"
-if [ ! -f "$WINEPREFIX/.zupako-ready" ]; then
-  echo "test-session: creating the Wine prefix $WINEPREFIX (first use)"
-  "$ZPK_WINE" wineboot -i >/dev/null 2>&1
-  "$ZPK_WINESERVER" -w
+# The prefix is made once and set up again whenever its settings change.
+settings=$(md5sum < "$here/prefix-setup.reg" | cut -d' ' -f1)
+if [ "$(cat "$WINEPREFIX/.zupako-ready" 2>/dev/null)" != "$settings" ]; then
+  if [ ! -d "$WINEPREFIX/drive_c" ]; then
+    echo "test-session: creating the Wine prefix $WINEPREFIX (first use)"
+    "$ZPK_WINE" wineboot -i >/dev/null 2>&1
+    "$ZPK_WINESERVER" -w
+  fi
   # regedit reads UTF-16 .reg files; the one in the repository is UTF-8.
   iconv -f UTF-8 -t UTF-16 "$here/prefix-setup.reg" > "$WINEPREFIX/zupako-setup.reg"
   "$ZPK_WINE" regedit /S "$("$ZPK_WINE" winepath -w "$WINEPREFIX/zupako-setup.reg")" >/dev/null 2>&1
   "$ZPK_WINESERVER" -w
-  touch "$WINEPREFIX/.zupako-ready"
+  echo "$settings" > "$WINEPREFIX/.zupako-ready"
 fi
 
 "$ZPK_WINESERVER" -p
