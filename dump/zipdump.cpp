@@ -8,7 +8,6 @@
 namespace {
 
 const uint32_t kAllOnes32 = 0xFFFFFFFF;
-const uint16_t kAllOnes16 = 0xFFFF;
 
 const WString* ZipRecordTypeNames()
 {
@@ -130,14 +129,15 @@ bool CZipDump::DumpEndRecords()
     centralDirOffset_ = record.centralDirOffset;
     directoryEnd_ = recordOffset;
 
-    // The Zip64 records are there when a field of the end record is all
-    // ones. An entry count of 0xFFFF may be a real count or stand for more:
-    // a locator directly before the end record decides.
+    // The Zip64 records have to be there when a field of the end record is
+    // all ones. Writers also add them when the values still fit (to a stream
+    // whose final size they could not foresee, or when told to): a locator
+    // directly before the end record is followed in any case, so that those
+    // records are listed and claimed too.
     bool needed = record.centralDirSize == kAllOnes32 || record.centralDirOffset == kAllOnes32;
-    bool countTooLarge = record.totalEntries == kAllOnes16 || record.entriesOnDisk == kAllOnes16;
     bool locatorThere = found >= static_cast<int64_t>(sizeof(zip::Zip64Locator)) &&
                         LoadU32(&bytes[found - sizeof(zip::Zip64Locator)]) == zip::kZip64LocatorSignature;
-    if (needed || (countTooLarge && locatorThere)) {
+    if (needed || locatorThere) {
         return DumpZip64Records(recordOffset);
     }
     return true;
@@ -444,15 +444,18 @@ bool CZipDump::DumpLocalHeader(size_t t)
     }
     if (local.flags & zip::kFlagDataDescriptor) {
         report_ << L"Data Descriptor 有り\n";
-        if (local.crc32 != 0) {
+        // Writers that know a value in advance (the uncompressed size of a
+        // file, say) may keep it in the local header as well; only a value
+        // that disagrees with the central header is wrong.
+        if (local.crc32 != 0 && local.crc32 != central.crc32) {
             report_ << L"*** ERROR *** Data Descriptor があるのに Local Header の CRC32 がゼロでない\n";
             report_ << L"CRC32：0x" << Hex(local.crc32) << "\n";
         }
-        if (values.packedSize != 0) {
+        if (values.packedSize != 0 && values.packedSize != entry.values.packedSize) {
             report_ << L"*** ERROR *** Data Descriptor があるのに Local Header の 圧縮後サイズ がゼロでない\n";
             WriteSizeLine(L"圧縮後サイズ：", values.packedSize);
         }
-        if (values.size != 0) {
+        if (values.size != 0 && values.size != entry.values.size) {
             report_ << L"*** ERROR *** Data Descriptor があるのに Local Header の 圧縮前サイズ がゼロでない\n";
             WriteSizeLine(L"圧縮前サイズ：", values.size);
         }
