@@ -359,3 +359,61 @@ TEST_F(DumpTest, OverlappingEntriesGiveAnOverlapLine)
 }
 
 }  // namespace
+
+namespace {
+
+// The one-entry archive followed by Zip64 end records that name the
+// directory at 44 with 55 bytes, and an end record with the given count.
+Bytes WithZip64Records(uint16_t endRecordCount)
+{
+    Bytes body = Join({ZipLocalHeader(ZipEntrySpec()), Bytes{'h', 'e', 'l', 'l', 'o'},
+                       ZipCentralHeader(ZipEntrySpec(), 0)});  // 0..99
+    Bytes zip64End = ByteBuilder()
+                         .U32(0x06064b50)  // Zip64 end record signature
+                         .U64(44)          // size of the rest of the record
+                         .U16(45)          // version made by
+                         .U16(45)          // version needed
+                         .U32(0)           // this disk
+                         .U32(0)           // disk of the central directory
+                         .U64(1)           // entries on this disk
+                         .U64(1)           // total entries
+                         .U64(55)          // central directory size
+                         .U64(44)          // central directory offset
+                         .Get();            // 99..155
+    Bytes locator = ByteBuilder()
+                        .U32(0x07064b50)  // locator signature
+                        .U32(0)           // disk of the Zip64 end record
+                        .U64(99)          // Zip64 end record offset
+                        .U32(1)           // disks
+                        .Get();            // 155..175
+    Bytes end = ZipEndRecord(endRecordCount, 55, 44);
+    return Join({body, zip64End, locator, end});
+}
+
+TEST_F(DumpTest, Zip64RecordsAreFollowedWhereverALocatorPrecedesTheEndRecord)
+{
+    // Values that fit the end record, Zip64 records all the same.
+    ASSERT_TRUE(DumpZip(WithZip64Records(1)));
+    std::string report = Report();
+    EXPECT_NE(std::string::npos, report.find("Central Dir. のサイズ：55\n\n"
+                                             "Zip64 End Of Central Dir. Locator 位置：0x9b\n"
+                                             "Zip64 End Of Central Dir. 位置：0x63\n\n"
+                                             "Zip64 End Of Central Dir. 0x63\n"
+                                             "ファイル個数：1\n"
+                                             "Central Dir. の開始位置：0x2c\n"
+                                             "Central Dir. のサイズ：55\n"
+                                             "MadeVersion:45 NeededVersion:45\n\n"
+                                             "Central Dir. index = 0\n"))
+        << report;
+    // All 197 bytes are claimed.
+    EXPECT_EQ(std::string::npos, report.find("*** ")) << report;
+
+    // An end record count of 0xFFFF stands for the Zip64 count.
+    ASSERT_TRUE(DumpZip(WithZip64Records(0xFFFF)));
+    report = Report();
+    EXPECT_NE(std::string::npos, report.find("ファイル数：65535\n")) << report;
+    EXPECT_NE(std::string::npos, report.find("ファイル個数：1\n")) << report;
+    EXPECT_EQ(std::string::npos, report.find("*** ")) << report;
+}
+
+}  // namespace
