@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
@@ -278,7 +279,7 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     const FILETIME* access = IsTimePresent(entry.accessTime) ? &entry.accessTime : nullptr;
     const FILETIME* creation = IsTimePresent(entry.creationTime) ? &entry.creationTime : nullptr;
     ReportApiFailure(SetFileTime(file.Get(), creation, access, haveWrite ? &lastWrite : nullptr),
-                     (output.ToAnsi() + " SetFileTime").c_str());
+                     (std::string(output.ToAnsi().c_str()) + " SetFileTime").c_str());
     file.Reset();
     // Only the Windows bits: archives made on Unix keep the file mode in
     // the upper half.
