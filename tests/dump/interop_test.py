@@ -2,7 +2,7 @@
 """Archives written by third-party tools are valid, so their structural
 reports must be complete and free of error lines.
 
-Usage: interop_test.py WINE_RUN DUMPTOOL [unittest options]
+Usage: interop_test.py WINE_RUN ARCTOOL [unittest options]
 """
 import io
 import os
@@ -14,7 +14,7 @@ import unittest
 import zipfile
 
 WINE_RUN = None
-DUMPTOOL = None
+ARCTOOL = None
 
 
 def windows_path(path):
@@ -46,7 +46,7 @@ class ThirdPartyArchiveReports(unittest.TestCase):
         """Runs the dump and returns the report as text. A padded archive has
         bytes after its end record that no record claims."""
         report = os.path.splitext(archive)[0] + ".report.txt"
-        result = subprocess.run([WINE_RUN, DUMPTOOL, windows_path(archive), windows_path(report), "--no"],
+        result = subprocess.run([WINE_RUN, ARCTOOL, "dump", windows_path(archive), windows_path(report), "--no"],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
         with open(report, "rb") as f:
             raw = f.read()
@@ -154,5 +154,5 @@ class ThirdPartyArchiveReports(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    WINE_RUN, DUMPTOOL = sys.argv[1], sys.argv[2]
+    WINE_RUN, ARCTOOL = sys.argv[1], sys.argv[2]
     unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)

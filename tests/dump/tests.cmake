@@ -1,11 +1,7 @@
-# The dump verb of the command-line tool, shared with the console driver.
+# The dump verb of the command-line tool (arctool dump).
 add_library(zpk_dump_command STATIC ${CMAKE_SOURCE_DIR}/tests/arctool/dump_command.cpp)
 target_link_libraries(zpk_dump_command PUBLIC zpk_dump)
 target_include_directories(zpk_dump_command PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-
-add_executable(dumptool ${CMAKE_CURRENT_LIST_DIR}/dumptool.cpp)
-target_link_libraries(dumptool PRIVATE zpk_dump_command)
-target_link_options(dumptool PRIVATE -municode)
 
 zpk_test_program(test_dump
   SOURCES
@@ -21,5 +17,5 @@ zpk_test_program(test_dump
 # Archives made by third-party tools must give reports without error lines.
 zpk_add_test(test_dump_interop
   COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/interop_test.py
-          ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:dumptool>
+          ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:arctool>
   TIMEOUT 600)
