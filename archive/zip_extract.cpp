@@ -1,0 +1,325 @@
+// The full ZIP layer's reading side: binding zlib, extraction and entry
+// information.
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "archive/zip_records.h"
+#include "archive/zipfile.h"
+#include "common/format.h"
+#include "common/messages.h"
+#include "common/paths.h"
+
+namespace {
+
+WString Number(long long value) { return WString::FromInt(value); }
+
+// The attribute bits that SetFileAttributesW accepts for a file.
+const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                                  FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// A local DOS date and time as a UTC file time.
+bool DosTimeToUtc(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
+{
+    FILETIME local{};
+    if (!DosDateTimeToFileTime(dosDate, dosTime, &local)) {
+        return false;
+    }
+    return ReportApiFailure(LocalFileTimeToFileTime(&local, &utc), "LocalFileTimeToFileTime");
+}
+
+}  // namespace
+
+namespace zip {
+
+bool IsSafeEntryName(const WString& name)
+{
+    if (name.IsEmpty()) {
+        return false;
+    }
+    // A drive letter and a stream name both need a colon; no legitimate
+    // file name inside an archive has one on Windows.
+    if (name.At(0) == L'/' || name.At(0) == L'\\' || name.FindChar(L':') >= 0) {
+        return false;
+    }
+    int start = 0;
+    for (;;) {
+        int slash = name.FindChar(L'/', start);
+        int backslash = name.FindChar(L'\\', start);
+        int end = slash < 0 ? backslash : (backslash < 0 ? slash : (slash < backslash ? slash : backslash));
+        WString part = end < 0 ? name.From(start) : name.Mid(start, end - start);
+        // Windows drops trailing dots and blanks, so "..." and ".. " name
+        // the parent folder as well.
+        WString trimmed = part;
+        while (!trimmed.IsEmpty() && (trimmed.Last() == L'.' || trimmed.Last() == L' ')) {
+            trimmed = trimmed.Left(trimmed.Length() - 1);
+        }
+        if (trimmed.IsEmpty() && part.Length() >= 2) {
+            return false;
+        }
+        if (end < 0) {
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+DWORD FileAttributesOf(uint32_t externalAttributes)
+{
+    DWORD attributes = externalAttributes & kSettableAttributes;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+}  // namespace zip
+
+CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath)
+    : CZipFileEnum(archivePath, false), level_(-1), pending_(false), modified_(false), committed_(false)
+{
+    bool loaded = zlib_.Load(zlibLibraryPath);
+    if (!HasError()) {
+        if (!loaded || !zlib_.Bind()) {
+            SetErrorText(L"zlibwapi が使えません");
+        } else {
+            level_ = ReadZipLevel();
+        }
+    }
+}
+
+CZipFile::~CZipFile()
+{
+    Commit();
+    zlib_.Release();
+}
+
+bool CZipFile::CheckZlib()
+{
+    if (zlib_.IsBound()) {
+        return true;
+    }
+    SetErrorText(L"zlibwapi が使えません");
+    return false;
+}
+
+bool CZipFile::Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite)
+{
+    WString target;
+    if (!PrepareDestination(destination, entryPath, askBeforeOverwrite, target)) {
+        return false;
+    }
+    if (!CheckZlib()) {
+        return false;
+    }
+    SetBusyCursor(kExtractCursor);
+    ScopedFile file(OpenArchive());
+    if (!file) {
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    bool ok = false;
+    if (entryPath.IsEmpty()) {
+        ok = ExtractFolder(file.Get(), WString(), target);
+    } else {
+        WString name = entryPath.ReplaceAll(L'\\', L'/');
+        if (entryPath.Last() == L'\\') {
+            ok = ExtractFolder(file.Get(), name, target);
+        } else {
+            int index = FindEntry(name);
+            if (index < 0) {
+                SetErrorText(L"ファイルが見つかりません Path = " + entryPath);
+            } else if (!zip::IsSafeEntryName(name)) {
+                SetErrorText(entryPath + L"\n展開先フォルダーの外を指す名前のため展開しません");
+            } else {
+                ok = ExtractEntry(file.Get(), entries_.ValueAt(index), target);
+            }
+        }
+    }
+    ReportApiFailure(file.Reset(), "CloseHandle");
+    SetBusyCursor(kArrowCursor);
+    return ok;
+}
+
+bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WString& target)
+{
+    // Every name is checked before anything is written, so that a damaged
+    // or hostile archive leaves no partial result behind.
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const WString& name = entries_.Name(i);
+        if (name.StartsWith(prefix.c_str()) && !zip::IsSafeEntryName(name)) {
+            SetErrorText(name.ReplaceAll(L'/', L'\\') + L"\n展開先フォルダーの外を指す名前のため展開しません");
+            return false;
+        }
+    }
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const WString& name = entries_.Name(i);
+        if (!name.StartsWith(prefix.c_str())) {
+            continue;
+        }
+        WString rest = name.From(prefix.Length()).ReplaceAll(L'/', L'\\');
+        if (name.Last() == L'/') {
+            WString folder = rest.IsEmpty() ? target : JoinPath(target, rest.Left(rest.Length() - 1));
+            CreateDirectoryW(folder.c_str(), nullptr);
+            continue;
+        }
+        if (!ExtractEntry(archive, entries_.ValueAt(i), JoinPath(target, rest))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output)
+{
+    if (!CheckZlib()) {
+        return false;
+    }
+    if (OverlapsOther(entry)) {
+        SetErrorText(output + L"\nデータが他のエントリーと重なっているため展開しません");
+        return false;
+    }
+    zip::LocalHeader local;
+    DWORD got = 0;
+    if (!SeekTo(archive, entry.headerOffset, "ExtractFile") ||
+        !ReadBlock(archive, &local, sizeof local, "LocalHeader", &got)) {
+        return false;
+    }
+    if (got < sizeof local || local.signature != zip::kLocalHeaderSignature) {
+        SetErrorText(output + L"\nLocalHeader 署名を見つけられません ");
+        return false;
+    }
+    // The directory's CRC and sizes stand: a streamed entry's local header
+    // holds zeros, and the descriptor behind the data repeats what the
+    // directory says.
+    uint32_t crc = entry.crc32;
+    if (entry.packedSize >= kZip64Marker32) {
+        SetErrorText(output + L"\n圧縮サイズオーバー");
+        return false;
+    }
+    if (entry.size >= kZip64Marker32) {
+        SetErrorText(output + L"\n圧縮前サイズオーバー");
+        return false;
+    }
+    uint32_t packedSize = static_cast<uint32_t>(entry.packedSize);
+    uint32_t size = static_cast<uint32_t>(entry.size);
+    uint16_t method = local.method;
+    if (method != zip::kMethodDeflate && method != zip::kMethodStored) {
+        SetErrorText(output + L"\nサポートしていない圧縮法です（Method = " + Number(method) + L"）");
+        return false;
+    }
+    if (method == zip::kMethodStored && packedSize != size) {
+        SetErrorText(output + L"\n非圧縮なのに圧縮前と後のサイズが異なります");
+        return false;
+    }
+    uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
+    if (!SeekTo(archive, dataOffset, "ExtractFile")) {
+        return false;
+    }
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    if (!data) {
+        SetErrorText(L"ファイルが大きすぎます");
+        return false;
+    }
+    const WString truncated = output + L"\nデータがアーカイブの終わりを越えています";
+    if (method == zip::kMethodDeflate) {
+        uint64_t wrappedSize = static_cast<uint64_t>(packedSize) + kZlibHeaderSize + kZlibTrailerSize;
+        std::unique_ptr<uint8_t[]> wrapped(
+            wrappedSize <= 0xFFFFFFFFULL ? new (std::nothrow) uint8_t[static_cast<size_t>(wrappedSize)] : nullptr);
+        if (!wrapped) {
+            SetErrorText(L"ファイルが大きすぎます");
+            return false;
+        }
+        memcpy(wrapped.get(), kZlibHeader, kZlibHeaderSize);
+        if (!ReadBlock(archive, wrapped.get() + kZlibHeaderSize, packedSize, "ExtractFile", &got)) {
+            return false;
+        }
+        if (got != packedSize) {
+            SetErrorText(truncated);
+            return false;
+        }
+        memset(wrapped.get() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);
+        // The zero trailer never matches the data's Adler-32, so zlib ends
+        // with a data error after producing everything; the length and the
+        // CRC-32 decide instead.
+        uint32_t produced = size;
+        zlib_.Uncompress(data.get(), produced, wrapped.get(), static_cast<uint32_t>(wrappedSize));
+        if (produced != size) {
+            SetErrorText(output + L"\n展開エラー");
+            return false;
+        }
+    } else {
+        if (!ReadBlock(archive, data.get(), size, "ExtractFile", &got)) {
+            return false;
+        }
+        if (got != size) {
+            SetErrorText(truncated);
+            return false;
+        }
+    }
+    if (zlib_.Crc32(data.get(), size) != crc) {
+        SetErrorText(output + L"\nCRC32エラー");
+        return false;
+    }
+    ScopedFile file(CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        SetErrorText(output + L"\nCreateFile INVALID_HANDLE_VALUE");
+        return false;
+    }
+    if (!WriteBlock(file.Get(), data.get(), size, "ExtractFile")) {
+        return false;
+    }
+    FILETIME lastWrite{};
+    bool haveWrite = IsTimePresent(entry.modifiedTime);
+    if (haveWrite) {
+        lastWrite = entry.modifiedTime;
+    } else {
+        haveWrite = DosTimeToUtc(local.dosDate, local.dosTime, lastWrite);
+    }
+    const FILETIME* access = IsTimePresent(entry.accessTime) ? &entry.accessTime : nullptr;
+    const FILETIME* creation = IsTimePresent(entry.creationTime) ? &entry.creationTime : nullptr;
+    ReportApiFailure(SetFileTime(file.Get(), creation, access, haveWrite ? &lastWrite : nullptr),
+                     (std::string(output.ToAnsi().c_str()) + " SetFileTime").c_str());
+    file.Reset();
+    // Only the Windows bits: archives made on Unix keep the file mode in
+    // the upper half.
+    ReportApiFailure(SetFileAttributesW(output.c_str(), zip::FileAttributesOf(entry.externalAttributes)),
+                     "SetFileAttributes");
+    return true;
+}
+
+bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
+                            DWORD& attributes, StringList& lines)
+{
+    SetBusyCursor(kListCursor);
+    int index = FindEntry(entryPath.ReplaceAll(L'\\', L'/'));
+    if (index < 0) {
+        SetErrorText(L"パスがありません " + entryPath);
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    const ArcEntry& entry = entries_.ValueAt(index);
+    size = entry.size32;
+    packedSize = entry.packedSize32;
+    attributes = entry.externalAttributes;
+    if (IsTimePresent(entry.modifiedTime)) {
+        lastWrite = entry.modifiedTime;
+    } else {
+        lastWrite = FILETIME{};
+        DosTimeToUtc(entry.dosDate, entry.dosTime, lastWrite);
+    }
+    lines.Clear();
+    if (IsTimePresent(entry.creationTime)) {
+        lines.Insert(L"作成日時：" + FormatFileTime(entry.creationTime));
+    }
+    if (IsTimePresent(entry.accessTime)) {
+        lines.Insert(L"アクセス日時：" + FormatFileTime(entry.accessTime));
+    }
+    if (entry.method == zip::kMethodStored) {
+        lines.Insert(WString(L"非圧縮"));
+    } else if (entry.method != zip::kMethodDeflate) {
+        lines.Insert(L"Method = " + Number(entry.method) + L" 未サポートの圧縮法");
+    }
+    SetBusyCursor(kArrowCursor);
+    return true;
+}

@@ -1,0 +1,479 @@
+// Reading a ZIP archive's directory into the sorted entry table.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "archive/zip_extra.h"
+#include "archive/zip_records.h"
+#include "archive/zipfile.h"
+#include "common/messages.h"
+#include "common/paths.h"
+
+namespace {
+
+WString Number(uint64_t value) { return WString::FromInt(static_cast<long long>(value)); }
+
+// Adds without wrapping round: offsets and sizes from a damaged file can be
+// anything, and a sum past the end of the range is simply "too far".
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+}  // namespace
+
+// Reads pieces of the archive at given offsets through a window of the file,
+// so that the many small records of a directory cost few system calls. A
+// piece that ends past the file's end arrives short; got tells how much.
+class CZipFileEnum::Reader {
+public:
+    Reader(CArcFile& archive, HANDLE file) : archive_(archive), file_(file) {}
+
+    bool ReadAt(uint64_t offset, void* out, size_t count, const char* label, size_t& got)
+    {
+        got = 0;
+        if (count == 0) {
+            return true;
+        }
+        if (count > kWindow) {
+            return ReadDirect(offset, out, count, label, got);
+        }
+        if (!windowFilled_ || offset < windowStart_ || offset + count > windowStart_ + window_.size()) {
+            if (!Fill(offset, label)) {
+                return false;
+            }
+        }
+        size_t start = static_cast<size_t>(offset - windowStart_);
+        size_t available = window_.size() > start ? window_.size() - start : 0;
+        got = std::min(count, available);
+        memcpy(out, window_.data() + start, got);
+        return true;
+    }
+
+private:
+    static const size_t kWindow = 256 * 1024;
+
+    bool Fill(uint64_t offset, const char* label)
+    {
+        windowFilled_ = false;
+        window_.resize(kWindow);
+        size_t got = 0;
+        if (!ReadDirect(offset, window_.data(), kWindow, label, got)) {
+            window_.clear();
+            return false;
+        }
+        window_.resize(got);
+        windowStart_ = offset;
+        windowFilled_ = true;
+        return true;
+    }
+
+    bool ReadDirect(uint64_t offset, void* out, size_t count, const char* label, size_t& got)
+    {
+        got = 0;
+        if (offset > static_cast<uint64_t>(INT64_MAX)) {
+            return true;  // nothing lies there
+        }
+        if (!archive_.SeekTo(file_, offset, label)) {
+            return false;
+        }
+        DWORD done = 0;
+        if (!archive_.ReadBlock(file_, out, static_cast<DWORD>(count), label, &done)) {
+            return false;
+        }
+        got = done;
+        return true;
+    }
+
+    CArcFile& archive_;
+    HANDLE file_;
+    std::vector<uint8_t> window_;
+    uint64_t windowStart_ = 0;
+    bool windowFilled_ = false;
+};
+
+CZipFileEnum::CZipFileEnum(const WString& archivePath, bool keepWorkFolder)
+    : CArcFile(archivePath, keepWorkFolder),
+      entries_(true),
+      zip64_(false),
+      archiveCommentIndex_(-1),
+      zip64DataIndex_(-1),
+      entryCount_(0xFFFFFFFF),
+      centralDirOffset_(UINT64_MAX),
+      readComplete_(false),
+      centralDirEnd_(0)
+{
+    ReadArchive();
+}
+
+CZipFileEnum::~CZipFileEnum() = default;
+
+void CZipFileEnum::ReadArchive()
+{
+    if (!PathExists(ArchivePath())) {
+        entryCount_ = 0;
+        readComplete_ = true;
+        return;
+    }
+    ScopedFile file(OpenArchive());
+    if (!file) {
+        return;
+    }
+    LARGE_INTEGER size{};
+    ReportApiFailure(GetFileSizeEx(file.Get(), &size), "GetFileSizeEx");
+    uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
+    Reader reader(*this, file.Get());
+    if (!FindEndRecord(reader, fileSize)) {
+        return;
+    }
+    entries_.SetSorted(true);
+    if (!ReadCentralDirectory(reader) || !CheckLocalHeaders(reader, fileSize)) {
+        return;
+    }
+    AddFolderEntries();
+    MarkOverlaps();
+    readComplete_ = true;
+}
+
+bool CZipFileEnum::FindEndRecord(Reader& reader, uint64_t fileSize)
+{
+    size_t window = static_cast<size_t>(std::min<uint64_t>(fileSize, zip::kEndRecordSearchWindow));
+    uint64_t start = fileSize - window;
+    std::vector<uint8_t> bytes(window);
+    size_t got = 0;
+    if (!reader.ReadAt(start, bytes.data(), window, "EndOfCentralDir", got)) {
+        return false;
+    }
+    window = got;
+    long long found = -1;
+    for (long long at = static_cast<long long>(window) - 22; at >= 0; --at) {
+        uint32_t signature;
+        memcpy(&signature, bytes.data() + at, 4);
+        if (signature == zip::kEndRecordSignature) {
+            found = at;
+            break;
+        }
+    }
+    if (found < 0) {
+        SetErrorText(L"EndOfCentralDir 署名を見つけられません");
+        return false;
+    }
+    size_t position = static_cast<size_t>(found);
+    zip::EndRecord end;
+    memcpy(&end, bytes.data() + position, sizeof end);
+    if (end.commentLength != 0) {
+        if (window < position + 22 + end.commentLength) {
+            SetErrorText(L"コメント領域不十分");
+            return false;
+        }
+        archiveCommentIndex_ = blocks_.Append(bytes.data() + position + 22, end.commentLength);
+    }
+    uint64_t endAt = start + position;
+    centralDirEnd_ = endAt;
+    // The Zip64 records are read when the end record's offset says so, and
+    // also when its count or size is at its limit: a writer marks only the
+    // fields that overflow, and an archive of more than 65,535 entries read
+    // through its end record alone would lose the rest.
+    bool required = end.centralDirOffset == kZip64Marker32;
+    bool possible = end.totalEntries == 0xFFFF || end.entriesOnDisk == 0xFFFF || end.centralDirSize == kZip64Marker32;
+    if (required) {
+        if (endAt < sizeof(zip::Zip64Locator)) {
+            SetErrorText(L"Z64EndOfCentralDirLoc 署名を見つけられません");
+            return false;
+        }
+        return ReadZip64End(reader, endAt - sizeof(zip::Zip64Locator), true);
+    }
+    if (possible && endAt >= sizeof(zip::Zip64Locator) &&
+        ReadZip64End(reader, endAt - sizeof(zip::Zip64Locator), false)) {
+        return true;
+    }
+    if (HasError() && possible) {
+        return false;  // a read failed, not merely a missing record
+    }
+    entryCount_ = end.totalEntries;
+    centralDirOffset_ = end.centralDirOffset;
+    return true;
+}
+
+bool CZipFileEnum::ReadZip64End(Reader& reader, uint64_t locatorAt, bool required)
+{
+    zip::Zip64Locator locator;
+    size_t got = 0;
+    if (!reader.ReadAt(locatorAt, &locator, sizeof locator, "Z64EndOfCentralDirLoc", got)) {
+        return false;
+    }
+    if (got < sizeof locator || locator.signature != zip::kZip64LocatorSignature) {
+        if (required) {
+            SetErrorText(L"Z64EndOfCentralDirLoc 署名を見つけられません");
+        }
+        return false;
+    }
+    uint64_t recordAt = locator.endRecordOffset;
+    zip::Zip64EndRecord record;
+    bool fits = recordAt <= locatorAt && locatorAt - recordAt >= sizeof record;
+    if (fits && !reader.ReadAt(recordAt, &record, sizeof record, "Z64EndOfCentralDir", got)) {
+        return false;
+    }
+    bool valid = fits && got == sizeof record && record.signature == zip::kZip64EndRecordSignature &&
+                 record.recordSize >= 44 && record.recordSize <= locatorAt - recordAt - 12;
+    // Bytes that merely look like a locator are not trusted unless the
+    // record they point at ends exactly where the locator begins.
+    if (valid && !required && recordAt + 12 + record.recordSize != locatorAt) {
+        valid = false;
+    }
+    if (!valid) {
+        if (required) {
+            SetErrorText(L"Z64EndOfCentralDir 署名を見つけられません");
+        }
+        return false;
+    }
+    zip64_ = true;
+    entryCount_ = static_cast<uint32_t>(record.totalEntries);
+    centralDirOffset_ = record.centralDirOffset;
+    centralDirEnd_ = recordAt;
+    if (record.recordSize > 44) {
+        size_t length = static_cast<size_t>(record.recordSize - 44);
+        uint8_t* data = new (std::nothrow) uint8_t[length];
+        if (!data) {
+            SetErrorText(L"ファイルが大きすぎます");
+            return false;
+        }
+        if (!reader.ReadAt(recordAt + sizeof record, data, length, "Z64ExtendData", got) || got != length) {
+            delete[] data;
+            if (!HasError()) {
+                SetErrorText(L"Z64EndOfCentralDir 署名を見つけられません");
+            }
+            return false;
+        }
+        zip64DataIndex_ = blocks_.Push(data, static_cast<int>(length));
+    }
+    return true;
+}
+
+bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
+{
+    uint64_t offset = centralDirOffset_;
+    std::vector<uint8_t> piece;
+    for (uint32_t i = 0; i < entryCount_; ++i) {
+        zip::CentralHeader header;
+        size_t got = 0;
+        if (!reader.ReadAt(offset, &header, sizeof header, "CentralDir", got)) {
+            return false;
+        }
+        if (got < sizeof header || header.signature != zip::kCentralHeaderSignature) {
+            SetErrorText(L"CentralDir 署名を見つけられません index = " + Number(i));
+            return false;
+        }
+        offset += sizeof header;
+        const WString truncated = L"CentralDir が途中で切れています index = " + Number(i);
+        piece.resize(header.nameLength);
+        if (!reader.ReadAt(offset, piece.data(), piece.size(), "FileName", got)) {
+            return false;
+        }
+        if (got < piece.size()) {
+            SetErrorText(truncated);
+            return false;
+        }
+        offset += header.nameLength;
+        WString name = WString::FromAnsi(reinterpret_cast<const char*>(piece.data()), header.nameLength)
+                           .ReplaceAll(L'\\', L'/');
+
+        ArcEntry entry = EmptyArcEntry();
+        memcpy(&entry, &header, sizeof header);
+        entry.packedSize = header.packedSize32;
+        entry.size = header.size32;
+        // A marked offset must come from the Zip64 block; without one it
+        // stays undefined.
+        entry.headerOffset = header.headerOffset32 == kZip64Marker32 ? UINT64_MAX : header.headerOffset32;
+        if (header.extraLength != 0) {
+            uint8_t* extra = new uint8_t[header.extraLength];
+            if (!reader.ReadAt(offset, extra, header.extraLength, "ExtraField", got)) {
+                delete[] extra;
+                return false;
+            }
+            if (got < header.extraLength) {
+                delete[] extra;
+                SetErrorText(truncated);
+                return false;
+            }
+            entry.centralExtraIndex = blocks_.Push(extra, header.extraLength);
+            WString reason;
+            if (!zip::ParseExtra(extra, header.extraLength, entry, zip::ExtraSide::kCentral, reason)) {
+                SetErrorText(reason);
+                return false;
+            }
+            offset += header.extraLength;
+        }
+        if (header.headerOffset32 == kZip64Marker32 && entry.headerOffset == UINT64_MAX) {
+            SetErrorText(name + L"\nOffset が定義されていません");
+            return false;
+        }
+        if (header.commentLength != 0) {
+            piece.resize(header.commentLength);
+            if (!reader.ReadAt(offset, piece.data(), piece.size(), "FileComment", got)) {
+                return false;
+            }
+            if (got < piece.size()) {
+                SetErrorText(truncated);
+                return false;
+            }
+            entry.commentIndex = blocks_.Append(piece.data(), header.commentLength);
+            offset += header.commentLength;
+        }
+        int existing = entries_.Find(name);
+        if (existing >= 0) {
+            SetErrorText(L"重複したファイル名 " + name + L" index1, 2 = " + Number(existing) + L" " + Number(i));
+            continue;
+        }
+        entries_.Insert(name, entry);
+    }
+    if (offset > centralDirEnd_) {
+        centralDirEnd_ = offset;
+    }
+    return true;
+}
+
+bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
+{
+    std::vector<uint8_t> descriptor(24);
+    for (int t = 0; t < entries_.Count(); ++t) {
+        ArcEntry& entry = entries_.ValueAt(t);
+        const WString badSignature = L"LocalHeader 署名を見つけられません index = " + Number(t);
+        zip::LocalHeader local;
+        size_t got = 0;
+        if (entry.headerOffset >= fileSize) {
+            SetErrorText(badSignature);
+            return false;
+        }
+        if (!reader.ReadAt(entry.headerOffset, &local, sizeof local, "LocalHeader", got)) {
+            return false;
+        }
+        if (got < sizeof local || local.signature != zip::kLocalHeaderSignature) {
+            SetErrorText(badSignature);
+            return false;
+        }
+        uint64_t extraAt = entry.headerOffset + sizeof local + local.nameLength;
+        uint64_t dataOffset = extraAt + local.extraLength;
+        bool zip64Local = false;
+        if (local.extraLength != 0) {
+            uint8_t* extra = new uint8_t[local.extraLength];
+            if (!reader.ReadAt(extraAt, extra, local.extraLength, "ExtraField", got)) {
+                delete[] extra;
+                return false;
+            }
+            if (got < local.extraLength) {
+                delete[] extra;
+                SetErrorText(L"LocalHeader が途中で切れています index = " + Number(t));
+                return false;
+            }
+            entry.localExtraIndex = blocks_.Push(extra, local.extraLength);
+            WString reason;
+            if (!zip::ParseExtra(extra, local.extraLength, entry, zip::ExtraSide::kLocal, reason, &local)) {
+                SetErrorText(reason);
+                return false;
+            }
+            zip64Local = zip::HasZip64Block(extra, local.extraLength);
+        }
+        uint64_t end = SaturatingAdd(dataOffset, entry.packedSize);
+        if (local.flags & zip::kFlagDataDescriptor) {
+            // Sizes and CRC are taken from the directory; the descriptor is
+            // only located. Its sizes are 8 bytes wide when the local header
+            // announced Zip64.
+            entry.flags &= static_cast<uint16_t>(~zip::kFlagDataDescriptor);
+            size_t valuesLength = zip64Local ? 20 : 12;
+            uint32_t signature = 0;
+            if (!reader.ReadAt(end, &signature, 4, "DataDescriptor", got)) {
+                return false;
+            }
+            uint64_t valuesAt = (got == 4 && signature == zip::kDataDescriptorSignature) ? end + 4 : end;
+            if (!reader.ReadAt(valuesAt, descriptor.data(), valuesLength, "DataDescriptor64", got)) {
+                return false;
+            }
+            if (got < valuesLength) {
+                SetErrorText(L"DataDescriptor が途中で切れています index = " + Number(t));
+                return false;
+            }
+            end = valuesAt + valuesLength;
+        }
+        dataOffsets_[entry.headerOffset] = dataOffset;
+        spans_.emplace_back(entry.headerOffset, end);
+    }
+    return true;
+}
+
+void CZipFileEnum::AddFolderEntries()
+{
+    StringList folders(true);
+    std::vector<WString> names;
+    names.reserve(entries_.Count());
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const WString& name = entries_.Name(i);
+        names.push_back(name);
+        if (name.Last() == L'/' && folders.Find(name) < 0) {
+            folders.Insert(name);
+        }
+    }
+    for (const WString& name : names) {
+        for (int at = name.FindChar(L'/'); at >= 0; at = name.FindChar(L'/', at + 1)) {
+            WString prefix = name.Left(at + 1);
+            if (folders.Find(prefix) >= 0) {
+                continue;
+            }
+            folders.Insert(prefix);
+            ArcEntry folder = EmptyArcEntry();
+            folder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+            folder.nameLength = static_cast<uint16_t>(prefix.ToAnsi().Length());
+            entries_.Insert(prefix, folder);
+        }
+    }
+}
+
+void CZipFileEnum::MarkOverlaps()
+{
+    struct Span {
+        uint64_t begin;
+        uint64_t end;
+        bool directory;
+    };
+    std::vector<Span> spans;
+    spans.reserve(spans_.size() + 1);
+    for (const auto& span : spans_) {
+        spans.push_back(Span{span.first, span.second, false});
+    }
+    if (centralDirEnd_ > centralDirOffset_) {
+        spans.push_back(Span{centralDirOffset_, centralDirEnd_, true});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    size_t reach = 0;  // the span that reaches furthest so far
+    for (size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].begin < spans[reach].end) {
+            if (!spans[i].directory) {
+                overlapping_.insert(spans[i].begin);
+            }
+            if (!spans[reach].directory) {
+                overlapping_.insert(spans[reach].begin);
+            }
+        }
+        if (spans[i].end > spans[reach].end) {
+            reach = i;
+        }
+    }
+}
+
+bool CZipFileEnum::OverlapsOther(const ArcEntry& entry) const
+{
+    return entry.newDataIndex < 0 && overlapping_.count(entry.headerOffset) != 0;
+}
+
+uint64_t CZipFileEnum::DataOffsetOf(const ArcEntry& entry) const
+{
+    auto found = dataOffsets_.find(entry.headerOffset);
+    return found == dataOffsets_.end() ? 0 : found->second;
+}
+
+bool CZipFileEnum::GetEntryNames(StringList& names)
+{
+    SetBusyCursor(kListCursor);
+    for (int i = 0; i < entries_.Count(); ++i) {
+        names.Insert(entries_.Name(i).ReplaceAll(L'/', L'\\'));
+    }
+    SetBusyCursor(kArrowCursor);
+    return true;
+}

@@ -1,0 +1,470 @@
+// The full ZIP layer's writing side: new entries compressed into memory,
+// deletion marks, and the commit that writes the whole archive anew.
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "archive/zip_extra.h"
+#include "archive/zip_records.h"
+#include "archive/zipfile.h"
+#include "common/desktop_icons.h"
+#include "common/messages.h"
+#include "common/paths.h"
+#include "common/progress.h"
+#include "common/system.h"
+
+namespace {
+
+WString Number(long long value) { return WString::FromInt(value); }
+
+// Past this position an offset no longer goes into a 32-bit field.
+const uint64_t kOffsetLimit32 = 0xFFFFFFF0;
+const uint16_t kVersionZip64 = 45;
+
+std::string Label(const char* what, const AString& name) { return std::string(what) + " " + name.c_str(); }
+
+// An extra field must fit its 16-bit length: the engine's own blocks come
+// first and foreign blocks are kept while they fit.
+std::vector<uint8_t> JoinExtra(std::vector<uint8_t> own, const std::vector<uint8_t>& foreign)
+{
+    if (own.size() + foreign.size() <= 0xFFFF) {
+        own.insert(own.end(), foreign.begin(), foreign.end());
+    }
+    return own;
+}
+
+}  // namespace
+
+bool CZipFile::WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label)
+{
+    return WriteBlock(file, bytes, count, label);
+}
+
+bool CZipFile::Add(const WString& source, const WString& folder, int progressIcon)
+{
+    if (!PathExists(source)) {
+        SetErrorText(source + L"\nが見つかりません");
+        return false;
+    }
+    if (!CheckZlib()) {
+        return false;
+    }
+    SetBusyCursor(kAddCursor);
+    WString base = folder.ReplaceAll(L'\\', L'/');
+    if (progressIcon == -1) {
+        if (!base.IsEmpty() && base.Last() != L'/') {
+            base += L'/';
+        }
+        WString leaf = FileNamePart(source);
+        bool ok = IsDirectory(source) ? AddFolder(source, base + leaf + L"/") : AddFile(source, base + leaf);
+        SetBusyCursor(kArrowCursor);
+        return ok;
+    }
+    ResetCollected();
+    if (!CollectFiles(source)) {
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    if (base.Last() == L'/') {
+        base = base.Left(base.Length() - 1);
+    }
+    {
+        ProgressWindow progress(WString(L"zip に圧縮"), progressIcon);
+        uint64_t done = 0;
+        const SizeList& files = Collected();
+        for (int i = 0; i < files.Count(); ++i) {
+            const WString& path = files.Name(i);
+            progress.SetText(L"圧縮中 " + path);
+            WString name = path.From(source.Length() + 1).ReplaceAll(L'\\', L'/');
+            if (!base.IsEmpty()) {
+                name = base + L"/" + name;
+            }
+            if (!AddFile(path, name)) {
+                SetBusyCursor(kArrowCursor);
+                return false;
+            }
+            done += files.ValueAt(i);
+            uint64_t total = CollectedTotal();
+            progress.SetPosition(total == 0 ? 0 : static_cast<int>(done * 100 / total));
+        }
+        progress.SetText(WString(L"完了"));
+        PumpPending();
+        Sleep(500);
+    }
+    SetBusyCursor(kArrowCursor);
+    return true;
+}
+
+bool CZipFile::AddFolder(const WString& folder, const WString& namePrefix)
+{
+    AttrStringList items(false);
+    if (!ListDirectory(folder, items, WString(L"*"))) {
+        SetErrorText(folder + L" 列挙エラー");
+        return false;
+    }
+    for (int i = 0; i < items.Count(); ++i) {
+        WString path = JoinPath(folder, items.Name(i));
+        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? AddFolder(path, namePrefix + items.Name(i) + L"/")
+                                                                : AddFile(path, namePrefix + items.Name(i));
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CZipFile::AddFile(const WString& path, const WString& name)
+{
+    if (!CheckZlib()) {
+        return false;
+    }
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        SetErrorText(L"CompressFile Open Error = " + Number(GetLastError()));
+        return false;
+    }
+    FILETIME created{}, accessed{}, written{}, localWritten{};
+    WORD dosDate = 0, dosTime = 0;
+    LARGE_INTEGER fileSize{};
+    ReportApiFailure(GetFileTime(file.Get(), &created, &accessed, &written), "GetFileTime");
+    ReportApiFailure(FileTimeToLocalFileTime(&written, &localWritten), "FileTimeToLocalFileTime");
+    ReportApiFailure(FileTimeToDosDateTime(&localWritten, &dosDate, &dosTime), "FileTimeToDosDateTime");
+    ReportApiFailure(GetFileSizeEx(file.Get(), &fileSize), "GetFileSizeEx");
+    if (static_cast<uint64_t>(fileSize.QuadPart) >= 0x100000000ULL) {
+        SetErrorText(L"file size is too big > 4GB");
+        return false;
+    }
+    uint32_t size = static_cast<uint32_t>(fileSize.QuadPart);
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    if (!data) {
+        SetErrorText(L"ファイルが大きすぎます");
+        return false;
+    }
+    DWORD got = 0;
+    if (!ReadBlock(file.Get(), data.get(), size, "Compress", &got)) {
+        return false;
+    }
+    if (got != size) {
+        // The file shrank while it was read; what arrived is not the file.
+        SetErrorText(L"Read Error = " + Number(ERROR_HANDLE_EOF) + L" at Compress");
+        return false;
+    }
+    uint32_t crc = zlib_.Crc32(data.get(), size);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    uint32_t bound = zlib_.CompressBound(size);
+    std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[bound]);
+    if (!packed) {
+        SetErrorText(L"ファイルが大きすぎます");
+        return false;
+    }
+    uint32_t packedLength = bound;
+    int result = zlib_.Compress2(packed.get(), packedLength, data.get(), size, level_);
+    if (result != 0) {
+        SetErrorText(L"compress2 Error Code = " + Number(result));
+        return false;
+    }
+    data.reset();
+    // The entry keeps the raw deflate data: the zlib header and the Adler-32
+    // trailer come off.
+    uint32_t rawLength = packedLength - kZlibHeaderSize - kZlibTrailerSize;
+    if (rawLength > static_cast<uint32_t>(INT_MAX)) {
+        SetErrorText(L"ファイルが大きすぎます");
+        return false;
+    }
+    memmove(packed.get(), packed.get() + kZlibHeaderSize, rawLength);
+
+    ArcEntry entry = EmptyArcEntry();
+    entry.signature = kCentralHeaderSignature;
+    entry.versionMadeBy = 20;
+    entry.versionNeeded = 20;
+    entry.method = zip::kMethodDeflate;
+    entry.dosTime = dosTime;
+    entry.dosDate = dosDate;
+    entry.crc32 = crc;
+    entry.packedSize32 = rawLength;
+    entry.packedSize = rawLength;
+    entry.size32 = size;
+    entry.size = size;
+    entry.nameLength = static_cast<uint16_t>(name.ToAnsi().Length());
+    entry.externalAttributes = attributes;
+    entry.headerOffset32 = 0xFFFFFFFE;
+    entry.headerOffset = kNotYetWritten;
+    entry.modifiedTime = written;
+    entry.accessTime = accessed;
+    entry.creationTime = created;
+    entry.newDataIndex = blocks_.Push(packed.release(), static_cast<int>(rawLength));
+    pending_.Insert(name, entry);
+    return true;
+}
+
+bool CZipFile::Delete(const WString& entryPath)
+{
+    WString name = entryPath.ReplaceAll(L'\\', L'/');
+    int index = FindEntry(name);
+    if (index < 0) {
+        SetErrorText(L"Delete " + entryPath + L"\nファイルが見つかりません");
+        return false;
+    }
+    SetBusyCursor(kListCursor);
+    if (name.Last() == L'/') {
+        for (int i = 0; i < entries_.Count(); ++i) {
+            if (entries_.Name(i).StartsWith(name.c_str())) {
+                entries_.ValueAt(i).deleted = true;
+            }
+        }
+    } else {
+        entries_.ValueAt(index).deleted = true;
+    }
+    modified_ = true;
+    SetBusyCursor(kArrowCursor);
+    return true;
+}
+
+bool CZipFile::MergePending()
+{
+    for (int i = 0; i < pending_.Count(); ++i) {
+        const WString& name = pending_.Name(i);
+        int index = FindEntry(name);
+        if (index < 0) {
+            entries_.Insert(name, pending_.ValueAt(i));
+            continue;
+        }
+        if (!entries_.ValueAt(index).deleted) {
+            int answer = AskUser(L"パスの重複、置き換えますか？ path = " + name, nullptr, MB_YESNOCANCEL);
+            if (answer == IDCANCEL) {
+                return false;
+            }
+            if (answer != IDYES) {
+                continue;
+            }
+        }
+        entries_.ValueAt(index) = pending_.ValueAt(i);
+    }
+    pending_.Clear();
+    return true;
+}
+
+bool CZipFile::Commit()
+{
+    if (committed_) {
+        return true;
+    }
+    committed_ = true;
+    SetBusyCursor(kAddCursor);
+    if (pending_.Count() == 0 && !modified_) {
+        SetBusyCursor(kArrowCursor);
+        return true;
+    }
+    // Entries that were never read would be missing from the new archive.
+    if (!ReadCompletely()) {
+        SetErrorText(ArchivePath() + L"\nを最後まで読めなかったため、変更は書き込みません");
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    if (!MergePending()) {
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    ScopedFile source;
+    WString outputPath = ArchivePath();
+    bool replacing = PathExists(ArchivePath());
+    if (replacing) {
+        source.Reset(OpenArchive());
+        if (!source) {
+            SetBusyCursor(kArrowCursor);
+            return false;
+        }
+        WString folder = ParentDir(ArchivePath());
+        WString temporaryName = L"~" + FileNamePart(ArchivePath());
+        outputPath = folder.IsEmpty() ? temporaryName : JoinPath(folder, temporaryName);
+    }
+    ScopedFile output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!output) {
+        SetErrorText(L"CreateFile INVALID_HANDLE_VALUE for ~*.zip");
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    uint64_t position = 0;
+    std::vector<int> written;
+    bool ok = WriteEntries(source.Get(), output.Get(), position, written);
+    uint64_t directoryStart = position;
+    ok = ok && WriteCentralDirectory(output.Get(), position, written);
+    ok = ok && WriteEndRecords(output.Get(), directoryStart, position, written.size());
+    bool closed = output.Reset();
+    if (!ok || !ReportApiFailure(closed, "CloseHandle")) {
+        // The archive itself was not touched; the partial output goes.
+        DeleteFileW(outputPath.c_str());
+        SetBusyCursor(kArrowCursor);
+        return false;
+    }
+    if (replacing) {
+        source.Reset();
+        ok = ReplaceArchive(outputPath);
+    }
+    SetBusyCursor(kArrowCursor);
+    return ok;
+}
+
+bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written)
+{
+    for (int t = 0; t < entries_.Count(); ++t) {
+        ArcEntry& entry = entries_.ValueAt(t);
+        const WString& name = entries_.Name(t);
+        if (entry.deleted || name.Last() == L'/' ||
+            ((entry.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.packedSize == 0 && entry.size == 0)) {
+            continue;
+        }
+        PumpPending();
+        AString ansiName = name.ToAnsi();
+        // The stored length follows the name as it is written now, so that a
+        // name that changed in the code-page round trip stays consistent.
+        entry.nameLength = static_cast<uint16_t>(ansiName.Length());
+        const uint8_t* oldLocal = blocks_.Block(entry.localExtraIndex);
+        int oldLocalLength = blocks_.Size(entry.localExtraIndex);
+        FILETIME none{};
+        std::vector<uint8_t> extra = JoinExtra(
+            zip::BuildExtra(entry.size32 == kZip64Marker32, entry.size, entry.packedSize32 == kZip64Marker32,
+                            entry.packedSize, false, 0, false, none, none, none),
+            zip::FilterExtra(oldLocal, static_cast<size_t>(oldLocalLength)));
+        entry.localExtraIndex = extra.empty() ? -1 : blocks_.Append(extra.data(), static_cast<int>(extra.size()));
+
+        zip::LocalHeader local;
+        local.signature = zip::kLocalHeaderSignature;
+        local.versionNeeded = entry.versionNeeded;
+        local.flags = entry.flags;
+        local.method = entry.method;
+        local.dosTime = entry.dosTime;
+        local.dosDate = entry.dosDate;
+        local.crc32 = entry.crc32;
+        local.packedSize32 = entry.packedSize32;
+        local.size32 = entry.size32;
+        local.nameLength = entry.nameLength;
+        local.extraLength = static_cast<uint16_t>(extra.size());
+        if (!WriteOutput(output, &local, sizeof local, Label("LocalHeader", ansiName).c_str()) ||
+            !WriteOutput(output, ansiName.c_str(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
+            (!extra.empty() && !WriteOutput(output, extra.data(), static_cast<DWORD>(extra.size()),
+                                            Label("LHExtraField", ansiName).c_str()))) {
+            return false;
+        }
+        if (entry.newDataIndex < 0) {
+            if (!source) {
+                SetErrorText(WString(L"元データーがありません"));
+                return false;
+            }
+            uint64_t dataOffset = DataOffsetOf(entry);
+            if (dataOffset == 0) {
+                dataOffset = entry.headerOffset + sizeof local + entry.nameLength + oldLocalLength;
+            }
+            if (!SeekTo(source, dataOffset, Label("Data", ansiName).c_str()) ||
+                !CopyData(source, output, entry.packedSize)) {
+                return false;
+            }
+        } else if (!WriteOutput(output, blocks_.Block(entry.newDataIndex),
+                                static_cast<DWORD>(blocks_.Size(entry.newDataIndex)),
+                                Label("Data New", ansiName).c_str())) {
+            return false;
+        }
+        entry.headerOffset = position;
+        entry.headerOffset32 = position <= kOffsetLimit32 ? static_cast<uint32_t>(position) : kZip64Marker32;
+        position += sizeof local + entry.nameLength + extra.size() + entry.packedSize;
+        written.push_back(t);
+    }
+    return true;
+}
+
+bool CZipFile::WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written)
+{
+    for (int t : written) {
+        ArcEntry& entry = entries_.ValueAt(t);
+        AString ansiName = entries_.Name(t).ToAnsi();
+        std::vector<uint8_t> extra = JoinExtra(
+            zip::BuildExtra(entry.size32 == kZip64Marker32, entry.size, entry.packedSize32 == kZip64Marker32,
+                            entry.packedSize, entry.headerOffset32 == kZip64Marker32, entry.headerOffset,
+                            IsTimePresent(entry.modifiedTime), entry.modifiedTime, entry.accessTime,
+                            entry.creationTime),
+            zip::FilterExtra(blocks_.Block(entry.centralExtraIndex),
+                             static_cast<size_t>(blocks_.Size(entry.centralExtraIndex))));
+        entry.centralExtraIndex = extra.empty() ? -1 : blocks_.Append(extra.data(), static_cast<int>(extra.size()));
+        entry.extraLength = static_cast<uint16_t>(extra.size());
+        if (entry.headerOffset32 == kZip64Marker32 && entry.versionNeeded < kVersionZip64) {
+            entry.versionNeeded = kVersionZip64;
+        }
+        const uint8_t* comment = blocks_.Block(entry.commentIndex);
+        entry.commentLength = static_cast<uint16_t>(blocks_.Size(entry.commentIndex));
+        if (!WriteOutput(output, &entry, kCentralHeaderSize, Label("CentralDir", ansiName).c_str()) ||
+            !WriteOutput(output, ansiName.c_str(), entry.nameLength, Label("CentralDir Filename", ansiName).c_str()) ||
+            (!extra.empty() && !WriteOutput(output, extra.data(), entry.extraLength,
+                                            Label("CentralDir Extra Field", ansiName).c_str())) ||
+            (comment && entry.commentLength > 0 &&
+             !WriteOutput(output, comment, entry.commentLength, Label("CentralDir Comment", ansiName).c_str()))) {
+            return false;
+        }
+        position += kCentralHeaderSize + entry.nameLength + entry.extraLength + entry.commentLength;
+    }
+    return true;
+}
+
+bool CZipFile::WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count)
+{
+    uint64_t directorySize = directoryEnd - directoryStart;
+    uint32_t sizeField = directorySize < kOffsetLimit32 ? static_cast<uint32_t>(directorySize) : kZip64Marker32;
+    uint32_t offsetField = directoryStart < kOffsetLimit32 ? static_cast<uint32_t>(directoryStart) : kZip64Marker32;
+    uint16_t countField = count < 0xFFFF ? static_cast<uint16_t>(count) : 0xFFFF;
+    if (sizeField == kZip64Marker32 || offsetField == kZip64Marker32 || countField == 0xFFFF) {
+        int extensibleLength = blocks_.Size(zip64DataIndex_);
+        zip::Zip64EndRecord record;
+        record.signature = zip::kZip64EndRecordSignature;
+        record.recordSize = 44 + static_cast<uint64_t>(extensibleLength);
+        record.versionMadeBy = kVersionZip64;
+        record.versionNeeded = kVersionZip64;
+        record.diskNumber = 0;
+        record.centralDirDisk = 0;
+        record.entriesOnDisk = count;
+        record.totalEntries = count;
+        record.centralDirSize = directorySize;
+        record.centralDirOffset = directoryStart;
+        zip::Zip64Locator locator;
+        locator.signature = zip::kZip64LocatorSignature;
+        locator.endRecordDisk = 0;
+        locator.endRecordOffset = directoryEnd;
+        locator.totalDisks = 1;
+        if (!WriteOutput(output, &record, sizeof record, "Z64EndOfCentralDir") ||
+            (extensibleLength > 0 && !WriteOutput(output, blocks_.Block(zip64DataIndex_),
+                                                  static_cast<DWORD>(extensibleLength), "Z64EndOfCentralDir Ex")) ||
+            !WriteOutput(output, &locator, sizeof locator, "Z64EndOfCentralDirLoc")) {
+            return false;
+        }
+    }
+    int commentLength = blocks_.Size(archiveCommentIndex_);
+    zip::EndRecord end;
+    end.signature = zip::kEndRecordSignature;
+    end.diskNumber = 0;
+    end.centralDirDisk = 0;
+    end.entriesOnDisk = countField;
+    end.totalEntries = countField;
+    end.centralDirSize = sizeField;
+    end.centralDirOffset = offsetField;
+    end.commentLength = static_cast<uint16_t>(commentLength);
+    return WriteOutput(output, &end, sizeof end, "EndOfCentralDir") &&
+           (commentLength == 0 || WriteOutput(output, blocks_.Block(archiveCommentIndex_),
+                                              static_cast<DWORD>(commentLength), "EndOfCentralDir C"));
+}
+
+bool CZipFile::ReplaceArchive(const WString& temporary)
+{
+    DesktopIconKeeper keeper(ArchivePath());
+    // One step: either the new file has the archive's name or the old
+    // archive is still there, never neither.
+    if (!MoveFileExW(temporary.c_str(), ArchivePath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD code = GetLastError();
+        SetErrorText(ArchivePath() + L"\nを新しい内容で置き換えられませんでした（Error Code = " + Number(code) +
+                     L"）\n元のアーカイブはそのまま残っています。新しい内容は " + temporary + L" にあります");
+        return false;
+    }
+    keeper.Restore(ArchivePath());
+    return true;
+}

@@ -1,0 +1,131 @@
+// ZIP archives: the read-only layer that reads the central directory into a
+// sorted entry table, and the full layer that extracts, adds, deletes and
+// writes the changed archive when it is destroyed.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/arcentry.h"
+#include "archive/arcfile.h"
+#include "archive/datalist.h"
+#include "archive/zlib_binding.h"
+
+class CZipFileEnum : public CArcFile {
+public:
+    CZipFileEnum(const WString& archivePath, bool keepWorkFolder);
+    ~CZipFileEnum() override;
+
+    bool GetEntryNames(StringList& names) override;
+    bool Extract(const WString&, const WString&, bool) override { return false; }
+    bool GetEntryInfo(const WString&, DWORD&, DWORD&, FILETIME&, DWORD&, StringList&) override { return false; }
+    bool Add(const WString&, const WString&, int) override { return false; }
+    bool Delete(const WString&) override { return false; }
+    bool CanUpdate() override { return false; }
+    bool CanDelete() override { return false; }
+
+    // Table index of a name with "/" separators, or -1.
+    int FindEntry(const WString& name) const { return entries_.Find(name); }
+    const EntryTable& Entries() const { return entries_; }
+    const CDataList& Blocks() const { return blocks_; }
+    bool IsZip64() const { return zip64_; }
+    int ArchiveCommentIndex() const { return archiveCommentIndex_; }
+    int Zip64DataIndex() const { return zip64DataIndex_; }
+    uint32_t EntryCount() const { return entryCount_; }
+    uint64_t CentralDirOffset() const { return centralDirOffset_; }
+    // Whether the whole directory and every local header were read.
+    bool ReadCompletely() const { return readComplete_; }
+    // Whether the entry's data shares bytes with another entry's or with the
+    // central directory.
+    bool OverlapsOther(const ArcEntry& entry) const;
+
+protected:
+    // Where an entry's data begins, from its local header; 0 when unknown.
+    uint64_t DataOffsetOf(const ArcEntry& entry) const;
+
+    EntryTable entries_;
+    bool zip64_;
+    int archiveCommentIndex_;
+    int zip64DataIndex_;
+    CDataList blocks_;
+    uint32_t entryCount_;
+    uint64_t centralDirOffset_;
+    bool readComplete_;
+
+private:
+    class Reader;
+
+    void ReadArchive();
+    bool FindEndRecord(Reader& reader, uint64_t fileSize);
+    bool ReadZip64End(Reader& reader, uint64_t locatorAt, bool required);
+    bool ReadCentralDirectory(Reader& reader);
+    bool CheckLocalHeaders(Reader& reader, uint64_t fileSize);
+    void AddFolderEntries();
+    void MarkOverlaps();
+
+    uint64_t centralDirEnd_;
+    std::unordered_map<uint64_t, uint64_t> dataOffsets_;
+    // [local header, end of data and descriptor) of every entry read.
+    std::vector<std::pair<uint64_t, uint64_t>> spans_;
+    std::set<uint64_t> overlapping_;
+};
+
+class CZipFile : public CZipFileEnum {
+public:
+    CZipFile(const WString& archivePath, const WString& zlibLibraryPath);
+    ~CZipFile() override;
+
+    bool Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite) override;
+    bool GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
+                      DWORD& attributes, StringList& lines) override;
+    bool Add(const WString& source, const WString& folder, int progressIcon) override;
+    bool Delete(const WString& entryPath) override;
+    bool CanUpdate() override { return true; }
+    bool CanDelete() override { return true; }
+
+    bool ExtractFolder(HANDLE archive, const WString& prefix, const WString& target);
+    bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output);
+    bool AddFolder(const WString& folder, const WString& namePrefix);
+    bool AddFile(const WString& path, const WString& name);
+
+    // Writes the pending additions and deletions to the archive. The
+    // destructor calls it; it runs once per object.
+    bool Commit();
+
+    int Level() const { return level_; }
+    const EntryTable& Pending() const { return pending_; }
+    bool IsModified() const { return modified_; }
+
+protected:
+    // Every write of the new archive goes through here.
+    virtual bool WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label);
+
+private:
+    bool CheckZlib();
+    bool MergePending();
+    bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);
+    bool WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written);
+    bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);
+    bool ReplaceArchive(const WString& temporary);
+
+    int level_;
+    EntryTable pending_;
+    bool modified_;
+    bool committed_;
+    ZlibBinding zlib_;
+};
+
+namespace zip {
+
+// Whether an entry name (with "/" separators) stays inside the folder it is
+// extracted to: no ".." component, no leading separator, no drive, no
+// stream name.
+bool IsSafeEntryName(const WString& name);
+// Windows attribute bits of an entry's external attributes that may be
+// given to an extracted file.
+DWORD FileAttributesOf(uint32_t externalAttributes);
+
+}  // namespace zip

@@ -1,0 +1,14 @@
+// Shared pieces of the command-line archive tool: output in UTF-8 and the
+// subcommands that live in files of their own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/wstring.h"
+
+void WriteOut(const WString& text);
+void WriteErr(const WString& text);
+
+// `arctool dump ARCHIVE [REPORT] [--yes|--no]`: the structural report of an archive.
+int RunDump(const std::vector<WString>& arguments);
