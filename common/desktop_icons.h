@@ -21,8 +21,23 @@ public:
     bool Recorded() const { return recorded_; }
     POINT RecordedPosition() const { return POINT{x_, y_}; }
 
+    // The list-view find block as the list view's process expects it: 40
+    // bytes for a 64-bit process, 24 for a 32-bit one. Returns the size used.
+    static int BuildFindBlock(unsigned char* block, ULONGLONG remoteName, bool sixtyFourBitLayout);
+
 private:
+    bool ConnectToListView();
+    int FindItem(const WString& archivePath);
+    bool WriteName(const WString& name, const char* tag);
+    bool ReadItemPosition(int index, POINT& position);
+
     bool recorded_ = false;
     int x_ = 0;
     int y_ = 0;
+    bool windows64_ = false;
+    HWND listView_ = nullptr;
+    HANDLE process_ = nullptr;
+    void* remoteFind_ = nullptr;
+    void* remoteName_ = nullptr;
+    void* remotePoint_ = nullptr;
 };

@@ -5,9 +5,22 @@
 
 #include "common/handles.h"
 
+// The first of count monitors whose rectangle holds the point, edges
+// included, so that a point on a shared edge belongs to the earlier one.
+// -1 when none holds it.
+int FindMonitorIndex(const MONITORINFOEXW* monitors, int count, POINT point);
+
+// A percentage of the standard 96 dots per inch, truncated (144 gives 150).
+int ScaleFromDpi(UINT dpi);
+
 class MonitorList {
 public:
+    // The signature of Shcore's GetDpiForMonitor.
+    using DpiFunction = HRESULT(WINAPI*)(HMONITOR monitor, int dpiType, UINT* dpiX, UINT* dpiY);
+
     MonitorList();
+    // Uses the given DPI function instead of Shcore's; null means none.
+    explicit MonitorList(DpiFunction dpiFunction);
     ~MonitorList();
     MonitorList(const MonitorList&) = delete;
     MonitorList& operator=(const MonitorList&) = delete;
@@ -23,4 +36,17 @@ public:
     POINT Scale(int index) const { return scales_[index]; }
     const RECT& UnionOfMonitors() const { return unionMonitors_; }
     const RECT& UnionOfWorkAreas() const { return unionWorkAreas_; }
+
+private:
+    void Fill();
+    static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list);
+
+    int count_ = 0;
+    MONITORINFOEXW* monitors_ = nullptr;
+    POINT* scales_ = nullptr;
+    int filled_ = 0;
+    RECT unionMonitors_{0, 0, 0, 0};
+    RECT unionWorkAreas_{0, 0, 0, 0};
+    ScopedModule scaling_;
+    DpiFunction dpiFunction_ = nullptr;
 };

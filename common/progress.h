@@ -8,10 +8,18 @@
 #include "common/handles.h"
 #include "common/wstring.h"
 
+// Whether the taskbar button can show progress on this Windows level.
+bool TaskbarProgressAvailable(int windowsLevel);
+
 class ProgressWindow {
 public:
+    // Makes the taskbar list object; CoCreateInstance unless replaced.
+    using TaskbarFactory = HRESULT (*)(ITaskbarList** taskbarList);
+
     // Creates and shows the window without owner.
     ProgressWindow(const WString& title, int iconId);
+    // The same for a given Windows level instead of the running one.
+    ProgressWindow(const WString& title, int iconId, int windowsLevel);
     ~ProgressWindow();
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
@@ -27,7 +35,17 @@ public:
     int TextWidth() const { return textWidth_; }
     bool UsesTaskbar() const { return taskbar_ != nullptr; }
 
+    // Replaces the maker of the taskbar list object for every later window
+    // (null restores the real one); returns the one it replaces.
+    static TaskbarFactory SetTaskbarFactory(TaskbarFactory factory);
+
 private:
+    void Create(const WString& title, int iconId);
+    void ConnectTaskbar();
+
+    // Held for the window's lifetime so that the taskbar object can be
+    // made whatever the calling thread did about COM.
+    ScopedComInit com_;
     HWND window_ = nullptr;
     HDC textSurface_ = nullptr;
     int textWidth_ = 0;

@@ -1,0 +1,145 @@
+#include "common/progress.h"
+
+#include <commctrl.h>
+
+#include "common/dialogs.h"
+#include "common/messages.h"
+#include "common/system.h"
+#include "common_ids.h"
+
+namespace {
+
+HRESULT CreateSystemTaskbarList(ITaskbarList** taskbarList)
+{
+    return CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList,
+                            reinterpret_cast<void**>(taskbarList));
+}
+
+ProgressWindow::TaskbarFactory g_taskbarFactory = CreateSystemTaskbarList;
+
+// The window needs no handling of its own: there is nothing to press.
+INT_PTR CALLBACK ProgressDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+}  // namespace
+
+bool TaskbarProgressAvailable(int windowsLevel) { return windowsLevel > kWindowsVista; }
+
+ProgressWindow::TaskbarFactory ProgressWindow::SetTaskbarFactory(TaskbarFactory factory)
+{
+    TaskbarFactory previous = g_taskbarFactory;
+    g_taskbarFactory = factory ? factory : CreateSystemTaskbarList;
+    return previous;
+}
+
+ProgressWindow::ProgressWindow(const WString& title, int iconId) : windowsLevel_(WindowsLevel())
+{
+    Create(title, iconId);
+}
+
+ProgressWindow::ProgressWindow(const WString& title, int iconId, int windowsLevel) : windowsLevel_(windowsLevel)
+{
+    Create(title, iconId);
+}
+
+void ProgressWindow::Create(const WString& title, int iconId)
+{
+    window_ = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
+    if (!ReportApiFailure(window_, "CreateDialogParam")) {
+        return;
+    }
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 100);
+    HWND textLine = GetDlgItem(window_, IDC_PROGRESS_TEXT);
+    SetWindowTextW(textLine, L"");
+    textSurface_ = GetDC(textLine);
+    RECT textRect{};
+    if (ReportApiFailure(GetWindowRect(textLine, &textRect), "GetWindowRect")) {
+        textWidth_ = textRect.right - textRect.left;
+    }
+
+    icon_ = LoadLargeIcon(iconId);
+    SendDlgItemMessageW(window_, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    SetWindowTextW(window_, title.c_str());
+
+    if (TaskbarProgressAvailable(windowsLevel_)) {
+        ConnectTaskbar();
+    }
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+    if (taskbar_) {
+        ReportHResultFailure(taskbar_->SetProgressValue(window_, 0, 100), "SetProgressValue");
+    }
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+}
+
+void ProgressWindow::ConnectTaskbar()
+{
+    // Only the fourth interface is used; the earlier ones are held so that
+    // the object lives exactly as long as the window.
+    if (!ReportHResultFailure(g_taskbarFactory(taskbarList_.Receive()), "CoCreateInstance") ||
+        !ReportHResultFailure(taskbarList_->QueryInterface(IID_ITaskbarList2, taskbar2_.ReceiveVoid()),
+                              "QueryInterface") ||
+        !ReportHResultFailure(taskbar2_->QueryInterface(IID_ITaskbarList3, taskbar3_.ReceiveVoid()),
+                              "QueryInterface")) {
+        return;
+    }
+    ITaskbarList4* fourth = nullptr;
+    if (!ReportHResultFailure(taskbar3_->QueryInterface(IID_ITaskbarList4, reinterpret_cast<void**>(&fourth)),
+                              "QueryInterface")) {
+        return;
+    }
+    if (!ReportHResultFailure(fourth->HrInit(), "HrInit")) {
+        fourth->Release();
+        return;
+    }
+    taskbar_ = fourth;
+    ReportHResultFailure(taskbar_->SetProgressState(window_, TBPF_NORMAL), "SetProgressState");
+}
+
+ProgressWindow::~ProgressWindow()
+{
+    if (textSurface_) {
+        ReleaseDC(GetDlgItem(window_, IDC_PROGRESS_TEXT), textSurface_);
+        textSurface_ = nullptr;
+    }
+    if (taskbar_) {
+        taskbar_->Release();
+        taskbar_ = nullptr;
+    }
+    taskbar3_.Reset();
+    taskbar2_.Reset();
+    taskbarList_.Reset();
+    if (icon_) {
+        // The static control would otherwise go on showing a destroyed icon.
+        SendDlgItemMessageW(window_, IDC_PROGRESS_ICON, STM_SETICON, 0, 0);
+        ReportApiFailure(DestroyIcon(icon_), "DestroyIcon");
+        icon_ = nullptr;
+    }
+    if (window_) {
+        ReportApiFailure(DestroyWindow(window_), "DestroyWindow");
+        window_ = nullptr;
+    }
+}
+
+void ProgressWindow::SetText(const WString& text)
+{
+    if (window_) {
+        SetDlgItemTextW(window_, IDC_PROGRESS_TEXT, text.c_str());
+    }
+}
+
+void ProgressWindow::SetPosition(int percent)
+{
+    if (!window_) {
+        return;
+    }
+    if (percent < 0) {
+        percent = 0;
+    } else if (percent > 100) {
+        percent = 100;
+    }
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    if (taskbar_) {
+        ReportHResultFailure(taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(percent), 100),
+                             "SetProgressValue");
+    }
+}
