@@ -45,7 +45,7 @@ INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
     } else if (entry == filter_) {
         relative = filter_.From(filter_.FindLast(L'\\') + 1);
     } else if (filter_.Last() == L'\\' && entry.StartsWith(filter_.c_str())) {
-        WString head = entry.Left(filter_.Length() - 1);
+        WString head = entry.Left(filter_.Length());
         relative = entry.From(head.FindLast(L'\\') + 1);
     } else {
         return 0;
