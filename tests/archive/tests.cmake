@@ -4,3 +4,21 @@ zpk_test_program(test_archive
     ${CMAKE_CURRENT_LIST_DIR}/datalist_test.cpp
   LIBS zpk_archive
 )
+zpk_test_program(test_cab
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/cab_builder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_test_support.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_reader_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_writer_test.cpp
+  LIBS zpk_archive
+)
+
+# The driver of the interoperability tests, and the tests themselves: they
+# run gcab and cabextract against the engine.
+add_executable(cab_driver ${CMAKE_CURRENT_LIST_DIR}/cab_driver.cpp ${CMAKE_SOURCE_DIR}/tests/support/test_resources.rc)
+target_link_libraries(cab_driver PRIVATE zpk_test_support zpk_archive)
+target_link_options(cab_driver PRIVATE -municode)
+zpk_add_test(cab_interop
+  COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/cab_interop_test.py
+  ENVIRONMENT "CAB_DRIVER=$<TARGET_FILE:cab_driver>;TEST_CAB=$<TARGET_FILE:test_cab>;WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine-run"
+  TIMEOUT 600)

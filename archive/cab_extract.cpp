@@ -1,0 +1,158 @@
+// Extraction through the cabinet library's FDI: one file, one folder or the
+// whole cabinet, each written below the chosen destination only.
+#include "archive/cab_layout.h"
+#include "archive/cabfile.h"
+#include "archive/entry_names.h"
+#include "common/messages.h"
+#include "common/paths.h"
+
+using namespace cablayout;
+
+struct FdiCallbacks {
+    static INT_PTR DIAMONDAPI Open(char* name, int, int)
+    {
+        WString path = WString::FromAnsi(name);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        return reinterpret_cast<INT_PTR>(file);
+    }
+
+    static INT_PTR DIAMONDAPI Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notice)
+    {
+        CCabFile* cabinet = cablib::Current();
+        if (cabinet == nullptr) {
+            return -1;
+        }
+        switch (type) {
+        case fdintCOPY_FILE:
+            return cabinet->OpenOutput(notice->psz1, notice->attribs);
+        case fdintCLOSE_FILE_INFO:
+            return cabinet->CloseOutput(reinterpret_cast<HANDLE>(notice->hf), notice->date, notice->time,
+                                        notice->attribs);
+        default:
+            return 0;
+        }
+    }
+};
+
+INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
+{
+    const char* text = storedName ? storedName : "";
+    WString entry = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text) : WString::FromAnsi(text);
+    WString relative;
+    if (filter_.IsEmpty()) {
+        relative = entry;
+    } else if (entry == filter_) {
+        relative = filter_.From(filter_.FindLast(L'\\') + 1);
+    } else if (filter_.Last() == L'\\' && entry.StartsWith(filter_.c_str())) {
+        WString head = entry.Left(filter_.Length());
+        relative = entry.From(head.FindLast(L'\\') + 1);
+    } else {
+        return 0;
+    }
+    // The name decides where the file goes; one that would leave the
+    // destination stops the extraction before anything is written for it.
+    if (!IsSafeRelativeName(relative)) {
+        refusedName_ = entry;
+        return -1;
+    }
+    WString path = extractRoot_ + relative;
+    WString parent = ParentDir(path);
+    if (!PathExists(parent)) {
+        CreateDirectoryTree(parent, true);
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    openOutput_ = path;
+    return reinterpret_cast<INT_PTR>(file);
+}
+
+INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs)
+{
+    FILETIME utc = DosToUtc(date, time);
+    ReportApiFailure(SetFileTime(file, &utc, nullptr, &utc), "SetFileTime");
+    ReportApiFailure(CloseHandle(file), "CloseHandle");
+    // Only the read-only, hidden, system and archive bits are file
+    // attributes; the others mark run-after-extraction and UTF-8 names.
+    DWORD attributes = attribs & cab::kFileAttributeMask;
+    ReportApiFailure(SetFileAttributesW(openOutput_.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL),
+                     "SetFileAttributesW");
+    openOutput_.Clear();
+    return TRUE;
+}
+
+bool CCabFile::Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite)
+{
+    WString target;
+    if (!PrepareDestination(destination, entryPath, askBeforeOverwrite, target)) {
+        return false;
+    }
+    if (damaged_) {
+        // The reason was set when the directory was read; keep it.
+        if (!HasError()) {
+            SetErrorText(kNotCabinet);
+        }
+        return false;
+    }
+    cablib::OperationScope operation(this);
+    if (!operation.Started()) {
+        SetErrorText(L"ほかの cab 操作の実行中です");
+        return false;
+    }
+    SetBusyCursor(kExtractCursor);
+    filter_ = entryPath;
+    refusedName_.Clear();
+    error_ = ERF{};
+
+    HFDI context = FDICreate(cablib::Allocate, cablib::Release, FdiCallbacks::Open, cablib::ReadCallback,
+                             cablib::WriteCallback, cablib::CloseCallback, cablib::SeekCallback, cpu80386, &error_);
+    if (context == nullptr) {
+        SetBusyCursor(kArrowCursor);
+        SetErrorText(L"FDICreate エラー" + WString::FromInt(error_.erfOper));
+        return false;
+    }
+    HANDLE archive = CreateFileW(ArchivePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    FDICABINETINFO info{};
+    BOOL isCabinet = archive != INVALID_HANDLE_VALUE &&
+                     FDIIsCabinet(context, reinterpret_cast<INT_PTR>(archive), &info);
+    if (archive != INVALID_HANDLE_VALUE) {
+        CloseHandle(archive);
+    }
+    if (!isCabinet) {
+        SetBusyCursor(kArrowCursor);
+        SetErrorText(L"FDIIsCabinet エラー" + WString::FromInt(error_.erfOper));
+        FDIDestroy(context);
+        return false;
+    }
+
+    WString folder = ParentDir(ArchivePath());
+    if (folder.Last() != L'\\') {
+        folder += L'\\';
+    }
+    AString cabinetName = FileNamePart(ArchivePath()).ToAnsi();
+    AString cabinetPath = folder.ToAnsi();
+    extractRoot_ = destination;
+    if (entryPath.Last() == L'\\') {
+        WString trimmed = entryPath.Left(entryPath.Length() - 1);
+        extractRoot_ = JoinPath(destination, trimmed.From(trimmed.FindLast(L'\\') + 1));
+    }
+    if (extractRoot_.Last() != L'\\') {
+        extractRoot_ += L'\\';
+    }
+    BOOL copied = FDICopy(context, const_cast<char*>(cabinetName.c_str()), const_cast<char*>(cabinetPath.c_str()), 0,
+                          FdiCallbacks::Notify, nullptr, const_cast<wchar_t*>(extractRoot_.c_str()));
+    SetBusyCursor(kArrowCursor);
+    FDIDestroy(context);
+    if (!refusedName_.IsEmpty()) {
+        SetErrorText(refusedName_ + kUnsafeName);
+        return false;
+    }
+    if (!copied) {
+        SetErrorText(L"FDICopy エラー Code = " + WString::FromInt(error_.erfOper));
+        return false;
+    }
+    return error_.erfOper == 0;
+}

@@ -1,0 +1,104 @@
+#include "archive/cab_layout.h"
+
+#include <cstring>
+
+#include "archive/arcfile.h"
+#include "common/messages.h"
+
+namespace cablayout {
+
+const wchar_t kNotCabinet[] = L"*.cab ファイルではありません";
+const wchar_t kCabinetSet[] = L"分割した *.cab ファイルはサポートしていません";
+const wchar_t kReserveInUnits[] = L"追加データ有り";
+const wchar_t kBrokenName[] = L"ファイル名が壊れています at CFFILE";
+const wchar_t kFolderOutOfRange[] = L"圧縮単位の番号が範囲外です at CFFILE";
+const wchar_t kOffsetOutside[] = L"ファイルの外を指す位置があります at ";
+const wchar_t kBadDataBlock[] = L"データブロックの大きさが不正です at CFDATA";
+const wchar_t kUnsafeName[] = L"\n展開先フォルダーの外を指す名前のため展開できません";
+const wchar_t kTooManyItems[] = L"ファイルまたは圧縮単位が多すぎます";
+
+bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length)
+{
+    const void* end = memchr(bytes, 0, available);
+    if (end == nullptr || end == bytes) {
+        return false;
+    }
+    length = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes);
+    const char* text = reinterpret_cast<const char*>(bytes);
+    name = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text, static_cast<int>(length))
+                                                : WString::FromAnsi(text, static_cast<int>(length));
+    return !name.IsEmpty();
+}
+
+std::string EncodeName(const WString& name, bool& utf8)
+{
+    utf8 = false;
+    if (name.IsEmpty()) {
+        return std::string();
+    }
+    BOOL lossy = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, &lossy);
+    if (bytes > 0 && !lossy) {
+        std::string text(bytes, '\0');
+        WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
+        return text;
+    }
+    utf8 = true;
+    bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, nullptr);
+    std::string text(bytes > 0 ? bytes : 0, '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
+    }
+    return text;
+}
+
+bool IsValidFolderIndex(uint16_t folder, const cab::Header& header)
+{
+    if (folder < header.cFolders) {
+        return true;
+    }
+    bool inSet = (header.flags & (cab::kFlagPrevCabinet | cab::kFlagNextCabinet)) != 0;
+    return inSet && folder >= cab::kFolderContinuedFromPrev;
+}
+
+FILETIME DosToUtc(uint16_t date, uint16_t time)
+{
+    FILETIME local{};
+    FILETIME utc{};
+    if (!DosDateTimeToFileTime(date, time, &local)) {
+        return utc;
+    }
+    ReportApiFailure(LocalFileTimeToFileTime(&local, &utc), "LocalFileTimeToFileTime");
+    return utc;
+}
+
+bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, const cab::Folder& folder,
+                     uint8_t dataReserve, WString& fault)
+{
+    uint64_t at = folder.coffCabStart;
+    if (at > fileSize) {
+        fault = WString(kOffsetOutside) + L"CFFOLDER";
+        return false;
+    }
+    for (unsigned block = 0; block < folder.cCFData; ++block) {
+        cab::DataBlock header{};
+        DWORD got = 0;
+        if (at + sizeof header > fileSize || !archive.SeekTo(file, at, "CFDATA") ||
+            !archive.ReadBlock(file, &header, sizeof header, "CFDATA", &got) || got != sizeof header) {
+            fault = archive.HasError() ? archive.ErrorText() : WString(kOffsetOutside) + L"CFDATA";
+            return false;
+        }
+        if (header.cbData > cab::kMaxCompressedBlock || header.cbUncomp > cab::kMaxUncompressedBlock) {
+            fault = kBadDataBlock;
+            return false;
+        }
+        at += sizeof header + dataReserve + header.cbData;
+        if (at > fileSize) {
+            fault = WString(kOffsetOutside) + L"CFDATA";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace cablayout

@@ -1,0 +1,53 @@
+// Pieces of the cabinet format shared by the reader, the information query
+// and the merge: name decoding, the messages about damaged cabinets, and
+// where the folder records begin.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <string>
+
+#include "archive/cab_records.h"
+#include "common/wstring.h"
+
+class CArcFile;
+
+namespace cablayout {
+
+// Names are read from a window of this many bytes after the 16 fixed bytes.
+const uint32_t kNameWindow = 260;
+
+extern const wchar_t kNotCabinet[];
+extern const wchar_t kCabinetSet[];
+extern const wchar_t kReserveInUnits[];
+extern const wchar_t kBrokenName[];
+extern const wchar_t kFolderOutOfRange[];
+extern const wchar_t kOffsetOutside[];
+extern const wchar_t kBadDataBlock[];
+extern const wchar_t kUnsafeName[];
+extern const wchar_t kTooManyItems[];
+
+// Decodes the NUL-terminated name at the start of bytes (UTF-8 when attribs
+// has the UTF-8 bit, else the ANSI code page). False when no NUL lies within
+// the available bytes or the name is empty; length is its size without NUL.
+bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length);
+
+// The name in the ANSI code page; when a character has no ANSI form the
+// name stays UTF-8 and utf8 is set, so that no name is changed by a merge.
+std::string EncodeName(const WString& name, bool& utf8);
+
+// True when an iFolder value is an index of this cabinet, or (in a cabinet
+// of a set) one of the continuation markers.
+bool IsValidFolderIndex(uint16_t folder, const cab::Header& header);
+
+// DOS date and time (local) to a UTC file time; zero when the date is not
+// valid.
+FILETIME DosToUtc(uint16_t date, uint16_t time);
+
+// Checks the data blocks of one unit: every block header and its data lie
+// inside the file and no block is larger than the format allows. Reads go
+// through the archive object so that failures carry its texts.
+bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, const cab::Folder& folder,
+                     uint8_t dataReserve, WString& fault);
+
+}  // namespace cablayout

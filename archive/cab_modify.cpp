@@ -1,0 +1,233 @@
+// Changing an existing cabinet: entries marked for deletion and a changed
+// entry registered for write-back are carried out when the object ends, by
+// copying the untouched units and compressing again only the kept files of
+// the touched ones; and the engine side of adding files to a cabinet.
+#include "archive/cab_layout.h"
+#include "archive/cabfile.h"
+#include "archive/entry_names.h"
+#include "common/desktop_icons.h"
+#include "common/messages.h"
+#include "common/paths.h"
+#include "common/progress.h"
+
+using namespace cablayout;
+
+CCabFile::CCabFile(const WString& archivePath) : CCabFileEnum(archivePath)
+{
+    if (HasError()) {
+        return;
+    }
+    cablib::SetCurrent(this);
+    settings_ = ReadCabSettings();
+    compressionType_ = CompressionTypeWord(settings_);
+    FillParameters(parameters_, archivePath, true);
+}
+
+CCabFile::~CCabFile()
+{
+    Commit();
+    progress_.reset();
+    cablib::Forget(this);
+}
+
+bool CCabFile::Delete(const WString& entryPath)
+{
+    // A cabinet that cannot be rewritten must not collect changes that the
+    // commit would then drop.
+    if (!modifiable_) {
+        return false;
+    }
+    SetBusyCursor(kListCursor);
+    bool marked = false;
+    if (entryPath.Last() == L'\\') {
+        for (int i = 0; i < entries_.Count(); ++i) {
+            if (entries_.Name(i).StartsWith(entryPath.c_str())) {
+                deletions_.Insert(entries_.Name(i), entries_.ValueAt(i));
+                marked = true;
+            }
+        }
+    } else {
+        int at = entries_.Find(entryPath);
+        if (at >= 0) {
+            deletions_.Insert(entries_.Name(at), entries_.ValueAt(at));
+            marked = true;
+        }
+    }
+    SetBusyCursor(kArrowCursor);
+    return marked;
+}
+
+bool CCabFile::RegisterModifiedFile(const WString& localPath, const WString& entryFolder)
+{
+    if (!modifiable_) {
+        return false;
+    }
+    if (modifiedRegistered_) {
+        ShowError(L"Modify 重複");
+        return false;
+    }
+    modifiedRegistered_ = true;
+    modifiedFile_ = localPath;
+    modifiedFolder_ = entryFolder;
+    return true;
+}
+
+bool CCabFile::ReplaceArchive(const WString& finished)
+{
+    DesktopIconKeeper keeper(ArchivePath());
+    // One step: until the new file has the archive's name the old archive
+    // is still there, and it stays when the move fails.
+    if (!MoveFileExW(finished.c_str(), ArchivePath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        SetErrorText(ArchivePath() + L"\n書庫ファイルを置き換えられません Error Code = " +
+                     WString::FromInt(GetLastError()));
+        return false;
+    }
+    keeper.Restore(ArchivePath());
+    return true;
+}
+
+bool CCabFile::ExtractKeptFiles(const std::vector<bool>& touched, const WString& workTree, int& extracted)
+{
+    extracted = 0;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const WString& name = entries_.Name(i);
+        uint16_t unit = entries_.ValueAt(i).folder;
+        if (unit >= touched.size() || !touched[unit] || deletions_.Find(name) >= 0) {
+            continue;
+        }
+        // The name becomes a path below the work tree; one that would leave
+        // it is refused, and with it the whole commit.
+        if (!IsSafeRelativeName(name)) {
+            SetErrorText(name + kUnsafeName);
+            return false;
+        }
+        int slash = name.FindLast(L'\\');
+        WString destination = slash >= 0 ? JoinPath(workTree, name.Left(slash)) : workTree;
+        // A kept file that cannot be extracted would be missing from the new
+        // cabinet: stop, and the archive stays as it is.
+        if (!Extract(destination, name, false)) {
+            return false;
+        }
+        ++extracted;
+    }
+    return true;
+}
+
+void CCabFile::Commit()
+{
+    if (sortingActive_ || sortQueue_.Count() > 0) {
+        ShowError(L"サイズ順ソートエラー");
+        return;
+    }
+    if (deletions_.Count() == 0 && !modifiedRegistered_) {
+        return;
+    }
+    std::vector<bool> touched(header_.cFolders, false);
+    for (int i = 0; i < deletions_.Count(); ++i) {
+        uint16_t unit = deletions_.ValueAt(i).folder;
+        if (unit < touched.size()) {
+            touched[unit] = true;
+        }
+    }
+    WString workTree = JoinPath(WorkFolder(), L"~temp");
+    DeleteFolderContents(workTree);
+    RemoveDirectoryW(workTree.c_str());
+    CreateDirectoryW(workTree.c_str(), nullptr);
+    int extracted = 0;
+    if (!ExtractKeptFiles(touched, workTree, extracted)) {
+        return;
+    }
+    WString target = JoinPath(ParentDir(ArchivePath()), L"~" + FileNamePart(ArchivePath()));
+    if (PathExists(target)) {
+        if (IsDirectory(target)) {
+            RemoveDirectoryW(target.c_str());
+        } else {
+            DeleteFileW(target.c_str());
+        }
+    }
+    if (extracted == 0 && !modifiedRegistered_) {
+        if (RebuildWithoutUnits(touched, target)) {
+            ReplaceArchive(target);
+        }
+        return;
+    }
+    WString kept = JoinPath(WorkFolder(), L"~temp.cab");
+    if (!RebuildWithoutUnits(touched, kept)) {
+        return;
+    }
+    if (modifiedRegistered_) {
+        WString folder = modifiedFolder_.Last() == L'\\' ? modifiedFolder_.Left(modifiedFolder_.Length() - 1)
+                                                         : modifiedFolder_;
+        if (!folder.IsEmpty() && !IsSafeRelativeName(folder)) {
+            SetErrorText(modifiedFolder_ + kUnsafeName);
+            return;
+        }
+        WString destination = folder.IsEmpty() ? workTree : JoinPath(workTree, folder);
+        if (!PathExists(destination)) {
+            CreateDirectoryTree(destination, true);
+        }
+        WString moved = JoinPath(destination, FileNamePart(modifiedFile_));
+        if (!MoveFileExW(modifiedFile_.c_str(), moved.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+            SetErrorText(modifiedFile_ + L"\nCompress File Open Error = " + WString::FromInt(GetLastError()));
+            return;
+        }
+    }
+    WString added = JoinPath(WorkFolder(), L"~tempadd.cab");
+    bool compressed = SilentCompress(added, workTree);
+    bool merged = compressed && Merge(kept, added, target, false);
+    DeleteFileW(added.c_str());
+    DeleteFileW(kept.c_str());
+    if (compressed && merged) {
+        ReplaceArchive(target);
+    }
+}
+
+bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, int progressIcon)
+{
+    WString prefix = folder;
+    if (!prefix.IsEmpty() && prefix.Last() != L'\\') {
+        prefix += L'\\';
+    }
+    StringList names(false);
+    GetEntryNames(names);
+    for (int i = 0; i < sources.Count(); ++i) {
+        WString candidate = prefix + FileNamePart(sources[i]);
+        if (IsDirectory(sources[i])) {
+            candidate += L'\\';
+        }
+        for (int j = 0; j < names.Count(); ++j) {
+            if (names[j] == candidate) {
+                SetErrorText(L"パスが重複しているためマージできません。\n path = " + names[j]);
+                return false;
+            }
+        }
+    }
+    WString folderOfCabinet = ParentDir(ArchivePath());
+    WString temp = JoinPath(folderOfCabinet, L"~tempadd.cab");
+    auto removeTemp = [&temp]() {
+        if (IsDirectory(temp)) {
+            RemoveDirectoryW(temp.c_str());
+        } else {
+            DeleteFileW(temp.c_str());
+        }
+    };
+    if (!BuildCabinet(temp, sources, prefix, progressIcon)) {
+        removeTemp();
+        return false;
+    }
+    SetProgressText(L"マージ中");
+    WString merged = JoinPath(folderOfCabinet, L"~" + FileNamePart(ArchivePath()));
+    if (!Merge(ArchivePath(), temp, merged, true)) {
+        removeTemp();
+        return false;
+    }
+    removeTemp();
+    if (!ReplaceArchive(merged)) {
+        return false;
+    }
+    SetProgressPosition(100);
+    SetProgressText(L"完了");
+    return true;
+}
+
+std::unique_ptr<CArcFile> OpenCabArchive(const WString& path) { return std::unique_ptr<CArcFile>(new CCabFile(path)); }

@@ -1,0 +1,190 @@
+// Cabinet archives: the read-only layer that lists a cabinet, and the full
+// layer that extracts through the cabinet library's FDI, compresses through
+// its FCI, and changes cabinets by merging them unit by unit.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "archive/arcfile.h"
+#include "archive/cab_library.h"
+#include "archive/cab_records.h"
+#include "common/stringlist.h"
+#include "common/wstring.h"
+
+class ProgressWindow;
+
+// Per entry: the stored name's length in bytes with its NUL, and its unit.
+struct CabEntryRecord {
+    uint32_t nameSize;
+    uint16_t folder;
+};
+using CabEntryList = KeyedList<CabEntryRecord>;
+
+// The five settings of cabinet compression (registry, current user).
+struct CabSettings {
+    DWORD compType = 0;   // 0 MSZIP, 1 LZX, 2 none
+    DWORD lzxLevel = 21;  // LZX window exponent, 15 to 21
+    int unitType = 0;     // 0 by size, 1 large files alone, 2 one file per unit
+    DWORD unitSize = 0;   // bytes; 0 lets the library decide
+    bool sortBySize = false;
+};
+
+const wchar_t kSettingsKey[] = L"Software\\Marunoko\\Zupako";
+
+CabSettings ReadCabSettings();
+// The typeCompress word handed to the library for the settings.
+uint16_t CompressionTypeWord(const CabSettings& settings);
+
+class CCabFileEnum : public CArcFile {
+public:
+    explicit CCabFileEnum(const WString& archivePath);
+
+    bool GetEntryNames(StringList& names) override;
+    bool Extract(const WString&, const WString&, bool) override { return false; }
+    bool GetEntryInfo(const WString&, DWORD&, DWORD&, FILETIME&, DWORD&, StringList&) override { return false; }
+    bool Add(const WString&, const WString&, int) override { return false; }
+    bool Delete(const WString&) override { return false; }
+    bool CanUpdate() override { return modifiable_; }
+    bool CanDelete() override { return modifiable_; }
+
+    const cab::Header& HeaderCopy() const { return header_; }
+    const CabEntryList& Entries() const { return entries_; }
+    // True when reading found records that point outside the file or names
+    // that cannot be stored on disk; such a cabinet is never changed.
+    bool IsDamaged() const { return damaged_; }
+
+protected:
+    // Marks the cabinet damaged and not modifiable, with the reason.
+    void MarkDamaged(const WString& reason);
+
+    bool modifiable_ = true;
+    bool damaged_ = false;
+    cab::Header header_{};
+    CabEntryList entries_{true};
+
+private:
+    void ReadDirectory();
+};
+
+// One unit (cabinet folder) of a parsed cabinet, for the merge.
+struct CabUnit {
+    cab::Folder record;
+    int source;       // 0 the first input, 1 the second
+    uint32_t start;   // coffCabStart in its input
+    uint32_t length;  // bytes of its data blocks in its input
+};
+
+// A cabinet's directory as the merge reads it.
+struct ParsedCabinet {
+    cab::Header header{};
+    std::vector<uint8_t> optionalPart;  // offset 36 up to the first folder record
+    std::vector<CabUnit> units;
+    KeyedList<cab::File> files{false};
+};
+
+class CCabFile : public CCabFileEnum {
+public:
+    explicit CCabFile(const WString& archivePath);
+    ~CCabFile() override;
+
+    bool Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite) override;
+    bool GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
+                      DWORD& attributes, StringList& lines) override;
+    // A new cabinet from a folder or a file; on an existing cabinet the
+    // source is added through a merge. progressIcon -1 registers a changed
+    // local copy of an entry for the write-back at destruction.
+    bool Add(const WString& source, const WString& folder, int progressIcon) override;
+    bool Delete(const WString& entryPath) override;
+
+    // Cabinet of new files: every source under prefix (empty or ending in a
+    // backslash), with a progress window.
+    bool BuildCabinet(const WString& target, const StringList& sources, const WString& prefix, int progressIcon);
+    // A cabinet of one folder's content or one file, without progress.
+    bool SilentCompress(const WString& target, const WString& source);
+    // Adds files to this existing cabinet: refuses names that exist, builds
+    // "~tempadd.cab" beside the cabinet, merges and replaces the cabinet.
+    bool AddToCabinet(const StringList& sources, const WString& folder, int progressIcon);
+
+    bool Merge(const WString& first, const WString& second, const WString& output, bool withProgress);
+    // This cabinet without the units whose flag is set.
+    bool RebuildWithoutUnits(const std::vector<bool>& touched, const WString& output);
+    // Replaces the archive with the finished file in one step; the archive
+    // stays as it was when that fails.
+    bool ReplaceArchive(const WString& finished);
+
+    const CabSettings& Settings() const { return settings_; }
+    uint16_t CompressionType() const { return compressionType_; }
+    const CCAB& Parameters() const { return parameters_; }
+    const KeyedList<CabEntryRecord>& DeletionList() const { return deletions_; }
+    bool HasModifiedFile() const { return modifiedRegistered_; }
+    ProgressWindow* Progress() const { return progress_.get(); }
+
+private:
+    friend struct FdiCallbacks;
+    friend struct FciCallbacks;
+
+    struct QueuedFile {
+        uint64_t size;
+        WString source;
+        WString name;
+    };
+
+    // Compression (FCI).
+    bool FillParameters(CCAB& parameters, const WString& target, bool reportLength);
+    bool CompressFolder(void* context, const WString& folder, const WString& prefix);
+    bool CompressFile(void* context, const WString& source, const WString& name);
+    bool CompressQueued(void* context);
+    bool AddToLibrary(void* context, const WString& source, const WString& name);
+    bool CloseUnit(void* context);
+    bool FinishCabinet(void* context, bool withProgress);
+    bool CompressNew(const WString& source, int progressIcon);
+    void StartProgressFile(const WString& path);
+    void OpenProgress(const wchar_t* title, int icon);
+    void SetProgressText(const WString& text);
+    void SetProgressPosition(int percent);
+
+    DWORD EstimateFromUnit(HANDLE file, const cab::Header& header, const cab::File& entry);
+
+    // Merge and modification.
+    bool ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed);
+    bool LayOut(ParsedCabinet& parsed);
+    bool WriteCabinet(HANDLE output, HANDLE first, HANDLE second, const ParsedCabinet& parsed, bool withProgress);
+    bool RegisterModifiedFile(const WString& localPath, const WString& entryFolder);
+    void Commit();
+    bool ExtractKeptFiles(const std::vector<bool>& touched, const WString& workTree, int& extracted);
+
+    CCAB parameters_{};
+    ERF error_{};
+    WString filter_;
+    uint16_t compressionType_ = cab::kCompressionMszip;
+    CabSettings settings_;
+    KeyedList<CabEntryRecord> deletions_{false};
+    bool modifiedRegistered_ = false;
+    WString modifiedFile_;
+    WString modifiedFolder_;
+    bool sortingActive_ = false;
+    KeyedList<QueuedFile> sortQueue_{true};
+    std::unique_ptr<ProgressWindow> progress_;
+    WString currentFile_;
+    uint64_t currentDone_ = 0;
+    uint64_t currentSize_ = 0;
+    uint64_t doneBefore_ = 0;
+    int progressMode_ = 0;
+
+    // Extraction: the FDI notices about one file, and their state.
+    INT_PTR OpenOutput(const char* storedName, uint16_t attribs);
+    INT_PTR CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs);
+    WString extractRoot_;
+    WString openOutput_;
+    WString refusedName_;
+
+    // The error of the last source file the open-info callback could not
+    // open; Wine's FCI replaces the thread's last error with its own code.
+    DWORD sourceOpenError_ = 0;
+};
+
+// The cabinet object for a path, for callers that treat all formats alike.
+std::unique_ptr<CArcFile> OpenCabArchive(const WString& path);

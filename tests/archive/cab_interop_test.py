@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Cabinets of the host's tools read by the engine, and cabinets of the
+engine checked by the host's tools (gcab, cabextract)."""
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+DRIVER = os.environ["CAB_DRIVER"]
+WINE_RUN = os.environ["WINE_RUN"]
+
+
+def win(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def driver(*args, expect_ok=True):
+    converted = [win(a) if isinstance(a, str) and os.path.isabs(a) else str(a) for a in args]
+    result = subprocess.run([WINE_RUN, DRIVER] + converted, capture_output=True, timeout=300)
+    if expect_ok and result.returncode != 0:
+        raise AssertionError("driver %s failed: %s %s" % (args, result.stdout, result.stderr))
+    return result
+
+
+def driver_names(cab):
+    out = driver("list", cab).stdout.decode("utf-8")
+    return [line.rstrip("\r") for line in out.splitlines() if line.strip()]
+
+
+def gcab_names(cab):
+    out = subprocess.run(["gcab", "-l", cab], capture_output=True, check=True).stdout.decode("utf-8", "replace")
+    # Each line: name, size, date, time, attributes.
+    return sorted(line.strip().rsplit(" ", 4)[0].replace("/", "\\") for line in out.splitlines() if line.strip())
+
+
+def files_only(names):
+    return sorted(n for n in names if not n.endswith("\\"))
+
+
+def tree(root):
+    found = {}
+    for folder, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, root).replace("/", "\\")] = f.read()
+    return found
+
+
+class CabInterop(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="cabinterop")
+        self.src = os.path.join(self.dir, "src")
+        rnd = random.Random(7)
+        contents = {
+            "readme.txt": b"".join(b"line %d of a text\r\n" % i for i in range(3000)),
+            "docs/guide.txt": b"guide " * 500,
+            "docs/deep/nested/noise.bin": bytes(rnd.getrandbits(8) for _ in range(70000)),
+            "docs/deep/small.txt": b"s",
+            "img/a.dat": bytes(range(256)) * 40,
+        }
+        for name, data in contents.items():
+            path = os.path.join(self.src, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        self.expected = {k.replace("/", "\\"): v for k, v in contents.items()}
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def check_by_tools(self, cab, expected_names):
+        test = subprocess.run(["cabextract", "-t", cab], capture_output=True)
+        self.assertEqual(test.returncode, 0, test.stdout + test.stderr)
+        self.assertEqual(gcab_names(cab), sorted(expected_names))
+        self.assertEqual(files_only(driver_names(cab)), sorted(expected_names))
+
+    def gcab_cabinet(self, name, compress):
+        cab = os.path.join(self.dir, name)
+        files = sorted(self.expected)
+        args = ["gcab", "-c"] + (["-z"] if compress else []) + [cab] + [f.replace("\\", "/") for f in files]
+        subprocess.run(args, cwd=self.src, check=True)
+        return cab
+
+    def test_reads_gcab_cabinets(self):
+        for compress in (True, False):
+            with self.subTest(mszip=compress):
+                cab = self.gcab_cabinet("g%d.cab" % compress, compress)
+                names = driver_names(cab)
+                self.assertEqual(files_only(names), sorted(self.expected))
+                self.assertIn("docs\\deep\\nested\\", names)
+                out = os.path.join(self.dir, "out%d" % compress)
+                driver("extract", cab, out)
+                self.assertEqual(tree(out), self.expected)
+
+    def test_block_checksum_matches_gcab(self):
+        cab = self.gcab_cabinet("sum.cab", True)
+        result = driver("checksums", cab)
+        self.assertIn(b"blocks ok", result.stdout)
+
+    def test_engine_cabinets_pass_the_tools(self):
+        for ctype in (0, 2):
+            for unit in (0, 1, 2):
+                for sort in (False, True):
+                    with self.subTest(type=ctype, unit=unit, sort=sort):
+                        cab = os.path.join(self.dir, "e%d%d%d.cab" % (ctype, unit, sort))
+                        options = ["--type", ctype, "--unit", unit, "--size", 50000] + (["--sort"] if sort else [])
+                        driver(*options, "compress", cab, self.src)
+                        self.check_by_tools(cab, self.expected)
+                        out = os.path.join(self.dir, "x%d%d%d" % (ctype, unit, sort))
+                        subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
+                        self.assertEqual(tree(out), self.expected)
+
+    def test_changed_cabinets_pass_the_tools(self):
+        cab = os.path.join(self.dir, "c.cab")
+        driver("--unit", 2, "compress", cab, self.src)
+        names = set(self.expected)
+
+        extra = os.path.join(self.dir, "extra.txt")
+        with open(extra, "wb") as f:
+            f.write(b"extra file")
+        driver("add", cab, extra, "more")
+        names.add("more\\extra.txt")
+        self.check_by_tools(cab, names)
+
+        driver("delete", cab, "docs\\guide.txt")
+        names.discard("docs\\guide.txt")
+        self.check_by_tools(cab, names)
+
+        changed = os.path.join(self.dir, "small.txt")
+        with open(changed, "wb") as f:
+            f.write(b"changed content")
+        driver("writeback", cab, "docs\\deep\\small.txt", changed)
+        self.check_by_tools(cab, names)
+        out = os.path.join(self.dir, "after")
+        subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
+        with open(os.path.join(out, "docs", "deep", "small.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"changed content")
+
+    def test_merge_of_gcab_and_engine_cabinets(self):
+        first = self.gcab_cabinet("first.cab", True)
+        other = os.path.join(self.dir, "other")
+        os.makedirs(other)
+        with open(os.path.join(other, "new.txt"), "wb") as f:
+            f.write(b"new " * 1000)
+        second = os.path.join(self.dir, "second.cab")
+        driver("compress", second, other)
+        merged = os.path.join(self.dir, "merged.cab")
+        driver("merge", first, second, merged)
+        self.check_by_tools(merged, list(self.expected) + ["new.txt"])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,50 @@
+// Shared pieces of the cabinet tests: a private settings key, and helpers
+// that read a cabinet's records back from its bytes.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+#include "archive/cab_builder.h"
+#include "common/wstring.h"
+
+// Redirects HKEY_CURRENT_USER of this process to a private key for the
+// lifetime of the object, so that settings written by a test never meet
+// another program's.
+class PrivateSettings {
+public:
+    PrivateSettings();
+    ~PrivateSettings();
+    void Set(const wchar_t* name, DWORD value);
+
+private:
+    HKEY root_ = nullptr;
+    HKEY settings_ = nullptr;
+};
+
+struct CabFileRecord {
+    std::string name;
+    uint32_t size;
+    uint16_t folder;
+    uint16_t attribs;
+};
+
+struct CabUnitRecord {
+    uint32_t start;
+    uint16_t blocks;
+    uint16_t type;
+};
+
+// The directory of a cabinet without reserve areas or set names.
+struct CabDirectory {
+    uint16_t flags = 0;
+    std::vector<CabUnitRecord> units;
+    std::vector<CabFileRecord> files;
+};
+CabDirectory ReadDirectory(const Bytes& cabinet, size_t folderTable = 36);
+
+// The raw bytes (headers and data) of all data blocks of one unit.
+Bytes UnitBytes(const Bytes& cabinet, const CabUnitRecord& unit);
+
+std::vector<std::wstring> ListNames(class CArcFile& archive);

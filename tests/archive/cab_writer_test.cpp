@@ -1,0 +1,400 @@
+// Cabinet compression through FCI, the unit merge, and the changes carried
+// out when a cabinet object ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "archive/cab_test_support.h"
+#include "archive/cabfile.h"
+#include "common/paths.h"
+#include "support/prompt_recorder.h"
+#include "support/test_files.h"
+
+using Names = std::vector<std::wstring>;
+
+namespace {
+
+class CabWriterTest : public testing::Test {
+protected:
+    WString Write(const Bytes& bytes, const wchar_t* name = L"t.cab")
+    {
+        WString path = scratch_ / name;
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        return path;
+    }
+    WString MakeFile(const wchar_t* relative, const std::string& text)
+    {
+        WString path = scratch_ / relative;
+        CreateDirectoryTree(ParentDir(path), true);
+        EXPECT_TRUE(WriteFileText(path, text));
+        return path;
+    }
+    std::string ExtractText(const WString& cabinet, const wchar_t* entry)
+    {
+        WString out = scratch_ / L"check";
+        RemoveTree(out);
+        CCabFile reader(cabinet);
+        EXPECT_TRUE(reader.Extract(out, entry, false)) << Utf8(reader.ErrorText().c_str());
+        Bytes bytes = ReadFileBytes(JoinPath(out, FileNamePart(entry)));
+        return std::string(bytes.begin(), bytes.end());
+    }
+    PrivateSettings settings_;
+    ScratchFolder scratch_;
+};
+
+const CabFileRecord* FindRecord(const CabDirectory& directory, const std::string& name)
+{
+    for (const CabFileRecord& record : directory.files) {
+        if (record.name == name) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+int FilesInUnit(const CabDirectory& directory, uint16_t unit)
+{
+    return static_cast<int>(std::count_if(directory.files.begin(), directory.files.end(),
+                                          [unit](const CabFileRecord& r) { return r.folder == unit; }));
+}
+
+}  // namespace
+
+TEST_F(CabWriterTest, TypeWordAndThresholdFollowTheSettings)
+{
+    settings_.Set(L"CabCompType", 1);
+    settings_.Set(L"CabLzxLevel", 21);
+    settings_.Set(L"CabFType", 2);
+    settings_.Set(L"CabFSize", 5000);
+    {
+        CCabFile cabinet(scratch_ / L"a.cab");
+        EXPECT_EQ(cabinet.CompressionType(), 0x1503);
+        EXPECT_EQ(cabinet.Parameters().cbFolderThresh, 0u);
+        EXPECT_STREQ(cabinet.Parameters().szCab, "a.cab");
+        EXPECT_STREQ(cabinet.Parameters().szCabPath, (scratch_.Path() + L"\\").ToAnsi().c_str());
+    }
+    settings_.Set(L"CabCompType", 0);
+    settings_.Set(L"CabFType", 0);
+    CCabFile standard(scratch_ / L"b.cab");
+    EXPECT_EQ(standard.CompressionType(), 0x0001);
+    EXPECT_EQ(standard.Parameters().cbFolderThresh, 5000u);
+    settings_.Set(L"CabCompType", 2);
+    CCabFile none(scratch_ / L"c.cab");
+    EXPECT_EQ(none.CompressionType(), 0x0000);
+}
+
+TEST_F(CabWriterTest, CompressesFolderAndReadsItBack)
+{
+    std::string text;
+    for (int i = 0; i < 5000; ++i) {
+        text += "line " + std::to_string(i) + " of a text-like file\r\n";
+    }
+    MakeFile(L"src\\top.txt", text);
+    MakeFile(L"src\\sub\\deep\\note.txt", "note");
+    MakeFile(L"src\\sub\\one.bin", "x");
+    WString cab = scratch_ / L"out.cab";
+    {
+        CCabFile cabinet(cab);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"src", WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    Bytes bytes = ReadFileBytes(cab);
+    CabDirectory directory = ReadDirectory(bytes);
+    ASSERT_EQ(directory.files.size(), 3u);
+    EXPECT_EQ(directory.flags, 0) << "one cabinet, not a set";
+    EXPECT_EQ(directory.units[0].type, cab::kCompressionMszip);
+    EXPECT_LT(bytes.size(), text.size() / 2) << "MSZIP compresses text";
+    EXPECT_EQ(ExtractText(cab, L"top.txt"), text);
+    EXPECT_EQ(ExtractText(cab, L"sub\\deep\\note.txt"), "note");
+    CCabFile listed(cab);
+    EXPECT_EQ(ListNames(listed).size(), 5u);
+}
+
+TEST_F(CabWriterTest, UnitTypeOneGivesLargerFilesTheirOwnUnit)
+{
+    settings_.Set(L"CabFType", 1);
+    settings_.Set(L"CabFSize", 1000000);
+    MakeFile(L"src\\a.txt", "a");
+    MakeFile(L"src\\exact.bin", std::string(1000000, 'e'));
+    MakeFile(L"src\\c.txt", "c");
+    MakeFile(L"src\\over.bin", std::string(1000001, 'o'));
+    MakeFile(L"src\\e.txt", "e");
+    WString cab = scratch_ / L"out.cab";
+    {
+        CCabFile cabinet(cab);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"src", WString(), 102));
+    }
+    CabDirectory directory = ReadDirectory(ReadFileBytes(cab));
+    ASSERT_EQ(directory.files.size(), 5u);
+    EXPECT_EQ(FilesInUnit(directory, FindRecord(directory, "over.bin")->folder), 1);
+    EXPECT_GT(FilesInUnit(directory, FindRecord(directory, "exact.bin")->folder), 1);
+}
+
+TEST_F(CabWriterTest, UnitTypeTwoPutsEveryFileInAUnitOfItsOwn)
+{
+    settings_.Set(L"CabFType", 2);
+    settings_.Set(L"CabCompType", 2);
+    MakeFile(L"src\\a.txt", "a");
+    MakeFile(L"src\\b.txt", "b");
+    MakeFile(L"src\\c\\d.txt", "d");
+    WString cab = scratch_ / L"out.cab";
+    {
+        CCabFile cabinet(cab);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"src", WString(), 102));
+    }
+    CabDirectory directory = ReadDirectory(ReadFileBytes(cab));
+    EXPECT_EQ(directory.units.size(), 3u);
+    EXPECT_EQ(directory.units[0].type, cab::kCompressionNone);
+    for (uint16_t unit = 0; unit < 3; ++unit) {
+        EXPECT_EQ(FilesInUnit(directory, unit), 1);
+    }
+}
+
+TEST_F(CabWriterTest, SortingAddsLargestFirstKeepingFoundOrderOfEqualSizes)
+{
+    settings_.Set(L"CabSort", 1);
+    MakeFile(L"src\\five.txt", "55555");
+    MakeFile(L"src\\twenty1.txt", std::string(20, '1'));
+    MakeFile(L"src\\twenty2.txt", std::string(20, '2'));
+    AttrStringList found(false);
+    ListDirectory(scratch_ / L"src", found, L"*");
+    std::vector<std::string> twenties;
+    for (int i = 0; i < found.Count(); ++i) {
+        if (found.Name(i).StartsWith(L"twenty")) {
+            twenties.push_back(Utf8(found.Name(i).c_str()));
+        }
+    }
+    WString cab = scratch_ / L"out.cab";
+    {
+        CCabFile cabinet(cab);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"src", WString(), 102));
+    }
+    CabDirectory directory = ReadDirectory(ReadFileBytes(cab));
+    ASSERT_EQ(directory.files.size(), 3u);
+    EXPECT_EQ(directory.files[0].name, twenties[0]);
+    EXPECT_EQ(directory.files[1].name, twenties[1]);
+    EXPECT_EQ(directory.files[2].name, "five.txt");
+}
+
+TEST_F(CabWriterTest, ReportsSourceInUse)
+{
+    WString held = MakeFile(L"src\\held.txt", "held");
+    HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(scratch_ / L"out.cab");
+        EXPECT_FALSE(cabinet.Add(scratch_ / L"src", WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), (held + L"\n使用中").c_str());
+    }
+    CloseHandle(h);
+    {
+        prompts.Answer(IDOK);
+        CCabFile cabinet(scratch_ / L"out2.cab");
+        EXPECT_FALSE(cabinet.Add(scratch_ / L"missing", WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), (scratch_ / L"missing" + L" がありません").c_str());
+    }
+}
+
+namespace {
+
+// Three units of one, five and one files.
+std::vector<CabTestFile> SevenFiles()
+{
+    return {{"first.txt", std::string(40000, 'f'), 0},
+            {"m\\one.txt", "one", 1},
+            {"m\\two.txt", "two", 1},
+            {"m\\three.txt", "three", 1},
+            {"m\\four.txt", "four", 1},
+            {"m\\five.txt", "five", 1},
+            {"last.txt", "last", 2}};
+}
+
+}  // namespace
+
+TEST_F(CabWriterTest, MergeAppendsSecondCabinetWithShiftedUnitsAndKeepsHeaderReserve)
+{
+    CabTestLayout reserved;
+    reserved.folders = 2;
+    reserved.reservePresent = true;
+    reserved.headerReserve = 20;
+    Bytes a = BuildStoredCabinet({{"a1.txt", "A1", 0}, {"a2.txt", "A2", 1}}, reserved);
+    // "日.txt" stored as UTF-8 with its flag.
+    Bytes b = BuildStoredCabinet({{"\xE6\x97\xA5.txt", "B", 0, 0xA0}});
+    WString pathA = Write(a, L"a.cab");
+    WString pathB = Write(b, L"b.cab");
+    WString merged = scratch_ / L"m.cab";
+    {
+        CCabFile cabinet(pathA);
+        ASSERT_TRUE(cabinet.Merge(pathA, pathB, merged, false)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    Bytes out = ReadFileBytes(merged);
+    // The reserve fields and the 20-byte area are those of the first cabinet.
+    EXPECT_EQ(Bytes(out.begin() + 30, out.begin() + 32), Bytes(a.begin() + 30, a.begin() + 32));
+    EXPECT_EQ(Bytes(out.begin() + 36, out.begin() + 60), Bytes(a.begin() + 36, a.begin() + 60));
+    EXPECT_EQ(GetU32(out, 8), out.size());
+    CabDirectory directory = ReadDirectory(out, 60);
+    ASSERT_EQ(directory.files.size(), 3u);
+    EXPECT_EQ(directory.files[2].name, "\x93\xfa.txt") << "the name is stored in the ANSI code page";
+    EXPECT_EQ(directory.files[2].attribs & 0x80, 0);
+    EXPECT_EQ(directory.files[2].folder, 2);
+    EXPECT_EQ(UnitBytes(out, directory.units[2]), UnitBytes(b, ReadDirectory(b).units[0]));
+    EXPECT_EQ(ExtractText(merged, L"日.txt"), "B");
+    EXPECT_EQ(ExtractText(merged, L"a2.txt"), "A2");
+
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(pathA);
+        EXPECT_FALSE(cabinet.Merge(pathA, pathA, scratch_ / L"dup.cab", false));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), L"パスが重複しているためマージできません。\n path = a1.txt");
+    }
+}
+
+TEST_F(CabWriterTest, MergeRefusesReserveInUnitsOrBlocks)
+{
+    CabTestLayout blocks;
+    blocks.reservePresent = true;
+    blocks.dataReserve = 4;
+    WString pathA = Write(BuildStoredCabinet({{"a.txt", "A", 0}}, blocks), L"a.cab");
+    WString pathB = Write(BuildStoredCabinet({{"b.txt", "B", 0}}), L"b.cab");
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    CCabFile cabinet(pathB);
+    EXPECT_FALSE(cabinet.Merge(pathA, pathB, scratch_ / L"m.cab", false));
+    EXPECT_STREQ(cabinet.ErrorText().c_str(), L"追加データ有り");
+    EXPECT_FALSE(PathExists(scratch_ / L"m.cab"));
+}
+
+TEST_F(CabWriterTest, DeletingAWholeUnitCopiesTheOthersUnchanged)
+{
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    {
+        CCabFile cabinet(path);
+        EXPECT_TRUE(cabinet.Delete(L"m\\"));
+        EXPECT_FALSE(cabinet.Delete(L"absent.txt"));
+    }
+    Bytes after = ReadFileBytes(path);
+    CabDirectory old = ReadDirectory(before);
+    CabDirectory now = ReadDirectory(after);
+    ASSERT_EQ(now.units.size(), 2u);
+    EXPECT_EQ(UnitBytes(after, now.units[0]), UnitBytes(before, old.units[0]));
+    EXPECT_EQ(UnitBytes(after, now.units[1]), UnitBytes(before, old.units[2]));
+    ASSERT_EQ(now.files.size(), 2u);
+    EXPECT_EQ(now.files[1].name, "last.txt");
+    EXPECT_EQ(now.files[1].folder, 1);
+    // Nothing was extracted to be compressed again.
+    AttrStringList work(false);
+    CCabFile reader(path);
+    ListDirectory(JoinPath(reader.WorkFolder(), L"~temp"), work, L"*");
+    EXPECT_EQ(work.Count(), 0);
+    EXPECT_EQ(ExtractText(path, L"last.txt"), "last");
+}
+
+TEST_F(CabWriterTest, DeletingOneFileRecompressesTheRestOfItsUnitAfterTheKeptUnits)
+{
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    {
+        CCabFile cabinet(path);
+        EXPECT_TRUE(cabinet.Delete(L"m\\three.txt"));
+    }
+    Bytes after = ReadFileBytes(path);
+    CabDirectory old = ReadDirectory(before);
+    CabDirectory now = ReadDirectory(after);
+    ASSERT_GE(now.units.size(), 3u);
+    EXPECT_EQ(UnitBytes(after, now.units[0]), UnitBytes(before, old.units[0]));
+    EXPECT_EQ(UnitBytes(after, now.units[1]), UnitBytes(before, old.units[2]));
+    ASSERT_EQ(now.files.size(), 6u);
+    EXPECT_EQ(FindRecord(now, "m\\three.txt"), nullptr);
+    for (const char* kept : {"m\\one.txt", "m\\two.txt", "m\\four.txt", "m\\five.txt"}) {
+        const CabFileRecord* record = FindRecord(now, kept);
+        ASSERT_NE(record, nullptr) << kept;
+        EXPECT_GE(record->folder, 2) << kept;
+    }
+    EXPECT_EQ(ExtractText(path, L"m\\four.txt"), "four");
+    EXPECT_EQ(ExtractText(path, L"first.txt"), std::string(40000, 'f'));
+}
+
+TEST_F(CabWriterTest, WritesBackAChangedEntryOnce)
+{
+    WString path = Write(BuildStoredCabinet(SevenFiles(), CabTestLayout{3}));
+    WString changed = MakeFile(L"work\\two.txt", "two, changed");
+    {
+        CCabFile cabinet(path);
+        ASSERT_TRUE(cabinet.Delete(L"m\\two.txt"));
+        ASSERT_TRUE(cabinet.Add(changed, L"m\\", -1));
+        PromptRecorder prompts;
+        prompts.Answer(IDOK);
+        EXPECT_FALSE(cabinet.Add(changed, L"m\\", -1));
+        EXPECT_EQ(prompts.LastText(), L"Modify 重複");
+    }
+    EXPECT_EQ(ExtractText(path, L"m\\two.txt"), "two, changed");
+    EXPECT_EQ(ExtractText(path, L"m\\five.txt"), "five");
+    CCabFile reader(path);
+    EXPECT_EQ(ListNames(reader).size(), 8u);
+}
+
+TEST_F(CabWriterTest, CommitRefusesKeptNameThatWouldLeaveTheWorkTree)
+{
+    Bytes before = BuildStoredCabinet({{"x.txt", "x", 0}, {"..\\..\\..\\evil.txt", "evil", 0}});
+    WString path = Write(before);
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    WString workFolder;
+    {
+        CCabFile cabinet(path);
+        workFolder = cabinet.WorkFolder();
+        EXPECT_TRUE(cabinet.Delete(L"x.txt"));
+    }
+    EXPECT_EQ(prompts.LastText(), L"..\\..\\..\\evil.txt\n展開先フォルダーの外を指す名前のため展開できません");
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_FALSE(PathExists(JoinPath(ParentDir(ParentDir(workFolder)), L"evil.txt")));
+    EXPECT_FALSE(PathExists(JoinPath(ParentDir(workFolder), L"evil.txt")));
+}
+
+TEST_F(CabWriterTest, FailedReplaceKeepsTheArchive)
+{
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    // A program holds the archive open for reading: it can be read, but not
+    // replaced.
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(path);
+        EXPECT_TRUE(cabinet.Delete(L"last.txt"));
+    }
+    CloseHandle(holder);
+    EXPECT_NE(prompts.LastText().find(L"置き換えられません"), std::wstring::npos) << Utf8(prompts.LastText());
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST_F(CabWriterTest, AddsToAnExistingCabinetThroughTheMerge)
+{
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    WString fresh = MakeFile(L"new\\fresh.txt", "fresh");
+    WString clash = MakeFile(L"new\\first.txt", "clash");
+    {
+        PromptRecorder prompts;
+        prompts.Answer(IDOK);
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Add(clash, WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), L"パスが重複しているためマージできません。\n path = first.txt");
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+    {
+        CCabFile cabinet(path);
+        ASSERT_TRUE(cabinet.Add(fresh, L"docs", 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    Bytes after = ReadFileBytes(path);
+    CabDirectory now = ReadDirectory(after);
+    ASSERT_EQ(now.units.size(), 4u);
+    EXPECT_EQ(UnitBytes(after, now.units[1]), UnitBytes(before, ReadDirectory(before).units[1]));
+    EXPECT_EQ(now.files.back().name, "docs\\fresh.txt");
+    EXPECT_EQ(ExtractText(path, L"docs\\fresh.txt"), "fresh");
+    EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
+    EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
+}
