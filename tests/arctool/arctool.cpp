@@ -18,6 +18,7 @@
 
 #include "arctool.h"
 #include "archive/arcfile.h"
+#include "archive/cabfile.h"
 #include "archive/zipfile.h"
 #include "common/messages.h"
 #include "common/paths.h"
@@ -82,12 +83,11 @@ WString ProgramFolder()
 }
 
 // The one place that maps an archive path to the class that handles it.
-std::unique_ptr<CArcFile> OpenArchiveFor(const WString& path, WString& refusal)
+std::unique_ptr<CArcFile> OpenArchiveFor(const WString& path)
 {
     switch (CArcFile::ArchiveKindOf(path)) {
     case kCabArchive:
-        refusal = L"CAB archives are not supported by this build";
-        return nullptr;
+        return OpenCabArchive(path);
     default:
         return std::unique_ptr<CArcFile>(new CZipFile(path, JoinPath(ProgramFolder(), WString(ZlibLibraryName()))));
     }
@@ -150,12 +150,7 @@ int Run(const std::vector<WString>& words, ToolPrompts& prompts)
     // Paths may come with forward slashes from a Unix shell.
     const WString archivePath = words[1].ReplaceAll(L'/', L'\\');
     const WString second = words.size() > 2 ? words[2].ReplaceAll(L'/', L'\\') : WString();
-    WString refusal;
-    std::unique_ptr<CArcFile> archive = OpenArchiveFor(archivePath, refusal);
-    if (!archive) {
-        WriteErr(refusal + L"\n");
-        return 1;
-    }
+    std::unique_ptr<CArcFile> archive = OpenArchiveFor(archivePath);
     bool ok = !archive->HasError();
     if (ok) {
         if (command == L"list") {
