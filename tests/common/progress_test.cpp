@@ -5,9 +5,11 @@
 
 #include <vector>
 
+#include "common/paths.h"
 #include "common/progress.h"
 #include "common/system.h"
 #include "common_ids.h"
+#include "support/child_process.h"
 #include "support/prompt_recorder.h"
 
 namespace {
@@ -146,6 +148,9 @@ TEST_F(ProgressWindowTest, ShowsTitleIconEmptyTextAndFullRange)
     EXPECT_EQ(progress.TextWidth(), line.right - line.left);
     EXPECT_NE(progress.TextSurface(), nullptr);
     EXPECT_EQ(WindowFromDC(progress.TextSurface()), GetDlgItem(window, IDC_PROGRESS_TEXT));
+    HGDIOBJ lineFont = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(window, IDC_PROGRESS_TEXT, WM_GETFONT, 0, 0));
+    ASSERT_NE(lineFont, nullptr);
+    EXPECT_EQ(GetCurrentObject(progress.TextSurface(), OBJ_FONT), lineFont);
 }
 
 TEST_F(ProgressWindowTest, TextAndPositionReachControlsAndTaskbarButton)
@@ -261,5 +266,24 @@ TEST(ProgressWindowSystemTaskbar, ConnectsOnWindows7AndLater)
     EXPECT_TRUE(progress.UsesTaskbar());
     progress.SetPosition(60);
 }
+
+// Shows the window as a folder compression would, at 40 %, for the given
+// number of seconds, so that a screenshot can be taken of it.
+int ShowCompressionProgress(const std::vector<std::wstring>& arguments)
+{
+    DWORD seconds = arguments.empty() ? 5 : static_cast<DWORD>(_wtoi(arguments[0].c_str()));
+    ProgressWindow progress(WString(L"フォルダを圧縮しています"), IDI_ZIPFILE);
+    WString file(L"C:\\users\\ユーザー\\Desktop\\写真\\二〇二四年 夏の旅行\\富士山の見える湖畔の宿.jpg");
+    progress.SetText(CompactPath(progress.TextSurface(), file, progress.TextWidth()));
+    progress.SetPosition(40);
+    ULONGLONG end = GetTickCount64() + seconds * 1000;
+    while (GetTickCount64() < end) {
+        PumpPending();
+        Sleep(50);
+    }
+    return 0;
+}
+
+const bool g_screenshotRegistered = RegisterChildRole(L"progress-screenshot", ShowCompressionProgress);
 
 }  // namespace
