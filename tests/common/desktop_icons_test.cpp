@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 #include "common/desktop_icons.h"
 #include "common/paths.h"
@@ -91,6 +92,20 @@ TEST(DesktopIconKeeperTest, MissingItemRecordsNothingAndRestoreMovesNothing)
     EXPECT_FALSE(keeper.Recorded());
     EXPECT_FALSE(keeper.Restore(OnDesktop(L"missing.zip")));
     ExpectAt(desktop.PositionOf(L"other.zip"), 40, 40);
+}
+
+// Explorer restarting between the replacement and the restore: the new
+// desktop placed the icon itself, and nothing is reported.
+TEST(DesktopIconKeeperTest, DesktopEndedBeforeRestoreIsLeftAlone)
+{
+    std::unique_ptr<StandInDesktop> desktop(new StandInDesktop({{L"a.zip", 120, 80}}));
+    ASSERT_TRUE(desktop->Ready());
+    DesktopIconKeeper keeper(OnDesktop(L"a.zip"));
+    ASSERT_TRUE(keeper.Recorded());
+    desktop.reset();
+    ULONGLONG started = GetTickCount64();
+    EXPECT_FALSE(keeper.Restore(OnDesktop(L"a.zip")));
+    EXPECT_LT(GetTickCount64() - started, 1000u);
 }
 
 TEST(DesktopIconKeeperTest, WithoutDesktopListViewNothingIsRecorded)

@@ -16,3 +16,5 @@ zpk_test_program(test_desktop
     ${CMAKE_CURRENT_LIST_DIR}/monitors_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/desktop_icons_test.cpp
 )
+# One stand-in desktop at a time: programs that start one share this lock.
+set_tests_properties(test_desktop.${ZPK_BITS} PROPERTIES RESOURCE_LOCK desktop)

@@ -3,6 +3,8 @@
 // SHELLDLL_DefView holding a SysListView32 (large icons, no automatic
 // arrangement) with named items at given positions. Code that keeps desktop
 // icons in place is tested against it; the test drives it like Explorer would.
+// Only one may run at a time, as the searching code takes the first it finds:
+// a test program that starts one takes the CTest RESOURCE_LOCK "desktop".
 #pragma once
 
 #include <windows.h>
