@@ -93,7 +93,7 @@ bool DesktopIconKeeper::ConnectToListView()
     if (!ReportApiFailure(processId != 0, "GetWindowThreadProcessId")) {
         return false;
     }
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | SYNCHRONIZE, FALSE, processId);
     if (!ReportApiFailure(process_, "OpenProcess")) {
         return false;
     }
@@ -132,9 +132,16 @@ bool DesktopIconKeeper::WriteName(const WString& name, const char* tag)
     return ReportApiFailure(WriteProcessMemory(process_, remoteName_, name.c_str(), bytes, &written), tag);
 }
 
+bool DesktopIconKeeper::DesktopGone() const
+{
+    // Explorer may have restarted since the position was read: its list view
+    // and memory went with it, and the new one placed the icon itself.
+    return !IsWindow(listView_) || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+}
+
 int DesktopIconKeeper::FindItem(const WString& archivePath)
 {
-    if (!listView_) {
+    if (!listView_ || DesktopGone()) {
         return -1;
     }
     LPARAM find = reinterpret_cast<LPARAM>(remoteFind_);
@@ -177,6 +184,9 @@ bool DesktopIconKeeper::Restore(const WString& archivePath)
     }
     bool everFound = false;
     for (int attempt = 0; attempt < kRestoreAttempts; ++attempt) {
+        if (DesktopGone()) {
+            return false;
+        }
         int index = FindItem(archivePath);
         if (index < 0) {
             continue;
@@ -203,6 +213,10 @@ DesktopIconKeeper::~DesktopIconKeeper()
 {
     if (!process_) {
         return;
+    }
+    // An ended process took its memory with it.
+    if (WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) {
+        remoteFind_ = remoteName_ = remotePoint_ = nullptr;
     }
     FreeRemote(process_, remoteFind_, "VirtualFreeEx1");
     FreeRemote(process_, remoteName_, "VirtualFreeEx2");

@@ -27,6 +27,7 @@ public:
 
 private:
     bool ConnectToListView();
+    bool DesktopGone() const;
     int FindItem(const WString& archivePath);
     bool WriteName(const WString& name, const char* tag);
     bool ReadItemPosition(int index, POINT& position);

@@ -51,6 +51,12 @@ void ProgressWindow::Create(const WString& title, int iconId)
     HWND textLine = GetDlgItem(window_, IDC_PROGRESS_TEXT);
     SetWindowTextW(textLine, L"");
     textSurface_ = GetDC(textLine);
+    // Callers measure paths on this surface, so it carries the font the
+    // line is drawn with rather than the system font a fresh DC has.
+    HFONT lineFont = reinterpret_cast<HFONT>(SendMessageW(textLine, WM_GETFONT, 0, 0));
+    if (textSurface_ && lineFont) {
+        previousFont_ = SelectObject(textSurface_, lineFont);
+    }
     RECT textRect{};
     if (ReportApiFailure(GetWindowRect(textLine, &textRect), "GetWindowRect")) {
         textWidth_ = textRect.right - textRect.left;
@@ -98,6 +104,9 @@ void ProgressWindow::ConnectTaskbar()
 ProgressWindow::~ProgressWindow()
 {
     if (textSurface_) {
+        if (previousFont_) {
+            SelectObject(textSurface_, previousFont_);
+        }
         ReleaseDC(GetDlgItem(window_, IDC_PROGRESS_TEXT), textSurface_);
         textSurface_ = nullptr;
     }

@@ -48,6 +48,7 @@ private:
     ScopedComInit com_;
     HWND window_ = nullptr;
     HDC textSurface_ = nullptr;
+    HGDIOBJ previousFont_ = nullptr;
     int textWidth_ = 0;
     HICON icon_ = nullptr;
     int windowsLevel_ = 0;

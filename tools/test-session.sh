@@ -37,10 +37,11 @@ for _ in $(seq 1 50); do
 done
 
 mkdir -p "$(dirname "$WINEPREFIX")"
-# The prefix is made once and set up again whenever its settings change.
-settings=$(md5sum < "$here/prefix-setup.reg" | cut -d' ' -f1)
-if [ "$(cat "$WINEPREFIX/.zupako-ready" 2>/dev/null)" != "$settings" ]; then
-  if [ ! -d "$WINEPREFIX/drive_c" ]; then
+# The prefix settings are imported again whenever prefix-setup.reg changes,
+# so that an existing prefix follows the repository.
+setup_sum=$(sha1sum "$here/prefix-setup.reg" | cut -d' ' -f1)
+if [ ! -f "$WINEPREFIX/.zupako-ready" ] || [ "$(cat "$WINEPREFIX/.zupako-ready")" != "$setup_sum" ]; then
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "test-session: creating the Wine prefix $WINEPREFIX (first use)"
     "$ZPK_WINE" wineboot -i >/dev/null 2>&1
     "$ZPK_WINESERVER" -w
@@ -49,7 +50,7 @@ if [ "$(cat "$WINEPREFIX/.zupako-ready" 2>/dev/null)" != "$settings" ]; then
   iconv -f UTF-8 -t UTF-16 "$here/prefix-setup.reg" > "$WINEPREFIX/zupako-setup.reg"
   "$ZPK_WINE" regedit /S "$("$ZPK_WINE" winepath -w "$WINEPREFIX/zupako-setup.reg")" >/dev/null 2>&1
   "$ZPK_WINESERVER" -w
-  echo "$settings" > "$WINEPREFIX/.zupako-ready"
+  echo "$setup_sum" > "$WINEPREFIX/.zupako-ready"
 fi
 
 "$ZPK_WINESERVER" -p

@@ -7,3 +7,14 @@ zpk_test_program(test_common
     ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
 )
+
+# The progress window, monitors and the desktop icon keeper; the keeper's
+# tests start a stand-in desktop in a second process.
+zpk_test_program(test_desktop
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/progress_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/monitors_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/desktop_icons_test.cpp
+)
+# One stand-in desktop at a time: programs that start one share this lock.
+set_tests_properties(test_desktop.${ZPK_BITS} PROPERTIES RESOURCE_LOCK desktop)
