@@ -22,6 +22,7 @@
 #include "archive/zipfile.h"
 #include "common/messages.h"
 #include "common/paths.h"
+#include "common_ids.h"
 
 namespace {
 
@@ -158,7 +159,10 @@ int Run(const std::vector<WString>& words, ToolPrompts& prompts)
         } else if (command == L"extract") {
             ok = archive->Extract(second, words.size() > 3 ? words[3] : WString(), false);
         } else if (command == L"add") {
-            ok = archive->Add(second, words.size() > 3 ? words[3] : WString(), -1);
+            // A cabinet is compressed (or merged into) as the setup tool does,
+            // with its progress window; ZIP takes the item as a drop does.
+            int progressIcon = CArcFile::ArchiveKindOf(archivePath) == kCabArchive ? IDI_CABFILE : -1;
+            ok = archive->Add(second, words.size() > 3 ? words[3] : WString(), progressIcon);
         } else {
             for (size_t i = 2; ok && i < words.size(); ++i) {
                 ok = archive->Delete(words[i]);
