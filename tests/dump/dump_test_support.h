@@ -66,6 +66,6 @@ Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset, uint32_t pa
                        const Bytes& extra = Bytes(), uint16_t versionMadeBy = 20);
 Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset);
 Bytes ZipEndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryOffset);
-// A stored one-entry archive of the spec, nothing around it.
+// A stored one-entry archive of that entry, nothing around it.
 Bytes OneEntryZip(const ZipEntrySpec& e = ZipEntrySpec());
 Bytes Join(std::initializer_list<Bytes> parts);
