@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "common/dialogs.h"
+#include "common/handles.h"
+#include "common/system.h"
+#include "common_ids.h"
+
+namespace {
+
+// A window with a radio group 101-103 and a static text 200, standing in for
+// a dialog.
+class DialogUtilitiesTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        window_ = CreateWindowExW(0, L"#32770", L"test", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                  ModuleInstance(), nullptr);
+        ASSERT_NE(nullptr, window_);
+        for (int id = 101; id <= 103; ++id) {
+            CreateWindowW(L"BUTTON", L"r", WS_CHILD | BS_RADIOBUTTON, 0, id * 10, 50, 10, window_,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ModuleInstance(), nullptr);
+        }
+        CreateWindowW(L"STATIC", L"書庫ファイル", WS_CHILD, 0, 0, 100, 10, window_, reinterpret_cast<HMENU>(200),
+                      ModuleInstance(), nullptr);
+    }
+    void TearDown() override { DestroyWindow(window_); }
+    HWND window_ = nullptr;
+};
+
+TEST_F(DialogUtilitiesTest, RadioGroupChecksOneButtonOrNone)
+{
+    EXPECT_EQ(-1, GetRadioIndex(window_, 100, 3));
+    SetRadioIndex(window_, 100, 3, 1);
+    EXPECT_EQ(1, GetRadioIndex(window_, 100, 3));
+    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(window_, 101));
+    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(window_, 102));
+    SetRadioIndex(window_, 100, 3, 2);
+    EXPECT_EQ(2, GetRadioIndex(window_, 100, 3));
+    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(window_, 102));
+    SetRadioIndex(window_, 100, 3, 3);
+    EXPECT_EQ(-1, GetRadioIndex(window_, 100, 3)) << "an index outside the group clears it";
+}
+
+TEST_F(DialogUtilitiesTest, ReadsControlTextAndSetsFonts)
+{
+    EXPECT_TRUE(DialogItemText(window_, 200) == L"書庫ファイル");
+    EXPECT_EQ(nullptr, CreateControlFont(window_, 200, 12, L"a face name far longer than thirty-two units", false));
+
+    ScopedFont font(CreateControlFont(window_, 200, 13, L"ＭＳ Ｐゴシック", false));
+    ASSERT_TRUE(font.IsValid());
+    EXPECT_EQ(font.Get(), reinterpret_cast<HFONT>(SendDlgItemMessageW(window_, 200, WM_GETFONT, 0, 0)));
+    LOGFONTW described{};
+    GetObjectW(font.Get(), sizeof described, &described);
+    ScopedWindowDC dc(window_);
+    EXPECT_EQ(-MulDiv(13, GetDeviceCaps(dc.Get(), LOGPIXELSY), 72), described.lfHeight);
+    EXPECT_EQ(SHIFTJIS_CHARSET, described.lfCharSet);
+
+    // Without a control the font is only made.
+    ScopedFont alone(CreateControlFont(window_, 0, 9, L"ＭＳ Ｐゴシック", false));
+    EXPECT_TRUE(alone.IsValid());
+    EXPECT_EQ(font.Get(), reinterpret_cast<HFONT>(SendDlgItemMessageW(window_, 200, WM_GETFONT, 0, 0)));
+}
+
+TEST_F(DialogUtilitiesTest, TooltipIsAsWideAsItsWidestLine)
+{
+    HWND tip = AttachTooltip(window_, 200, L"短い\nずっと長い二行目のテキスト", 5000);
+    ASSERT_NE(nullptr, tip);
+    wchar_t className[32] = {};
+    GetClassNameW(tip, className, 32);
+    EXPECT_STREQ(L"tooltips_class32", className);
+    EXPECT_EQ(5000, static_cast<int>(SendMessageW(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0)));
+
+    int width = static_cast<int>(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0));
+    ScopedWindowDC dc(tip);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(tip, WM_GETFONT, 0, 0));
+    ScopedSelect select(dc.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    SIZE longLine{};
+    const wchar_t second[] = L"ずっと長い二行目のテキスト";
+    GetTextExtentPoint32W(dc.Get(), second, static_cast<int>(wcslen(second)), &longLine);
+    EXPECT_EQ(longLine.cx, width);
+
+    HWND empty = AttachTooltip(window_, 101, L"", 1000);
+    ASSERT_NE(nullptr, empty);
+    wchar_t text[8] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window_, 101));
+    tool.lpszText = text;
+    SendMessageW(empty, TTM_GETTEXTW, 8, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_STREQ(L" ", text) << "an empty text becomes one blank";
+}
+
+TEST(Icons, SmallIconsHaveTheSystemSmallSize)
+{
+    ScopedIcon icon(LoadSmallIcon(IDI_ZUPAKO));
+    ASSERT_TRUE(icon.IsValid());
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon.Get(), &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), bitmap.bmWidth);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    EXPECT_EQ(nullptr, LoadSmallIcon(4321));
+}
+
+}  // namespace
