@@ -10,6 +10,7 @@
 #include "common_ids.h"
 #include "support/child_process.h"
 #include "support/prompt_recorder.h"
+#include "support/test_files.h"
 #include "support/window_driver.h"
 
 namespace {
@@ -18,6 +19,17 @@ const wchar_t kMutexProbe[] = L"mutex-probe";
 const wchar_t kRealBox[] = L"real-box";
 const wchar_t kWindowsLevel[] = L"windows-level";
 const wchar_t kAboutBox[] = L"about-box";
+const wchar_t kBrowse[] = L"browse";
+
+// Opens the folder picker at the given folder and writes the folder chosen
+// into the result file; exit code 1 when a folder was chosen.
+const bool kBrowseRegistered = RegisterChildRole(kBrowse, [](const std::vector<std::wstring>& arguments) {
+    ScopedComInit com;
+    WString path(arguments.at(0).c_str());
+    bool picked = BrowseForFolder(nullptr, L"展開先フォルダーを選んでください", path, false);
+    WriteFileText(arguments.at(1).c_str(), Utf8(path.c_str()));
+    return picked ? 1 : 0;
+});
 
 // Exit code 0 when this process is the first instance, 1 when refused.
 const bool kMutexProbeRegistered = RegisterChildRole(kMutexProbe, [](const std::vector<std::wstring>& arguments) {
@@ -170,6 +182,32 @@ TEST(AboutBoxTest, ShowsNameVersionAndSummaryAndClosesWithOk)
     EXPECT_TRUE(PressButton(dialog, kAboutOk));
     shown.join();
     EXPECT_TRUE(closed);
+}
+
+TEST(FolderPicker, OpensAtThePathAndReturnsTheChoice)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(CreateDirectoryW((scratch / L"展開先").c_str(), nullptr));
+    WString start = scratch / L"展開先";
+    WString result = scratch / L"result.txt";
+
+    ChildProcess chosen(kBrowse, {start.c_str(), result.c_str()});
+    HWND picker = WaitForProcessDialog(chosen.ProcessId());
+    ASSERT_NE(nullptr, picker);
+    EXPECT_NE(nullptr, FindChildWithText(picker, L"展開先フォルダーを選んでください")) << "the title is shown";
+    Sleep(500);
+    EXPECT_TRUE(PressButton(picker, IDOK));
+    EXPECT_EQ(1, chosen.Wait());
+    Bytes text = ReadFileBytes(result);
+    EXPECT_EQ(Utf8(start.c_str()), std::string(text.begin(), text.end())) << "the picker opened at the given folder";
+
+    ChildProcess cancelled(kBrowse, {L"C:\\no-such-folder", result.c_str()});
+    picker = WaitForProcessDialog(cancelled.ProcessId());
+    ASSERT_NE(nullptr, picker);
+    EXPECT_TRUE(PressButton(picker, IDCANCEL));
+    EXPECT_EQ(0, cancelled.Wait());
+    text = ReadFileBytes(result);
+    EXPECT_EQ("C:\\no-such-folder", std::string(text.begin(), text.end())) << "a cancel keeps the path";
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ ChildProcess::ChildProcess(const std::wstring& role, const std::vector<std::wstr
     if (CreateProcessW(self, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         CloseHandle(info.hThread);
         process_ = info.hProcess;
+        processId_ = info.dwProcessId;
     }
 }
 

@@ -25,9 +25,11 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     bool Started() const { return process_ != nullptr; }
+    DWORD ProcessId() const { return processId_; }
     // The exit code, or -1 when the child did not end in time.
     int Wait(DWORD milliseconds = 30000);
 
 private:
     HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
 };

@@ -55,3 +55,59 @@ bool PressButton(HWND dialog, int buttonId)
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     return true;
 }
+
+namespace {
+
+struct DialogSearch {
+    DWORD processId;
+    HWND found;
+};
+
+}  // namespace
+
+HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds)
+{
+    ULONGLONG deadline = GetTickCount64() + milliseconds;
+    do {
+        DialogSearch search{processId, nullptr};
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<DialogSearch*>(data);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                wchar_t className[16] = {};
+                GetClassNameW(window, className, 16);
+                if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            return search.found;
+        }
+        Sleep(50);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+HWND FindChildWithText(HWND parent, const std::wstring& text)
+{
+    struct Search {
+        const std::wstring* text;
+        HWND found;
+    } search{&text, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (WindowTextOf(child) == *s->text) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}

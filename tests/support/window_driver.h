@@ -7,6 +7,10 @@
 
 // Waits up to the timeout for a visible top-level window; null when none came.
 HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds = 15000);
+// Waits for a visible top-level dialog of the given process.
+HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds = 15000);
+// A child control whose text is exactly this, or null.
+HWND FindChildWithText(HWND parent, const std::wstring& text);
 std::wstring WindowTextOf(HWND window);
 // The text of a message box (its static text control).
 std::wstring StaticTextOf(HWND box);
