@@ -266,6 +266,26 @@ TEST_F(ArchiveObjectTest, WorkItemsAreExtractedAndClearedForTheViewer)
     EXPECT_TRUE(IsDirectory(JoinPath(archive.WorkFolder(), L"docs")));
 }
 
+TEST_F(ArchiveObjectTest, BusyCursorsComeFromTheResourcesAndGiveWayToTheArrow)
+{
+    ProbeArchive archive(Archive());
+    HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    HCURSOR shown[3] = {};
+    for (int kind = kExtractCursor; kind <= kListCursor; ++kind) {
+        archive.SetBusyCursor(kind);
+        EXPECT_TRUE(archive.IsBusyCursorShown());
+        shown[kind - 1] = GetCursor();
+        EXPECT_NE(nullptr, shown[kind - 1]);
+        EXPECT_NE(arrow, shown[kind - 1]);
+    }
+    EXPECT_NE(shown[0], shown[1]);
+    EXPECT_NE(shown[1], shown[2]);
+    archive.SetBusyCursor(kArrowCursor);
+    EXPECT_FALSE(archive.IsBusyCursorShown());
+    EXPECT_EQ(arrow, GetCursor());
+    archive.WaitUntilIdle();
+}
+
 TEST(ArchiveKind, FollowsTheExtensionIgnoringCase)
 {
     EXPECT_EQ(kZipArchive, CArcFile::ArchiveKindOf(L"C:\\d\\A.ZIP"));
