@@ -1,3 +1,7 @@
+zpk_test_program(test_zip
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
+  LIBS zpk_archive zpk_zlib_static
+)
 zpk_test_program(test_archive
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/arcfile_test.cpp
