@@ -77,14 +77,13 @@ DWORD FileAttributesOf(uint32_t externalAttributes)
 CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath)
     : CZipFileEnum(archivePath, false), level_(-1), pending_(false), modified_(false), committed_(false)
 {
-    bool loaded = zlib_.Load(zlibLibraryPath);
-    if (!HasError()) {
-        if (!loaded || !zlib_.Bind()) {
-            SetErrorText(L"zlibwapi が使えません");
-        } else {
-            level_ = ReadZipLevel();
-        }
+    // The library is bound even after a reading failure: the entries read
+    // before it can still be extracted.
+    bool bound = zlib_.Load(zlibLibraryPath) && zlib_.Bind();
+    if (!bound && !HasError()) {
+        SetErrorText(L"zlibwapi が使えません");
     }
+    level_ = ReadZipLevel();
 }
 
 CZipFile::~CZipFile()

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/zip_extra.h"
+#include "archive/zip_reader.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/messages.h"
@@ -18,76 +19,6 @@ WString Number(uint64_t value) { return WString::FromInt(static_cast<long long>(
 uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 }  // namespace
-
-// Reads pieces of the archive at given offsets through a window of the file,
-// so that the many small records of a directory cost few system calls. A
-// piece that ends past the file's end arrives short; got tells how much.
-class CZipFileEnum::Reader {
-public:
-    Reader(CArcFile& archive, HANDLE file) : archive_(archive), file_(file) {}
-
-    bool ReadAt(uint64_t offset, void* out, size_t count, const char* label, size_t& got)
-    {
-        got = 0;
-        if (count == 0) {
-            return true;
-        }
-        if (count > kWindow) {
-            return ReadDirect(offset, out, count, label, got);
-        }
-        if (!windowFilled_ || offset < windowStart_ || offset + count > windowStart_ + window_.size()) {
-            if (!Fill(offset, label)) {
-                return false;
-            }
-        }
-        size_t start = static_cast<size_t>(offset - windowStart_);
-        size_t available = window_.size() > start ? window_.size() - start : 0;
-        got = std::min(count, available);
-        memcpy(out, window_.data() + start, got);
-        return true;
-    }
-
-private:
-    static const size_t kWindow = 256 * 1024;
-
-    bool Fill(uint64_t offset, const char* label)
-    {
-        windowFilled_ = false;
-        window_.resize(kWindow);
-        size_t got = 0;
-        if (!ReadDirect(offset, window_.data(), kWindow, label, got)) {
-            window_.clear();
-            return false;
-        }
-        window_.resize(got);
-        windowStart_ = offset;
-        windowFilled_ = true;
-        return true;
-    }
-
-    bool ReadDirect(uint64_t offset, void* out, size_t count, const char* label, size_t& got)
-    {
-        got = 0;
-        if (offset > static_cast<uint64_t>(INT64_MAX)) {
-            return true;  // nothing lies there
-        }
-        if (!archive_.SeekTo(file_, offset, label)) {
-            return false;
-        }
-        DWORD done = 0;
-        if (!archive_.ReadBlock(file_, out, static_cast<DWORD>(count), label, &done)) {
-            return false;
-        }
-        got = done;
-        return true;
-    }
-
-    CArcFile& archive_;
-    HANDLE file_;
-    std::vector<uint8_t> window_;
-    uint64_t windowStart_ = 0;
-    bool windowFilled_ = false;
-};
 
 CZipFileEnum::CZipFileEnum(const WString& archivePath, bool keepWorkFolder)
     : CArcFile(archivePath, keepWorkFolder),
@@ -177,6 +108,26 @@ bool CZipFileEnum::FindEndRecord(Reader& reader, uint64_t fileSize)
         if (endAt < sizeof(zip::Zip64Locator)) {
             SetErrorText(L"Z64EndOfCentralDirLoc 署名を見つけられません");
             return false;
+        }
+        if (ReadZip64End(reader, endAt - sizeof(zip::Zip64Locator), false)) {
+            return true;
+        }
+        if (HasError()) {
+            return false;
+        }
+        // Info-ZIP writing to a pipe with forced Zip64 marks the offset but
+        // writes neither locator nor Zip64 record. Its directory then lies
+        // directly before the end record, as the size field says.
+        if (end.centralDirSize != kZip64Marker32 && end.centralDirSize <= endAt) {
+            uint32_t signature = 0;
+            if (!reader.ReadAt(endAt - end.centralDirSize, &signature, 4, "CentralDir start", got)) {
+                return false;
+            }
+            if (got == 4 && signature == zip::kCentralHeaderSignature) {
+                entryCount_ = end.totalEntries;
+                centralDirOffset_ = endAt - end.centralDirSize;
+                return true;
+            }
         }
         return ReadZip64End(reader, endAt - sizeof(zip::Zip64Locator), true);
     }
@@ -316,6 +267,15 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
             }
             entry.commentIndex = blocks_.Append(piece.data(), header.commentLength);
             offset += header.commentLength;
+        }
+        int count = entries_.Count();
+        if (count > 0 && CompareNames(entries_.Name(count - 1), name) < 0) {
+            // Most writers store names in order; such a name goes at the end
+            // with one comparison instead of a search.
+            entries_.SetSorted(false);
+            entries_.Insert(name, entry);
+            entries_.SetSorted(true);
+            continue;
         }
         int existing = entries_.Find(name);
         if (existing >= 0) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/zip_extra.h"
+#include "archive/zip_reader.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/desktop_icons.h"
@@ -40,6 +41,54 @@ std::vector<uint8_t> JoinExtra(std::vector<uint8_t> own, const std::vector<uint8
 bool CZipFile::WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label)
 {
     return WriteBlock(file, bytes, count, label);
+}
+
+bool CZipFile::Write(HANDLE file, const void* bytes, size_t count, const char* label)
+{
+    const size_t limit = 1 << 20;
+    if (outputBuffer_.size() + count > limit && !Flush(file, label)) {
+        return false;
+    }
+    if (count >= limit) {
+        return WriteOutput(file, bytes, static_cast<DWORD>(count), label);
+    }
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    outputBuffer_.insert(outputBuffer_.end(), p, p + count);
+    return true;
+}
+
+bool CZipFile::Flush(HANDLE file, const char* label)
+{
+    if (outputBuffer_.empty()) {
+        return true;
+    }
+    bool ok = WriteOutput(file, outputBuffer_.data(), static_cast<DWORD>(outputBuffer_.size()), label);
+    outputBuffer_.clear();
+    return ok;
+}
+
+bool CZipFile::CopyEntryData(Reader& source, HANDLE sourceFile, HANDLE output, uint64_t offset, uint64_t count,
+                             const char* label)
+{
+    if (count <= Reader::kWindow) {
+        uint8_t piece[4096];
+        std::vector<uint8_t> bigger;
+        uint8_t* buffer = piece;
+        if (count > sizeof piece) {
+            bigger.resize(static_cast<size_t>(count));
+            buffer = bigger.data();
+        }
+        size_t got = 0;
+        if (!source.ReadAt(offset, buffer, static_cast<size_t>(count), label, got)) {
+            return false;
+        }
+        if (got != count) {
+            SetErrorText(L"Read Error = " + Number(ERROR_HANDLE_EOF) + L" at CopyData");
+            return false;
+        }
+        return Write(output, buffer, got, label);
+    }
+    return Flush(output, label) && SeekTo(sourceFile, offset, label) && CopyData(sourceFile, output, count);
 }
 
 bool CZipFile::Add(const WString& source, const WString& folder, int progressIcon)
@@ -290,10 +339,14 @@ bool CZipFile::Commit()
     }
     uint64_t position = 0;
     std::vector<int> written;
+    outputBuffer_.clear();
     bool ok = WriteEntries(source.Get(), output.Get(), position, written);
     uint64_t directoryStart = position;
     ok = ok && WriteCentralDirectory(output.Get(), position, written);
     ok = ok && WriteEndRecords(output.Get(), directoryStart, position, written.size());
+    ok = ok && Flush(output.Get(), "EndOfCentralDir");
+    outputBuffer_.clear();
+    outputBuffer_.shrink_to_fit();
     bool closed = output.Reset();
     if (!ok || !ReportApiFailure(closed, "CloseHandle")) {
         // The archive itself was not touched; the partial output goes.
@@ -311,6 +364,7 @@ bool CZipFile::Commit()
 
 bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written)
 {
+    Reader reader(*this, source);
     for (int t = 0; t < entries_.Count(); ++t) {
         ArcEntry& entry = entries_.ValueAt(t);
         const WString& name = entries_.Name(t);
@@ -325,10 +379,19 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
         entry.nameLength = static_cast<uint16_t>(ansiName.Length());
         const uint8_t* oldLocal = blocks_.Block(entry.localExtraIndex);
         int oldLocalLength = blocks_.Size(entry.localExtraIndex);
+        // A size is marked for Zip64 only when it does not fit; other
+        // writers mark small sizes too. A local header that marks one size
+        // marks both and carries both in its Zip64 block.
+        entry.size32 = entry.size >= kZip64Marker32 ? kZip64Marker32 : static_cast<uint32_t>(entry.size);
+        entry.packedSize32 =
+            entry.packedSize >= kZip64Marker32 ? kZip64Marker32 : static_cast<uint32_t>(entry.packedSize);
+        bool local64 = entry.size32 == kZip64Marker32 || entry.packedSize32 == kZip64Marker32;
+        if (local64 && entry.versionNeeded < kVersionZip64) {
+            entry.versionNeeded = kVersionZip64;
+        }
         FILETIME none{};
         std::vector<uint8_t> extra = JoinExtra(
-            zip::BuildExtra(entry.size32 == kZip64Marker32, entry.size, entry.packedSize32 == kZip64Marker32,
-                            entry.packedSize, false, 0, false, none, none, none),
+            zip::BuildExtra(local64, entry.size, local64, entry.packedSize, false, 0, false, none, none, none),
             zip::FilterExtra(oldLocal, static_cast<size_t>(oldLocalLength)));
         entry.localExtraIndex = extra.empty() ? -1 : blocks_.Append(extra.data(), static_cast<int>(extra.size()));
 
@@ -340,18 +403,18 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
         local.dosTime = entry.dosTime;
         local.dosDate = entry.dosDate;
         local.crc32 = entry.crc32;
-        local.packedSize32 = entry.packedSize32;
-        local.size32 = entry.size32;
+        local.packedSize32 = local64 ? kZip64Marker32 : entry.packedSize32;
+        local.size32 = local64 ? kZip64Marker32 : entry.size32;
         local.nameLength = entry.nameLength;
         local.extraLength = static_cast<uint16_t>(extra.size());
-        if (!WriteOutput(output, &local, sizeof local, Label("LocalHeader", ansiName).c_str()) ||
-            !WriteOutput(output, ansiName.c_str(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
-            (!extra.empty() && !WriteOutput(output, extra.data(), static_cast<DWORD>(extra.size()),
+        if (!Write(output, &local, sizeof local, Label("LocalHeader", ansiName).c_str()) ||
+            !Write(output, ansiName.c_str(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
+            (!extra.empty() && !Write(output, extra.data(), static_cast<DWORD>(extra.size()),
                                             Label("LHExtraField", ansiName).c_str()))) {
             return false;
         }
         if (entry.newDataIndex < 0) {
-            if (!source) {
+            if (source == INVALID_HANDLE_VALUE || source == nullptr) {
                 SetErrorText(WString(L"元データーがありません"));
                 return false;
             }
@@ -359,11 +422,10 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
             if (dataOffset == 0) {
                 dataOffset = entry.headerOffset + sizeof local + entry.nameLength + oldLocalLength;
             }
-            if (!SeekTo(source, dataOffset, Label("Data", ansiName).c_str()) ||
-                !CopyData(source, output, entry.packedSize)) {
+            if (!CopyEntryData(reader, source, output, dataOffset, entry.packedSize, Label("Data", ansiName).c_str())) {
                 return false;
             }
-        } else if (!WriteOutput(output, blocks_.Block(entry.newDataIndex),
+        } else if (!Write(output, blocks_.Block(entry.newDataIndex),
                                 static_cast<DWORD>(blocks_.Size(entry.newDataIndex)),
                                 Label("Data New", ansiName).c_str())) {
             return false;
@@ -395,12 +457,12 @@ bool CZipFile::WriteCentralDirectory(HANDLE output, uint64_t& position, const st
         }
         const uint8_t* comment = blocks_.Block(entry.commentIndex);
         entry.commentLength = static_cast<uint16_t>(blocks_.Size(entry.commentIndex));
-        if (!WriteOutput(output, &entry, kCentralHeaderSize, Label("CentralDir", ansiName).c_str()) ||
-            !WriteOutput(output, ansiName.c_str(), entry.nameLength, Label("CentralDir Filename", ansiName).c_str()) ||
-            (!extra.empty() && !WriteOutput(output, extra.data(), entry.extraLength,
+        if (!Write(output, &entry, kCentralHeaderSize, Label("CentralDir", ansiName).c_str()) ||
+            !Write(output, ansiName.c_str(), entry.nameLength, Label("CentralDir Filename", ansiName).c_str()) ||
+            (!extra.empty() && !Write(output, extra.data(), entry.extraLength,
                                             Label("CentralDir Extra Field", ansiName).c_str())) ||
             (comment && entry.commentLength > 0 &&
-             !WriteOutput(output, comment, entry.commentLength, Label("CentralDir Comment", ansiName).c_str()))) {
+             !Write(output, comment, entry.commentLength, Label("CentralDir Comment", ansiName).c_str()))) {
             return false;
         }
         position += kCentralHeaderSize + entry.nameLength + entry.extraLength + entry.commentLength;
@@ -432,10 +494,10 @@ bool CZipFile::WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t 
         locator.endRecordDisk = 0;
         locator.endRecordOffset = directoryEnd;
         locator.totalDisks = 1;
-        if (!WriteOutput(output, &record, sizeof record, "Z64EndOfCentralDir") ||
-            (extensibleLength > 0 && !WriteOutput(output, blocks_.Block(zip64DataIndex_),
+        if (!Write(output, &record, sizeof record, "Z64EndOfCentralDir") ||
+            (extensibleLength > 0 && !Write(output, blocks_.Block(zip64DataIndex_),
                                                   static_cast<DWORD>(extensibleLength), "Z64EndOfCentralDir Ex")) ||
-            !WriteOutput(output, &locator, sizeof locator, "Z64EndOfCentralDirLoc")) {
+            !Write(output, &locator, sizeof locator, "Z64EndOfCentralDirLoc")) {
             return false;
         }
     }
@@ -449,8 +511,8 @@ bool CZipFile::WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t 
     end.centralDirSize = sizeField;
     end.centralDirOffset = offsetField;
     end.commentLength = static_cast<uint16_t>(commentLength);
-    return WriteOutput(output, &end, sizeof end, "EndOfCentralDir") &&
-           (commentLength == 0 || WriteOutput(output, blocks_.Block(archiveCommentIndex_),
+    return Write(output, &end, sizeof end, "EndOfCentralDir") &&
+           (commentLength == 0 || Write(output, blocks_.Block(archiveCommentIndex_),
                                               static_cast<DWORD>(commentLength), "EndOfCentralDir C"));
 }
 

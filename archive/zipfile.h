@@ -43,6 +43,8 @@ public:
     bool OverlapsOther(const ArcEntry& entry) const;
 
 protected:
+    class Reader;
+
     // Where an entry's data begins, from its local header; 0 when unknown.
     uint64_t DataOffsetOf(const ArcEntry& entry) const;
 
@@ -56,8 +58,6 @@ protected:
     bool readComplete_;
 
 private:
-    class Reader;
-
     void ReadArchive();
     bool FindEndRecord(Reader& reader, uint64_t fileSize);
     bool ReadZip64End(Reader& reader, uint64_t locatorAt, bool required);
@@ -104,9 +104,16 @@ protected:
     virtual bool WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label);
 
 private:
+    // The commit's writes are gathered into large blocks: an archive of many
+    // small entries would otherwise cost several system calls per entry.
+    bool Write(HANDLE file, const void* bytes, size_t count, const char* label);
+    bool Flush(HANDLE file, const char* label);
+    bool CopyEntryData(Reader& source, HANDLE sourceFile, HANDLE output, uint64_t offset, uint64_t count,
+                       const char* label);
     bool CheckZlib();
     bool MergePending();
     bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);
+    std::vector<uint8_t> outputBuffer_;
     bool WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written);
     bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);
     bool ReplaceArchive(const WString& temporary);

@@ -130,12 +130,13 @@ public:
     }
 
 private:
+    // The capacity counts up in steps of 100; the storage itself grows
+    // geometrically, so that a list of many thousand items is not copied
+    // again every hundred inserts.
     void Grow()
     {
         if (Count() >= capacity_) {
             capacity_ += kCapacityStep;
-            names_.reserve(capacity_);
-            values_.reserve(capacity_);
         }
     }
 

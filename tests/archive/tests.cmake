@@ -1,3 +1,7 @@
+zpk_test_program(test_zip
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
+  LIBS zpk_archive zpk_zlib_static
+)
 zpk_test_program(test_archive
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/arcfile_test.cpp
@@ -21,4 +25,11 @@ target_link_options(cab_driver PRIVATE -municode)
 zpk_add_test(cab_interop
   COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/cab_interop_test.py
   ENVIRONMENT "CAB_DRIVER=$<TARGET_FILE:cab_driver>;TEST_CAB=$<TARGET_FILE:test_cab>;WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine-run"
+  TIMEOUT 600)
+
+# Archives of other tools through arctool, and the engine's archives through
+# other tools.
+zpk_add_test(zip_interop
+  COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/zip_interop_test.py $<TARGET_FILE:arctool>
+          ${CMAKE_SOURCE_DIR}/tools/wine-run
   TIMEOUT 600)

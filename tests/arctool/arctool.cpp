@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "arctool.h"
@@ -108,10 +109,18 @@ bool ListEntries(CArcFile& archive)
     StringList names(false);
     archive.GetEntryNames(names);
     auto* zip = dynamic_cast<CZipFileEnum*>(&archive);
+    std::string all;
     for (int i = 0; i < names.Count(); ++i) {
         const WString& name = names[i];
         WString line = name + L"\t";
-        int index = zip ? zip->FindEntry(name.ReplaceAll(L'\\', L'/')) : -1;
+        // The names come in table order, so the table's record is found by
+        // position; a search is the fallback.
+        int index = -1;
+        if (zip) {
+            WString tableName = name.ReplaceAll(L'\\', L'/');
+            bool inStep = i < zip->Entries().Count() && zip->Entries().Name(i) == tableName;
+            index = inStep ? i : zip->FindEntry(tableName);
+        }
         if (index >= 0) {
             const ArcEntry& entry = zip->Entries().ValueAt(index);
             bool folder = name.Last() == L'\\';
@@ -124,8 +133,11 @@ bool ListEntries(CArcFile& archive)
             archive.GetEntryInfo(name, size, packed, time, attributes, lines);
             line += Decimal(size) + L"\t" + Decimal(packed) + L"\t-\t" + Hex8(attributes);
         }
-        WriteOut(line + L"\n");
+        all += line.ToUtf8().c_str();
+        all += '\n';
     }
+    DWORD done = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), all.data(), static_cast<DWORD>(all.size()), &done, nullptr);
     return true;
 }
 

@@ -1,0 +1,195 @@
+// Compares the ZIP engine with plain zlib loops on the same files: folder
+// compression against a loop that only reads and calls compress2, whole
+// archive extraction against a loop that only inflates and checks CRC-32.
+// Usage: zip_bench.exe [megabytes]   (default 150)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/zip_records.h"
+#include "archive/zipfile.h"
+#include "common/paths.h"
+
+namespace {
+
+double Now()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+void WriteBytes(const WString& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD done = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+std::string ReadBytes(const WString& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size{};
+    GetFileSizeEx(h, &size);
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD done = 0;
+    if (!bytes.empty()) {
+        ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &done, nullptr);
+    }
+    CloseHandle(h);
+    return bytes;
+}
+
+// Text-like, incompressible, large and tiny files: about a third each of
+// text and noise in large files, the rest in many tiny files.
+std::vector<WString> MakeCorpus(const WString& root, size_t megabytes)
+{
+    std::mt19937 rng(12345);
+    const char* words[] = {"archive", "entry", "folder", "deflate", "window", "table", "record", "header",
+                           "the", "of", "and", "zip", "data", "size", "time", "name"};
+    std::vector<WString> files;
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW(JoinPath(root, WString(L"tiny")).c_str(), nullptr);
+    size_t total = megabytes << 20;
+    size_t large = total * 9 / 20;
+    for (int i = 0; i < 6; ++i) {
+        std::string text;
+        text.reserve(large / 6 + 64);
+        while (text.size() < large / 6) {
+            text += words[rng() % 16];
+            text += (rng() % 12 == 0) ? "\n" : " ";
+        }
+        WString path = JoinPath(root, L"text" + WString::FromInt(i) + L".txt");
+        WriteBytes(path, text);
+        files.push_back(path);
+        std::string noise(large / 6, '\0');
+        for (auto& c : noise) {
+            c = static_cast<char>(rng());
+        }
+        path = JoinPath(root, L"noise" + WString::FromInt(i) + L".bin");
+        WriteBytes(path, noise);
+        files.push_back(path);
+    }
+    size_t tinyTotal = total - 2 * large;
+    for (size_t done = 0, i = 0; done < tinyTotal; ++i) {
+        std::string tiny;
+        size_t length = 200 + rng() % 3000;
+        while (tiny.size() < length) {
+            tiny += words[rng() % 16];
+            tiny += ' ';
+        }
+        WString path = JoinPath(JoinPath(root, WString(L"tiny")), L"t" + WString::FromInt(static_cast<long long>(i)) + L".txt");
+        WriteBytes(path, tiny);
+        files.push_back(path);
+        done += tiny.size();
+    }
+    return files;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    size_t megabytes = argc > 1 ? static_cast<size_t>(_wtoi(argv[1])) : 150;
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    WString zlibPath = JoinPath(ParentDir(WString(self)), WString(ZlibLibraryName()));
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    WString work = WString(temp) + L"zpkbench";
+    CArcFile::DeleteFolderContents(work);
+    CreateDirectoryW(work.c_str(), nullptr);
+    WString corpus = JoinPath(work, WString(L"corpus"));
+    std::vector<WString> files = MakeCorpus(corpus, megabytes);
+    printf("corpus: %u files, about %u MB\n", static_cast<unsigned>(files.size()), static_cast<unsigned>(megabytes));
+
+    ZlibBinding zlib;
+    zlib.Load(zlibPath);
+    zlib.Bind();
+    int level = ReadZipLevel();
+
+    // Reference: read each file and compress it, nothing else.
+    double start = Now();
+    uint64_t packedTotal = 0;
+    for (const WString& path : files) {
+        std::string data = ReadBytes(path);
+        uint32_t bound = zlib.CompressBound(static_cast<uint32_t>(data.size()));
+        std::unique_ptr<uint8_t[]> out(new uint8_t[bound]);
+        uint32_t length = bound;
+        zlib.Compress2(out.get(), length, reinterpret_cast<const uint8_t*>(data.data()),
+                       static_cast<uint32_t>(data.size()), level);
+        packedTotal += length;
+    }
+    double compressLoop = Now() - start;
+
+    WString archivePath = JoinPath(work, WString(L"bench.zip"));
+    start = Now();
+    {
+        CZipFile archive(archivePath, zlibPath);
+        if (!archive.Add(corpus, WString(), -1)) {
+            printf("add failed\n");
+            return 1;
+        }
+    }
+    double compressEngine = Now() - start;
+
+    // Reference: inflate every entry and check its CRC-32, nothing else.
+    CZipFileEnum reader(archivePath, false);
+    start = Now();
+    {
+        HANDLE h = CreateFileW(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        for (int i = 0; i < reader.Entries().Count(); ++i) {
+            const ArcEntry& entry = reader.Entries().ValueAt(i);
+            if (entry.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                continue;
+            }
+            zip::LocalHeader local;
+            DWORD done = 0;
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(entry.headerOffset);
+            SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
+            ReadFile(h, &local, sizeof local, &done, nullptr);
+            at.QuadPart += sizeof local + local.nameLength + local.extraLength;
+            SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
+            std::unique_ptr<uint8_t[]> in(new uint8_t[entry.packedSize + 6]);
+            memcpy(in.get(), kZlibHeader, 2);
+            ReadFile(h, in.get() + 2, static_cast<DWORD>(entry.packedSize), &done, nullptr);
+            memset(in.get() + 2 + entry.packedSize, 0, 4);
+            std::unique_ptr<uint8_t[]> out(new uint8_t[entry.size + 1]);
+            uint32_t length = static_cast<uint32_t>(entry.size);
+            zlib.Uncompress(out.get(), length, in.get(), static_cast<uint32_t>(entry.packedSize + 6));
+            if (zlib.Crc32(out.get(), length) != entry.crc32) {
+                printf("CRC mismatch in the reference loop\n");
+            }
+        }
+        CloseHandle(h);
+    }
+    double extractLoop = Now() - start;
+
+    WString dest = JoinPath(work, WString(L"out"));
+    start = Now();
+    {
+        CZipFile archive(archivePath, zlibPath);
+        if (!archive.Extract(dest, WString(), false)) {
+            printf("extract failed\n");
+            return 1;
+        }
+    }
+    double extractEngine = Now() - start;
+
+    printf("compressed size: %llu bytes\n", static_cast<unsigned long long>(packedTotal));
+    printf("compress: engine %.2f s, compress2 loop %.2f s, ratio %.3f\n", compressEngine, compressLoop,
+           compressEngine / compressLoop);
+    printf("extract:  engine %.2f s, inflate+CRC loop %.2f s, ratio %.3f\n", extractEngine, extractLoop,
+           extractEngine / extractLoop);
+    CArcFile::DeleteFolderContents(work);
+    RemoveDirectoryW(work.c_str());
+    return 0;
+}

@@ -1,0 +1,334 @@
+"""The ZIP engine against other tools: archives that Info-ZIP, 7-Zip,
+bsdtar and Python's zipfile write must list and extract correctly through
+arctool.exe, and archives that the engine writes must satisfy those tools.
+
+Usage: python3 zip_interop_test.py ARCTOOL_EXE WINE_RUN
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+
+ARCTOOL = None
+WINE_RUN = None
+
+
+def win(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def arctool(*args, check=True):
+    converted = [win(a) if isinstance(a, PathArg) else a for a in args]
+    result = subprocess.run([WINE_RUN, ARCTOOL] + converted, capture_output=True, timeout=300)
+    out = result.stdout.decode('utf-8', 'replace')
+    err = result.stderr.decode('utf-8', 'replace')
+    if check and result.returncode != 0:
+        raise AssertionError('arctool %s failed (%d): %s' % (args, result.returncode, err))
+    return result.returncode, out, err
+
+
+class PathArg(str):
+    pass
+
+
+def listing(archive):
+    _, out, _ = arctool('list', PathArg(archive))
+    rows = {}
+    for line in out.splitlines():
+        name, size, packed, crc, attributes = line.split('\t')
+        rows[name] = (int(size), int(packed), crc, int(attributes, 16))
+    return rows
+
+
+def make_tree(root):
+    """Folders, an empty file, text that deflates, bytes that do not."""
+    rng = random.Random(7)
+    os.makedirs(os.path.join(root, 'docs', 'deep', 'er'))
+    os.makedirs(os.path.join(root, 'bin'))
+    with open(os.path.join(root, 'empty.txt'), 'wb'):
+        pass
+    with open(os.path.join(root, 'docs', 'readme.txt'), 'w') as f:
+        f.write('\n'.join('line %d of a plain text file' % i for i in range(5000)))
+    with open(os.path.join(root, 'docs', 'deep', 'er', 'note.txt'), 'w') as f:
+        f.write('a note\n')
+    with open(os.path.join(root, 'bin', 'noise.bin'), 'wb') as f:
+        f.write(bytes(rng.getrandbits(8) for _ in range(70000)))
+    # Times on even seconds in the past, so that DOS times hold them exactly.
+    stamp = 1600000000
+    for folder, _, files in os.walk(root):
+        for name in files:
+            stamp += 3600 * 24 + 2
+            os.utime(os.path.join(folder, name), (stamp, stamp))
+
+
+def tree_files(root):
+    found = {}
+    for folder, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root)] = path
+    return found
+
+
+class Base(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='zpkinterop')
+        cls.src = os.path.join(cls.work, 'src')
+        make_tree(cls.src)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def check_listing_matches_zipfile(self, archive):
+        rows = listing(archive)
+        with zipfile.ZipFile(archive) as z:
+            for info in z.infolist():
+                name = info.filename.replace('/', '\\')
+                self.assertIn(name, rows, archive)
+                size, packed, crc, _ = rows[name]
+                self.assertEqual(size, info.file_size, name)
+                self.assertEqual(packed, info.compress_size, name)
+                if not name.endswith('\\'):
+                    self.assertEqual(crc, '%08x' % info.CRC, name)
+                # Every folder that a path passes through is listed.
+                parts = name.split('\\')[:-1]
+                for i in range(1, len(parts) + 1):
+                    self.assertIn('\\'.join(parts[:i]) + '\\', rows, name)
+        return rows
+
+    def extract_and_compare(self, archive, expected_root, prefix='', ntfs_times=False, check_times=True):
+        dest = tempfile.mkdtemp(dir=self.work)
+        arctool('extract', PathArg(archive), PathArg(dest))
+        with zipfile.ZipFile(archive) as z:
+            for info in z.infolist():
+                if info.is_dir():
+                    continue
+                out = os.path.join(dest, info.filename)
+                with open(out, 'rb') as f:
+                    self.assertEqual(f.read(), z.read(info), info.filename)
+                if not check_times:
+                    continue
+                rel = info.filename[len(prefix):]
+                source = os.path.join(expected_root, rel)
+                if ntfs_times:
+                    self.assertAlmostEqual(os.stat(out).st_mtime, os.stat(source).st_mtime, delta=1e-6)
+                else:
+                    dos = time.mktime(info.date_time + (0, 0, -1))
+                    self.assertAlmostEqual(os.stat(out).st_mtime, dos, delta=0.001, msg=info.filename)
+        return dest
+
+    def check_tools_accept(self, archive):
+        t = subprocess.run(['unzip', '-t', archive], capture_output=True, text=True, errors='replace')
+        self.assertEqual(t.returncode, 0, t.stdout + t.stderr)
+        self.assertIn('No errors detected', t.stdout)
+        self.assertNotIn('warning', (t.stdout + t.stderr).lower())
+        s = subprocess.run(['7z', 't', archive], capture_output=True, text=True, errors='replace')
+        self.assertEqual(s.returncode, 0, s.stdout + s.stderr)
+        self.assertIn('Everything is Ok', s.stdout)
+        self.assertNotIn('Warnings', s.stdout)
+        d = subprocess.run(['zipdetails', archive], capture_output=True, text=True, errors='replace')
+        self.assertEqual(d.returncode, 0, d.stderr)
+        self.assertNotIn('error', d.stderr.lower())
+        self.assertNotIn('warning', (d.stdout + d.stderr).lower())
+
+    def check_python_reads(self, archive, expected):
+        """expected: archive name -> bytes."""
+        with zipfile.ZipFile(archive) as z:
+            self.assertIsNone(z.testzip())
+            names = [i.filename for i in z.infolist()]
+            self.assertEqual(sorted(names), sorted(expected))
+            for name, data in expected.items():
+                self.assertEqual(z.read(name), data, name)
+                self.assertEqual(z.getinfo(name).CRC, zipfile.crc32(data) & 0xFFFFFFFF, name)
+
+
+class ReadsInfoZipArchives(Base):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.plain = os.path.join(cls.work, 'infozip.zip')
+        # .bin files are stored, the rest deflated; an archive comment and
+        # one entry comment answered on stdin.
+        subprocess.run(['zip', '-q', '-r', '-n', '.bin', cls.plain, '.'], cwd=cls.src, check=True)
+        subprocess.run(['zip', '-q', '-z', cls.plain], input=b'the archive comment\n', check=True)
+        subprocess.run(['zip', '-q', '-c', cls.plain, 'docs/readme.txt'], cwd=cls.src,
+                       input=b'an entry comment\n', check=True)
+        cls.forced64 = os.path.join(cls.work, 'infozip64.zip')
+        subprocess.run(['zip', '-q', '-r', '-fz', cls.forced64, '.'], cwd=cls.src, check=True)
+        # zip writing to a pipe cannot seek back: data descriptors, and with
+        # -fz descriptors with 8-byte sizes.
+        cls.streamed = {}
+        for name, extra in (('stream.zip', []), ('stream64.zip', ['-fz'])):
+            path = os.path.join(cls.work, name)
+            data = ('streamed line\n' * 4000).encode()
+            p = subprocess.run('zip -q %s - - | cat > %s' % (' '.join(extra), path), shell=True, input=data,
+                               check=True)
+            cls.streamed[path] = data
+
+    def test_lists_and_extracts_folders_empty_stored_and_deflated_entries(self):
+        with zipfile.ZipFile(self.plain) as z:
+            methods = {i.compress_type for i in z.infolist() if not i.is_dir() and i.file_size}
+        self.assertEqual(methods, {zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED})
+        rows = self.check_listing_matches_zipfile(self.plain)
+        self.assertEqual(rows['empty.txt'][:3], (0, 0, '00000000'))
+        self.extract_and_compare(self.plain, self.src)
+
+    def test_archive_and_entry_comments_survive_a_change(self):
+        copy = os.path.join(self.work, 'commented.zip')
+        shutil.copy(self.plain, copy)
+        arctool('delete', PathArg(copy), 'empty.txt')
+        with zipfile.ZipFile(copy) as z:
+            self.assertEqual(z.comment, b'the archive comment')
+            self.assertEqual(z.getinfo('docs/readme.txt').comment, b'an entry comment')
+            self.assertNotIn('empty.txt', z.namelist())
+        self.check_tools_accept(copy)
+
+    def test_reads_forced_zip64(self):
+        self.check_listing_matches_zipfile(self.forced64)
+        self.extract_and_compare(self.forced64, self.src)
+
+    def test_reads_streamed_entries_with_data_descriptors(self):
+        for path, data in self.streamed.items():
+            with zipfile.ZipFile(path) as z:
+                self.assertTrue(z.getinfo('-').flag_bits & 8, path)
+            rows = self.check_listing_matches_zipfile(path)
+            self.assertEqual(rows['-'][0], len(data))
+            dest = tempfile.mkdtemp(dir=self.work)
+            arctool('extract', PathArg(path), PathArg(dest), '-')
+            with open(os.path.join(dest, '-'), 'rb') as f:
+                self.assertEqual(f.read(), data, path)
+
+    def test_rewrites_streamed_entries_without_descriptors(self):
+        for path, data in self.streamed.items():
+            copy = path + '.copy.zip'
+            shutil.copy(path, copy)
+            arctool('add', PathArg(copy), PathArg(os.path.join(self.src, 'empty.txt')))
+            self.check_tools_accept(copy)
+            self.check_python_reads(copy, {'-': data, 'empty.txt': b''})
+
+
+class ReadsOtherToolsArchives(Base):
+    def test_reads_7z_archive_with_ntfs_times(self):
+        archive = os.path.join(self.work, 'seven.zip')
+        subprocess.run(['7z', 'a', '-tzip', '-mtc=on', archive, '.'], cwd=self.src, check=True,
+                       capture_output=True)
+        self.check_listing_matches_zipfile(archive)
+        self.extract_and_compare(archive, self.src, ntfs_times=True)
+
+    def test_reads_bsdtar_archive_with_data_descriptors(self):
+        archive = os.path.join(self.work, 'bsdtar.zip')
+        subprocess.run(['bsdtar', '--format', 'zip', '-cf', archive, 'docs', 'bin', 'empty.txt'], cwd=self.src,
+                       check=True)
+        with zipfile.ZipFile(archive) as z:
+            self.assertTrue(any(i.flag_bits & 8 for i in z.infolist()))
+        self.check_listing_matches_zipfile(archive)
+        self.extract_and_compare(archive, self.src)
+
+    def test_reads_python_forced_zip64(self):
+        archive = os.path.join(self.work, 'py64.zip')
+        with zipfile.ZipFile(archive, 'w', zipfile.ZIP_DEFLATED) as z:
+            for rel, path in tree_files(self.src).items():
+                info = zipfile.ZipInfo.from_file(path, rel)
+                info.compress_type = zipfile.ZIP_DEFLATED
+                with open(path, 'rb') as f, z.open(info, 'w', force_zip64=True) as out:
+                    out.write(f.read())
+        self.check_listing_matches_zipfile(archive)
+        self.extract_and_compare(archive, self.src)
+
+
+class ManyEntries(Base):
+    """70,000 entries: more than the end record can count."""
+    COUNT = 70000
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.big = os.path.join(cls.work, 'many.zip')
+        with zipfile.ZipFile(cls.big, 'w', zipfile.ZIP_STORED) as z:
+            for i in range(cls.COUNT):
+                z.writestr('f/%05d.txt' % i, b'%d' % i)
+
+    def test_lists_all_entries_of_a_python_zip64_archive(self):
+        rows = listing(self.big)
+        self.assertEqual(len(rows), self.COUNT + 1)  # and the folder f\
+        self.assertEqual(rows['f\\69999.txt'][0], 5)
+        dest = tempfile.mkdtemp(dir=self.work)
+        arctool('extract', PathArg(self.big), PathArg(dest), 'f\\69999.txt')
+        with open(os.path.join(dest, '69999.txt'), 'rb') as f:
+            self.assertEqual(f.read(), b'69999')
+
+    def test_commit_keeps_every_entry_and_writes_zip64_end_records(self):
+        copy = os.path.join(self.work, 'many-copy.zip')
+        shutil.copy(self.big, copy)
+        arctool('add', PathArg(copy), PathArg(os.path.join(self.src, 'docs', 'deep', 'er', 'note.txt')))
+        with open(copy, 'rb') as f:
+            f.seek(-22 - 20 - 56, 2)
+            tail = f.read()
+        self.assertEqual(tail[:4], b'PK\x06\x06')
+        self.assertEqual(tail[56:60], b'PK\x06\x07')
+        self.assertEqual(int.from_bytes(tail[76 + 8:76 + 10], 'little'), 0xFFFF)
+        self.assertEqual(int.from_bytes(tail[32:40], 'little'), self.COUNT + 1)
+        with zipfile.ZipFile(copy) as z:
+            self.assertEqual(len(z.infolist()), self.COUNT + 1)
+            self.assertEqual(z.read('f/12345.txt'), b'12345')
+            self.assertEqual(z.read('note.txt'), b'a note\n')
+        # The engine reads back what it wrote, all of it.
+        rows = listing(copy)
+        self.assertEqual(len(rows), self.COUNT + 2)
+        for tool in (['unzip', '-tq', copy], ['7z', 't', copy]):
+            r = subprocess.run(tool, capture_output=True, text=True, errors='replace')
+            self.assertEqual(r.returncode, 0, r.stdout[-2000:] + r.stderr)
+
+
+class WritesArchivesOthersRead(Base):
+    def expected_tree(self, prefix=''):
+        result = {}
+        for rel, path in tree_files(self.src).items():
+            with open(path, 'rb') as f:
+                result[prefix + rel.replace(os.sep, '/')] = f.read()
+        return result
+
+    def test_new_archive_from_a_folder(self):
+        archive = os.path.join(self.work, 'new.zip')
+        arctool('add', PathArg(archive), PathArg(self.src))
+        self.check_tools_accept(archive)
+        self.check_python_reads(archive, self.expected_tree('src/'))
+        # Times come back through the NTFS block.
+        dest = self.extract_and_compare(archive, self.src, prefix='src/', ntfs_times=True)
+        self.assertTrue(os.path.isdir(os.path.join(dest, 'src', 'docs', 'deep')))
+
+    def test_adding_to_and_deleting_from_an_archive(self):
+        archive = os.path.join(self.work, 'changed.zip')
+        arctool('add', PathArg(archive), PathArg(os.path.join(self.src, 'docs')))
+        arctool('add', PathArg(archive), PathArg(os.path.join(self.src, 'bin', 'noise.bin')), 'inner\\place')
+        arctool('delete', PathArg(archive), 'docs\\deep\\', 'docs\\readme.txt')
+        self.check_tools_accept(archive)
+        with open(os.path.join(self.src, 'bin', 'noise.bin'), 'rb') as f:
+            self.check_python_reads(archive, {'inner/place/noise.bin': f.read()})
+        self.assertNotIn(os.path.basename(archive), [n for n in os.listdir(self.work) if n.startswith('~')])
+
+    def test_duplicate_path_asks_and_answers_are_obeyed(self):
+        archive = os.path.join(self.work, 'dup.zip')
+        note = os.path.join(self.src, 'docs', 'deep', 'er', 'note.txt')
+        arctool('add', PathArg(archive), PathArg(note))
+        before = open(archive, 'rb').read()
+        code, _, err = arctool('add', PathArg(archive), PathArg(note), check=False)
+        self.assertEqual(code, 1)
+        self.assertIn('パスの重複', err)
+        arctool('--cancel', 'add', PathArg(archive), PathArg(note))
+        self.assertEqual(open(archive, 'rb').read(), before)
+        arctool('--yes', 'add', PathArg(archive), PathArg(note))
+        self.check_python_reads(archive, {'note.txt': b'a note\n'})
+
+
+if __name__ == '__main__':
+    ARCTOOL = sys.argv[1]
+    WINE_RUN = sys.argv[2]
+    unittest.main(argv=[sys.argv[0], '-v'] + sys.argv[3:])

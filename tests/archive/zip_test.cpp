@@ -1,0 +1,506 @@
+// The ZIP engine on hand-made archives: reading edge cases, damage, the
+// extraction checks and the commit's failure paths.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/zip_records.h"
+#include "archive/zipfile.h"
+#include "common/paths.h"
+#include "common/registry.h"
+#include "support/prompt_recorder.h"
+#include "support/test_files.h"
+
+namespace {
+
+WString ZlibPath()
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return JoinPath(ParentDir(WString(self)), WString(ZlibLibraryName()));
+}
+
+uint32_t Crc(const std::string& data)
+{
+    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+struct Item {
+    std::string name;
+    std::string data;
+    uint16_t method = 0;
+    uint32_t crc = 0;  // 0: the real CRC
+    uint32_t attributes = 0x20;
+    Bytes centralExtra;
+    int64_t offsetOverride = -1;  // a central header pointing elsewhere
+};
+
+// A stored-method archive built record by record. Returns the bytes; the
+// local header offsets are in offsets.
+Bytes BuildZip(const std::vector<Item>& items, std::vector<uint32_t>* offsets = nullptr, int endCount = -1)
+{
+    ByteBuilder b;
+    std::vector<uint32_t> at;
+    for (const Item& item : items) {
+        at.push_back(static_cast<uint32_t>(b.Size()));
+        uint32_t crc = item.crc ? item.crc : Crc(item.data);
+        b.U32(zip::kLocalHeaderSignature)  // local header
+            .U16(20)                        // version needed
+            .U16(0)                         // flags
+            .U16(item.method)               // method
+            .U16(0x6000)                    // DOS time 12:00:00
+            .U16(0x5821)                    // DOS date 2024-01-01
+            .U32(crc)                       // CRC-32
+            .U32(static_cast<uint32_t>(item.data.size()))  // compressed size
+            .U32(static_cast<uint32_t>(item.data.size()))  // uncompressed size
+            .U16(static_cast<uint16_t>(item.name.size()))  // name length
+            .U16(0)                                        // extra length
+            .Text(item.name)
+            .Text(item.data);
+    }
+    uint32_t directory = static_cast<uint32_t>(b.Size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        uint32_t crc = item.crc ? item.crc : Crc(item.data);
+        uint32_t offset = item.offsetOverride >= 0 ? static_cast<uint32_t>(item.offsetOverride) : at[i];
+        b.U32(zip::kCentralHeaderSignature)  // central header
+            .U16(20)                          // made by
+            .U16(20)                          // needed
+            .U16(0)                           // flags
+            .U16(item.method)                 // method
+            .U16(0x6000)                      // DOS time
+            .U16(0x5821)                      // DOS date
+            .U32(crc)                         // CRC-32
+            .U32(static_cast<uint32_t>(item.data.size()))       // compressed size
+            .U32(static_cast<uint32_t>(item.data.size()))       // uncompressed size
+            .U16(static_cast<uint16_t>(item.name.size()))       // name length
+            .U16(static_cast<uint16_t>(item.centralExtra.size()))  // extra length
+            .U16(0)                                             // comment length
+            .U16(0)                                             // disk start
+            .U16(0)                                             // internal attributes
+            .U32(item.attributes)                               // external attributes
+            .U32(offset)                                        // local header offset
+            .Text(item.name)
+            .Raw(item.centralExtra);
+    }
+    uint32_t size = static_cast<uint32_t>(b.Size()) - directory;
+    uint16_t count = static_cast<uint16_t>(endCount >= 0 ? endCount : static_cast<int>(items.size()));
+    b.U32(zip::kEndRecordSignature)  // end record
+        .U16(0)                       // this disk
+        .U16(0)                       // directory disk
+        .U16(count)                   // entries on disk
+        .U16(count)                   // total entries
+        .U32(size)                    // directory size
+        .U32(directory)               // directory offset
+        .U16(0);                      // comment length
+    if (offsets) {
+        *offsets = at;
+    }
+    return b.Get();
+}
+
+class ZipTest : public testing::Test {
+protected:
+    WString Archive(const Bytes& bytes)
+    {
+        WString path = folder_ / L"t.zip";
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        return path;
+    }
+    // Reads an archive and takes its error text, so that destruction shows
+    // nothing.
+    WString ReadError(const WString& path, int* count = nullptr)
+    {
+        CZipFileEnum reader(path, false);
+        WString text = reader.ErrorText();
+        if (count) {
+            *count = reader.Entries().Count();
+        }
+        reader.ClearErrorText();
+        return text;
+    }
+    ScratchFolder folder_;
+};
+
+TEST_F(ZipTest, ReadsSortedTableWithSynthesizedFoldersAndBackslashNames)
+{
+    WString path = Archive(BuildZip({{"b.txt", "b"}, {"a/y/z.txt", "z"}, {"a/", ""}, {"a/x.txt", "x"},
+                                     {"dir\\f.txt", "f"}}));
+    CZipFileEnum reader(path, false);
+    ASSERT_EQ(reader.ErrorText(), L"");
+    StringList names(false);
+    reader.GetEntryNames(names);
+    std::vector<std::wstring> got;
+    for (int i = 0; i < names.Count(); ++i) {
+        got.push_back(names[i].c_str());
+    }
+    EXPECT_EQ(got, (std::vector<std::wstring>{L"a\\", L"a\\x.txt", L"a\\y\\", L"a\\y\\z.txt", L"b.txt", L"dir\\",
+                                              L"dir\\f.txt"}));
+    EXPECT_GE(reader.FindEntry(WString(L"dir/f.txt")), 0);
+}
+
+TEST_F(ZipTest, MissingArchiveIsEmptyWithoutError)
+{
+    CZipFileEnum reader(folder_ / L"none.zip", false);
+    EXPECT_EQ(reader.EntryCount(), 0u);
+    EXPECT_EQ(reader.Entries().Count(), 0);
+    EXPECT_FALSE(reader.HasError());
+}
+
+TEST_F(ZipTest, ReportsDamagedEndRecordsAndDirectories)
+{
+    EXPECT_EQ(ReadError(Archive(Bytes(100, 0))), L"EndOfCentralDir 署名を見つけられません");
+
+    Bytes longComment = BuildZip({{"a", "1"}});
+    longComment[longComment.size() - 2] = 0x10;  // comment length 16, no bytes follow
+    EXPECT_EQ(ReadError(Archive(longComment)), L"コメント領域不十分");
+
+    // The end record promises two entries; the directory holds one.
+    int count = 0;
+    EXPECT_EQ(ReadError(Archive(BuildZip({{"a", "1"}}, nullptr, 2)), &count),
+              L"CentralDir 署名を見つけられません index = 1");
+    EXPECT_EQ(count, 1);
+
+    // A central header pointing past the end of the file.
+    Item distant{"far.txt", "data"};
+    distant.offsetOverride = 0x7FFFFFF0;
+    EXPECT_EQ(ReadError(Archive(BuildZip({distant}))), L"LocalHeader 署名を見つけられません index = 0");
+}
+
+TEST_F(ZipTest, DuplicateNamesKeepTheFirstAndReport)
+{
+    int count = 0;
+    WString text = ReadError(Archive(BuildZip({{"same.txt", "first"}, {"same.txt", "second"}})), &count);
+    EXPECT_EQ(text, L"重複したファイル名 same.txt index1, 2 = 0 1");
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(ZipTest, ExtraFieldDamageIsReported)
+{
+    Item shortZip64{"a.txt", "a"};
+    shortZip64.offsetOverride = 0xFFFFFFFF;
+    shortZip64.centralExtra = ByteBuilder().U16(1).U16(4).U32(0).Get();  // Zip64 block too short for the offset
+    EXPECT_EQ(ReadError(Archive(BuildZip({shortZip64}))), L"ExtraField サイズデータ(HeaderID:0x0001)不足");
+
+    Item badNtfs{"a.txt", "a"};
+    badNtfs.centralExtra = ByteBuilder().U16(0x000a).U16(8).U64(0).Get();  // NTFS block of 8 bytes
+    EXPECT_EQ(ReadError(Archive(BuildZip({badNtfs}))), L"ExtraField 日時データ(HeaderID:0x000a)不整合");
+
+    Item overrun{"a.txt", "a"};
+    overrun.centralExtra = ByteBuilder().U16(0x5455).U16(40).U32(0).Get();  // claims 40 bytes, has 4
+    EXPECT_EQ(ReadError(Archive(BuildZip({overrun}))),
+              L"ExtraField ブロック(HeaderID:0x5455)が領域の外まで続いています");
+}
+
+TEST_F(ZipTest, ReadsZip64OffsetFromExtraField)
+{
+    Item item{"a.txt", "hello"};
+    item.offsetOverride = 0xFFFFFFFF;
+    item.centralExtra = ByteBuilder().U16(1).U16(8).U64(0).Get();  // Zip64: local header offset 0
+    CZipFile archive(Archive(BuildZip({item})), ZlibPath());
+    ASSERT_EQ(archive.ErrorText(), L"");
+    EXPECT_EQ(archive.Entries().ValueAt(0).headerOffset, 0u);
+    ASSERT_TRUE(archive.Extract(folder_ / L"out", WString(L"a.txt"), false));
+    Bytes data = ReadFileBytes(folder_ / L"out\\a.txt");
+    EXPECT_EQ(std::string(data.begin(), data.end()), "hello");
+}
+
+// An end record at its limits with a Zip64 record before it: the count
+// comes from the Zip64 record.
+TEST_F(ZipTest, ReadsZip64RecordWhenEndRecordCountIsAtLimit)
+{
+    Bytes plain = BuildZip({{"a", "1"}, {"b", "2"}});
+    Bytes body(plain.begin(), plain.end() - 22);
+    uint32_t directory = 0;
+    memcpy(&directory, &plain[plain.size() - 6], 4);
+    uint32_t size = static_cast<uint32_t>(body.size()) - directory;
+    uint64_t recordAt = body.size();
+    ByteBuilder b;
+    b.Raw(body)
+        .U32(zip::kZip64EndRecordSignature)  // Zip64 end record
+        .U64(44)                              // size of the rest
+        .U16(45).U16(45)                      // versions
+        .U32(0).U32(0)                        // disks
+        .U64(2).U64(2)                        // entries
+        .U64(size)                            // directory size
+        .U64(directory)                       // directory offset
+        .U32(zip::kZip64LocatorSignature)     // locator
+        .U32(0)                               // disk
+        .U64(recordAt)                        // Zip64 record offset
+        .U32(1)                               // disks
+        .U32(zip::kEndRecordSignature).U16(0).U16(0)
+        .U16(0xFFFF).U16(0xFFFF)              // counts at their limit
+        .U32(size).U32(directory).U16(0);
+    int count = 0;
+    EXPECT_EQ(ReadError(Archive(b.Get()), &count), L"");
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(ZipTest, ExtractionChecksRefuseBadEntriesAndCreateNothing)
+{
+    Item badCrc{"crc.txt", "intact data"};
+    badCrc.crc = 0x12345678;
+    Item method12{"m12.txt", "xx"};
+    method12.method = 12;
+    CZipFile archive(Archive(BuildZip({badCrc, method12})), ZlibPath());
+    ASSERT_EQ(archive.ErrorText(), L"");
+    WString out = folder_ / L"out";
+    EXPECT_FALSE(archive.Extract(out, WString(L"crc.txt"), false));
+    EXPECT_EQ(archive.ErrorText(), JoinPath(out, WString(L"crc.txt")) + L"\nCRC32エラー");
+    EXPECT_FALSE(PathExists(JoinPath(out, WString(L"crc.txt"))));
+    EXPECT_FALSE(archive.Extract(out, WString(L"m12.txt"), false));
+    EXPECT_EQ(archive.ErrorText(), JoinPath(out, WString(L"m12.txt")) + L"\nサポートしていない圧縮法です（Method = 12）");
+    DWORD size, packed, attributes;
+    FILETIME time;
+    StringList lines(false);
+    ASSERT_TRUE(archive.GetEntryInfo(WString(L"m12.txt"), size, packed, time, attributes, lines));
+    ASSERT_EQ(lines.Count(), 1);
+    EXPECT_EQ(lines[0], L"Method = 12 未サポートの圧縮法");
+    archive.ClearErrorText();
+}
+
+TEST_F(ZipTest, RefusesNameEscapingDestination)
+{
+    const char* hostile[] = {"../evil.txt", "/rooted.txt", "C:drive.txt", "ok/x:stream", "a/../../up.txt",
+                             "\\\\server\\share\\unc.txt"};
+    for (const char* name : hostile) {
+        ScratchFolder scratch;
+        WString path = scratch / L"h.zip";
+        ASSERT_TRUE(WriteFileBytes(path, BuildZip({{"fine.txt", "ok"}, {name, "bad"}})));
+        CZipFile archive(path, ZlibPath());
+        WString dest = scratch / L"dest";
+        EXPECT_FALSE(archive.Extract(dest, WString(), false)) << name;
+        WString shown = WString::FromAnsi(name).ReplaceAll(L'/', L'\\');
+        EXPECT_NE(archive.ErrorText().Find(L"展開先フォルダーの外"), -1) << name;
+        // The text names the entry (or the folder of it that comes first).
+        WString named = archive.ErrorText().Left(archive.ErrorText().FindChar(L'\n'));
+        EXPECT_FALSE(named.IsEmpty()) << name;
+        EXPECT_TRUE(shown.StartsWith(named.c_str())) << name;
+        EXPECT_FALSE(PathExists(scratch / L"evil.txt"));
+        EXPECT_FALSE(PathExists(scratch / L"up.txt"));
+        EXPECT_FALSE(PathExists(JoinPath(dest, WString(L"fine.txt")))) << "nothing is written before the check";
+        archive.ClearErrorText();
+    }
+    EXPECT_TRUE(zip::IsSafeEntryName(WString(L"a/b..c/d.txt")));
+    EXPECT_FALSE(zip::IsSafeEntryName(WString(L"a/.../d.txt")));
+}
+
+TEST_F(ZipTest, OverlappingEntriesListButDoNotExtract)
+{
+    Item second{"copy.txt", "payload"};
+    second.offsetOverride = 0;  // shares the first entry's local header
+    CZipFile archive(Archive(BuildZip({{"orig.txt", "payload"}, second})), ZlibPath());
+    ASSERT_EQ(archive.ErrorText(), L"");
+    EXPECT_EQ(archive.Entries().Count(), 2);
+    WString out = folder_ / L"out";
+    EXPECT_FALSE(archive.Extract(out, WString(L"copy.txt"), false));
+    EXPECT_NE(archive.ErrorText().Find(L"重なっている"), -1);
+    EXPECT_FALSE(PathExists(JoinPath(out, WString(L"copy.txt"))));
+    archive.ClearErrorText();
+}
+
+TEST_F(ZipTest, UnixModeBitsNeverReachTheFile)
+{
+    Item unixFile{"u.txt", "u"};
+    unixFile.attributes = 0x81A40000;  // -rw-r--r-- in the upper half, no DOS bits
+    Item readOnly{"r.txt", "r"};
+    readOnly.attributes = 0x21;
+    CZipFile archive(Archive(BuildZip({unixFile, readOnly})), ZlibPath());
+    WString out = folder_ / L"out";
+    ASSERT_TRUE(archive.Extract(out, WString(), false)) << Utf8(archive.ErrorText().c_str());
+    DWORD u = GetFileAttributesW((JoinPath(out, WString(L"u.txt"))).c_str());
+    EXPECT_EQ(u & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM), 0u);
+    EXPECT_TRUE(GetFileAttributesW((JoinPath(out, WString(L"r.txt"))).c_str()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((JoinPath(out, WString(L"r.txt"))).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+class ZipWriterTest : public ZipTest {
+protected:
+    WString MakeFile(const wchar_t* name, const std::string& text)
+    {
+        WString path = folder_ / name;
+        CreateDirectoryTree(ParentDir(path), true);
+        EXPECT_TRUE(WriteFileText(path, text));
+        return path;
+    }
+};
+
+TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
+{
+    // 表 ends in the byte 0x5C in code page 932, the byte of a backslash.
+    WString source = MakeFile(L"src\\日本語表.txt", std::string(3000, 'x') + "end");
+    WString path = folder_ / L"new.zip";
+    {
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Add(ParentDir(source), WString(L"in\\"), -1)) << Utf8(archive.ErrorText().c_str());
+    }
+    CZipFile archive(path, ZlibPath());
+    ASSERT_EQ(archive.ErrorText(), L"");
+    int index = archive.FindEntry(WString(L"in/src/日本語表.txt"));
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(GetACP(), 932u);
+    EXPECT_EQ(archive.Entries().ValueAt(index).nameLength, WString(L"in/src/日本語表.txt").ToAnsi(932).Length());
+    EXPECT_TRUE(IsTimePresent(archive.Entries().ValueAt(index).modifiedTime));
+    ASSERT_TRUE(archive.Extract(folder_ / L"out", WString(), false));
+    EXPECT_EQ(ReadFileBytes(folder_ / L"out\\in\\src\\日本語表.txt"), ReadFileBytes(source));
+}
+
+TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
+{
+    {
+        RegKey key(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_ALL_ACCESS, true);
+        ASSERT_TRUE(key.WriteNumber(L"ZipCompType", 3));
+    }
+    WString source = MakeFile(L"a.txt", std::string(5000, 'a'));
+    WString path = folder_ / L"level.zip";
+    {
+        CZipFile archive(path, ZlibPath());
+        EXPECT_EQ(archive.Level(), 0);
+        ASSERT_TRUE(archive.Add(source, WString(), -1));
+    }
+    RegKey(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_ALL_ACCESS).DeleteValue(L"ZipCompType");
+    Bytes bytes = ReadFileBytes(path);
+    ASSERT_GT(bytes.size(), 36u);
+    EXPECT_EQ(bytes[8], 8);                   // method 8
+    EXPECT_EQ(bytes[30 + 5] & 0x06, 0);       // first deflate block: type 00, stored
+    CZipFile back(path, ZlibPath());
+    EXPECT_EQ(back.Entries().ValueAt(0).packedSize, 5000u + 5u);
+}
+
+TEST_F(ZipWriterTest, DuplicatePathAtCommitFollowsTheAnswer)
+{
+    WString path = Archive(BuildZip({{"a.txt", "old"}}));
+    WString source = MakeFile(L"src\\a.txt", "new");
+    Bytes before = ReadFileBytes(path);
+    PromptRecorder prompts;
+    prompts.Answer(IDCANCEL);
+    { CZipFile(path, ZlibPath()).Add(source, WString(), -1); }
+    EXPECT_EQ(prompts.LastText(), L"パスの重複、置き換えますか？ path = a.txt");
+    EXPECT_EQ(ReadFileBytes(path), before);
+    prompts.Answer(IDNO);
+    { CZipFile(path, ZlibPath()).Add(source, WString(), -1); }
+    {
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Extract(folder_ / L"no", WString(L"a.txt"), false));
+    }
+    Bytes kept = ReadFileBytes(folder_ / L"no\\a.txt");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
+    prompts.Answer(IDYES);
+    { CZipFile(path, ZlibPath()).Add(source, WString(), -1); }
+    {
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Extract(folder_ / L"yes", WString(L"a.txt"), false));
+    }
+    Bytes replaced = ReadFileBytes(folder_ / L"yes\\a.txt");
+    EXPECT_EQ(std::string(replaced.begin(), replaced.end()), "new");
+    EXPECT_EQ(prompts.Count(), 3u);
+}
+
+TEST_F(ZipWriterTest, DeletingAFolderRemovesEverythingBelowIt)
+{
+    WString path = Archive(BuildZip({{"a/x.txt", "x"}, {"a/b/y.txt", "y"}, {"keep.txt", "k"}}));
+    {
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Delete(WString(L"a\\")));
+        EXPECT_FALSE(archive.Delete(WString(L"none.txt")));
+        EXPECT_EQ(archive.ErrorText(), L"Delete none.txt\nファイルが見つかりません");
+        archive.ClearErrorText();
+    }
+    CZipFileEnum back(path, false);
+    ASSERT_EQ(back.Entries().Count(), 1);
+    EXPECT_EQ(back.Entries().Name(0), L"keep.txt");
+}
+
+// A commit whose output cannot be written leaves the archive as it was.
+class FailingWriter : public CZipFile {
+public:
+    FailingWriter(const WString& path, DWORD allowed) : CZipFile(path, ZlibPath()), allowed_(allowed) {}
+    ~FailingWriter() override { Commit(); }
+
+protected:
+    bool WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label) override
+    {
+        if (count > allowed_) {
+            SetLastError(ERROR_DISK_FULL);
+            SetErrorText(L"Write Error = 112 at " + LabelText(label));
+            return false;
+        }
+        allowed_ -= count;
+        return CZipFile::WriteOutput(file, bytes, count, label);
+    }
+
+private:
+    DWORD allowed_;
+};
+
+TEST_F(ZipWriterTest, FullDiskDuringCommitLeavesArchiveUntouched)
+{
+    WString path = Archive(BuildZip({{"a.txt", std::string(1000, 'a')}}));
+    Bytes before = ReadFileBytes(path);
+    WString source = MakeFile(L"b.txt", std::string(100000, 'b'));
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        FailingWriter archive(path, 10);
+        ASSERT_TRUE(archive.Add(source, WString(), -1));
+    }
+    ASSERT_EQ(prompts.Count(), 1u);
+    EXPECT_EQ(prompts.LastText().substr(0, 21), L"Write Error = 112 at ");
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_FALSE(PathExists(folder_ / L"~t.zip"));
+}
+
+TEST_F(ZipWriterTest, TemporaryNameTakenByAFolderLeavesArchiveUntouched)
+{
+    WString path = Archive(BuildZip({{"a.txt", "a"}}));
+    Bytes before = ReadFileBytes(path);
+    CreateDirectoryW((folder_ / L"~t.zip").c_str(), nullptr);
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Delete(WString(L"a.txt")));
+    }
+    EXPECT_EQ(prompts.LastText(), L"CreateFile INVALID_HANDLE_VALUE for ~*.zip");
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST_F(ZipWriterTest, ArchiveHeldOpenByAnotherProgramIsKept)
+{
+    WString path = Archive(BuildZip({{"a.txt", "a"}, {"b.txt", "b"}}));
+    Bytes before = ReadFileBytes(path);
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Delete(WString(L"a.txt")));
+        // Another program opens it for reading without letting it be replaced.
+        ScopedFile holder(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        archive.Commit();
+        EXPECT_NE(archive.ErrorText().Find(L"元のアーカイブはそのまま残っています"), -1)
+            << Utf8(archive.ErrorText().c_str());
+    }
+    EXPECT_EQ(prompts.Count(), 1u);
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST_F(ZipWriterTest, DamagedArchiveIsNotRewritten)
+{
+    WString path = Archive(BuildZip({{"a.txt", "a"}}, nullptr, 2));  // a second entry is missing
+    Bytes before = ReadFileBytes(path);
+    WString source = MakeFile(L"c.txt", "c");
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CZipFile archive(path, ZlibPath());
+        archive.ClearErrorText();
+        ASSERT_TRUE(archive.Add(source, WString(), -1));
+    }
+    EXPECT_NE(prompts.LastText().find(L"変更は書き込みません"), std::wstring::npos);
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+}  // namespace
