@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <atomic>
 #include <thread>
 
@@ -184,6 +187,34 @@ TEST(AboutBoxTest, ShowsNameVersionAndSummaryAndClosesWithOk)
     EXPECT_TRUE(closed);
 }
 
+// The picker walks its tree down to the folder it was asked to select; a
+// choice is only meaningful once the selection stopped moving.
+void WaitForSteadySelection(HWND picker)
+{
+    HWND tree = nullptr;
+    EnumChildWindows(
+        picker,
+        [](HWND child, LPARAM data) -> BOOL {
+            wchar_t className[32] = {};
+            GetClassNameW(child, className, 32);
+            if (wcscmp(className, L"SysTreeView32") == 0) {
+                *reinterpret_cast<HWND*>(data) = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tree));
+    ASSERT_NE(nullptr, tree);
+    LRESULT last = 0;
+    int steady = 0;
+    for (int i = 0; i < 200 && steady < 10; ++i) {
+        Sleep(100);
+        LRESULT caret = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        steady = caret != 0 && caret == last ? steady + 1 : 0;
+        last = caret;
+    }
+}
+
 TEST(FolderPicker, OpensAtThePathAndReturnsTheChoice)
 {
     ScratchFolder scratch;
@@ -195,7 +226,7 @@ TEST(FolderPicker, OpensAtThePathAndReturnsTheChoice)
     HWND picker = WaitForProcessDialog(chosen.ProcessId());
     ASSERT_NE(nullptr, picker);
     EXPECT_NE(nullptr, FindChildWithText(picker, L"展開先フォルダーを選んでください")) << "the title is shown";
-    Sleep(500);
+    WaitForSteadySelection(picker);
     EXPECT_TRUE(PressButton(picker, IDOK));
     EXPECT_EQ(1, chosen.Wait());
     Bytes text = ReadFileBytes(result);
