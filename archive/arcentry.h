@@ -7,34 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/zip_records.h"
 #include "common/stringlist.h"
 
-const uint32_t kCentralHeaderSignature = 0x02014b50;
+const uint32_t kCentralHeaderSignature = zip::kCentralHeaderSignature;
 const uint32_t kCentralHeaderSize = 46;
 const uint32_t kZip64Marker32 = 0xFFFFFFFF;
 const uint64_t kNotYetWritten = 0xFFFFFFFFFFFFFFFEULL;
 
 #pragma pack(push, 1)
-struct ArcEntry {
-    // Central directory file header, as stored.
-    uint32_t signature;
-    uint16_t versionMadeBy;
-    uint16_t versionNeeded;
-    uint16_t flags;
-    uint16_t method;
-    uint16_t dosTime;
-    uint16_t dosDate;
-    uint32_t crc32;
-    uint32_t packedSize32;
-    uint32_t size32;
-    uint16_t nameLength;
-    uint16_t extraLength;
-    uint16_t commentLength;
-    uint16_t diskStart;
-    uint16_t internalAttributes;
-    uint32_t externalAttributes;
-    uint32_t headerOffset32;
-
+// The central directory file header comes first, as stored, so that the
+// record's first 46 bytes can be read and written as they are.
+struct ArcEntry : zip::CentralHeader {
     // Values read from the 32-bit fields or the Zip64 extra field.
     uint64_t packedSize;
     uint64_t size;
@@ -53,7 +37,7 @@ struct ArcEntry {
 };
 #pragma pack(pop)
 
-static_assert(offsetof(ArcEntry, packedSize) == kCentralHeaderSize, "the central header must fill the first 46 bytes");
+static_assert(sizeof(zip::CentralHeader) == kCentralHeaderSize, "the central header fills the first 46 bytes");
 
 inline bool IsTimePresent(const FILETIME& time) { return time.dwHighDateTime != 0; }
 

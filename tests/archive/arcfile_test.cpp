@@ -325,6 +325,8 @@ TEST(ArcEntryLayout, StartsWithTheCentralHeaderAsStored)
     EXPECT_EQ(0x12345678u, entry.headerOffset32);
     EXPECT_EQ(-1, entry.centralExtraIndex);
     EXPECT_EQ(0, memcmp(&entry, stored.Get().data(), 46)) << "written back byte for byte";
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&entry) + 46, reinterpret_cast<const uint8_t*>(&entry.packedSize))
+        << "the values read come right after the stored header";
     EXPECT_FALSE(IsTimePresent(entry.modifiedTime));
 }
 
