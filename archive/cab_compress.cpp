@@ -93,8 +93,24 @@ struct FciCallbacks {
         return reinterpret_cast<INT_PTR>(file);
     }
 
+    // Wine's FCI keeps a unit's compressed data in a temporary file that it
+    // creates only for the unit's first data block, and marks a unit without
+    // one with the handle value -1. A unit that holds nothing but empty files
+    // (unit type 2, or a unit closed after every file) has no such file, yet
+    // the library still seeks in it when it writes the cabinet, and an error
+    // there throws the whole cabinet away. No handle the library opened
+    // through Open can have that value, so -1 stands for the empty data of
+    // such a unit: positioned at its start, with nothing to read. The unit is
+    // then written as a unit record without data blocks, which readers take
+    // as it is. The Windows library never passes -1, so nothing changes there.
+    static bool IsMissingUnitData(INT_PTR file) { return file == -1; }
+
     static UINT DIAMONDAPI Read(INT_PTR file, void* buffer, UINT count, int* error, void*)
     {
+        if (IsMissingUnitData(file)) {
+            *error = 0;
+            return 0;
+        }
         UINT done = cablib::ReadCallback(file, buffer, count);
         *error = done == static_cast<UINT>(-1) ? static_cast<int>(GetLastError()) : 0;
         return done;
@@ -116,6 +132,11 @@ struct FciCallbacks {
 
     static LONG DIAMONDAPI Seek(INT_PTR file, LONG distance, int origin, int* error, void*)
     {
+        if (IsMissingUnitData(file)) {
+            // Empty data has only its start: every origin is position 0.
+            *error = distance == 0 ? 0 : ERROR_INVALID_HANDLE;
+            return distance == 0 ? 0 : -1;
+        }
         LONG position = cablib::SeekCallback(file, distance, origin);
         *error = position == -1 ? static_cast<int>(GetLastError()) : 0;
         return position;

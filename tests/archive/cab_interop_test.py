@@ -60,6 +60,9 @@ class CabInterop(unittest.TestCase):
             "docs/deep/nested/noise.bin": bytes(rnd.getrandbits(8) for _ in range(70000)),
             "docs/deep/small.txt": b"s",
             "img/a.dat": bytes(range(256)) * 40,
+            # Empty files: one among others, one alone in its folder.
+            "docs/empty.txt": b"",
+            "blank/none.dat": b"",
         }
         for name, data in contents.items():
             path = os.path.join(self.src, name)
@@ -71,11 +74,12 @@ class CabInterop(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def check_by_tools(self, cab, expected_names):
+    def check_by_tools(self, cab, expected_names, engine=True):
         test = subprocess.run(["cabextract", "-t", cab], capture_output=True)
         self.assertEqual(test.returncode, 0, test.stdout + test.stderr)
         self.assertEqual(gcab_names(cab), sorted(expected_names))
-        self.assertEqual(files_only(driver_names(cab)), sorted(expected_names))
+        if engine:
+            self.assertEqual(files_only(driver_names(cab)), sorted(expected_names))
 
     def gcab_cabinet(self, name, compress):
         cab = os.path.join(self.dir, name)
@@ -112,6 +116,40 @@ class CabInterop(unittest.TestCase):
                         out = os.path.join(self.dir, "x%d%d%d" % (ctype, unit, sort))
                         subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
                         self.assertEqual(tree(out), self.expected)
+
+    def test_empty_files_stay_empty(self):
+        # A unit that holds nothing but empty files has no data blocks at all:
+        # the cabinet must still be whole, list the files with size 0 and give
+        # them back as empty files, alone or among other files. (The engine's
+        # own reading of such cabinets is covered by the unit tests.)
+        sources = {
+            "alone": {"empty.txt": b""},
+            "among": {"first.txt": b"first " * 100, "empty.txt": b"", "sub\\zero.bin": b"",
+                      "sub\\last.bin": bytes(range(256)) * 10},
+        }
+        for label, contents in sources.items():
+            src = os.path.join(self.dir, label)
+            for name, data in contents.items():
+                path = os.path.join(src, *name.split("\\"))
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(data)
+            for unit in (0, 1, 2):
+                with self.subTest(source=label, unit=unit):
+                    cab = os.path.join(self.dir, "%s%d.cab" % (label, unit))
+                    # Unit type 0 with the library's own unit size is how the
+                    # setup tool compresses.
+                    driver("--unit", unit, "--size", 0 if unit == 0 else 100, "compress", cab, src)
+                    self.check_by_tools(cab, contents, engine=False)
+                    listing = subprocess.run(["gcab", "-l", cab], capture_output=True, check=True).stdout
+                    sizes = {}
+                    for line in listing.decode("utf-8").splitlines():
+                        name, size = line.strip().rsplit(" ", 4)[:2]
+                        sizes[name.replace("/", "\\")] = int(size)
+                    self.assertEqual(sizes, {name: len(data) for name, data in contents.items()})
+                    out = os.path.join(self.dir, "x%s%d" % (label, unit))
+                    subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
+                    self.assertEqual(tree(out), contents)
 
     def test_changed_cabinets_pass_the_tools(self):
         cab = os.path.join(self.dir, "c.cab")

@@ -149,6 +149,68 @@ TEST_F(CabWriterTest, UnitTypeTwoPutsEveryFileInAUnitOfItsOwn)
     }
 }
 
+TEST_F(CabWriterTest, EmptyFilesAreStoredAndExtractAsEmptyFiles)
+{
+    // An empty file can end up in a unit of its own (unit type 2, or the
+    // library closing a unit after every file when the unit size is left to
+    // it); such a unit has no data at all.
+    struct Source {
+        const wchar_t* folder;
+        std::vector<std::pair<std::wstring, std::string>> files;
+    };
+    const Source sources[] = {
+        {L"alone", {{L"empty.txt", ""}}},
+        {L"among",
+         {{L"first.txt", std::string(3000, 'f')},
+          {L"empty.txt", ""},
+          {L"sub\\zero.bin", ""},
+          {L"sub\\last.bin", std::string(500, 'l')}}},
+    };
+    for (const Source& source : sources) {
+        for (const auto& file : source.files) {
+            MakeFile((WString(source.folder) + L"\\" + file.first.c_str()).c_str(), file.second);
+        }
+    }
+    struct Variant {
+        DWORD unitType;
+        DWORD unitSize;
+        DWORD sort;
+    } const variants[] = {{0, 0, 0}, {0, 0, 1}, {1, 1000, 0}, {2, 0, 0}};
+    for (const Variant& variant : variants) {
+        settings_.Set(L"CabFType", variant.unitType);
+        settings_.Set(L"CabFSize", variant.unitSize);
+        settings_.Set(L"CabSort", variant.sort);
+        for (const Source& source : sources) {
+            SCOPED_TRACE(testing::Message() << "unit type " << variant.unitType << " sort " << variant.sort << " "
+                                            << Utf8(source.folder));
+            WString cab = scratch_ / (WString(source.folder) + WString::FromInt(variant.unitType) +
+                                      WString::FromInt(variant.sort) + L".cab");
+            {
+                CCabFile cabinet(cab);
+                ASSERT_TRUE(cabinet.Add(scratch_ / source.folder, WString(), 102))
+                    << Utf8(cabinet.ErrorText().c_str());
+            }
+            CabDirectory directory = ReadDirectory(ReadFileBytes(cab));
+            ASSERT_EQ(directory.files.size(), source.files.size());
+            WString out = scratch_ / L"out";
+            RemoveTree(out);
+            {
+                CCabFile reader(cab);
+                ASSERT_TRUE(reader.Extract(out, WString(), false)) << Utf8(reader.ErrorText().c_str());
+            }
+            for (const auto& file : source.files) {
+                const CabFileRecord* record = FindRecord(directory, Utf8(file.first.c_str()));
+                ASSERT_NE(record, nullptr) << Utf8(file.first.c_str());
+                EXPECT_EQ(record->size, file.second.size()) << Utf8(file.first.c_str());
+                WString extracted = JoinPath(out, WString(file.first.c_str()));
+                ASSERT_TRUE(PathExists(extracted)) << Utf8(file.first.c_str());
+                Bytes bytes = ReadFileBytes(extracted);
+                EXPECT_EQ(std::string(bytes.begin(), bytes.end()), file.second) << Utf8(file.first.c_str());
+            }
+        }
+    }
+}
+
 TEST_F(CabWriterTest, SortingAddsLargestFirstKeepingFoundOrderOfEqualSizes)
 {
     settings_.Set(L"CabSort", 1);
