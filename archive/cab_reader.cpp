@@ -170,10 +170,13 @@ bool CCabFileEnum::GetEntryNames(StringList& names)
 namespace {
 
 // (packed ÷ unpacked) × size in single precision, as the estimate has
-// always been computed; values that do not fit a signed 32-bit integer
-// (a unit without data among them) give 0x80000000.
+// always been computed; values that do not fit a signed 32-bit integer give
+// 0x80000000. A unit without data holds only empty files, which take no room.
 DWORD EstimatePackedSize(uint64_t packed, uint64_t unpacked, uint32_t size)
 {
+    if (unpacked == 0) {
+        return 0;
+    }
     float ratio = static_cast<float>(packed) / static_cast<float>(unpacked);
     float estimate = ratio * static_cast<float>(size);
     if (!(estimate >= -2147483648.0f && estimate < 2147483648.0f)) {

@@ -120,9 +120,9 @@ TEST_F(CabReaderTest, EntryInfoGivesSizesTimeAndAttributes)
     FileTimeToDosDateTime(&local, &date, &dosTime);
     EXPECT_EQ(date, 0x5A21);
     EXPECT_EQ(dosTime, 0x6000);
-    // A unit without data blocks has no ratio.
+    // A unit without data blocks holds only empty files: nothing is packed.
     ASSERT_TRUE(cabinet.GetEntryInfo(L"empty\\none.txt", size, packed, time, attributes, lines));
-    EXPECT_EQ(packed, 0x80000000u);
+    EXPECT_EQ(packed, 0u);
     EXPECT_FALSE(cabinet.GetEntryInfo(L"nothing", size, packed, time, attributes, lines));
 }
 
