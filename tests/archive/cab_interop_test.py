@@ -9,6 +9,7 @@ import tempfile
 import unittest
 
 DRIVER = os.environ["CAB_DRIVER"]
+ARCTOOL = os.environ["ARCTOOL"]
 WINE_RUN = os.environ["WINE_RUN"]
 
 
@@ -188,6 +189,40 @@ class CabInterop(unittest.TestCase):
         merged = os.path.join(self.dir, "merged.cab")
         driver("merge", first, second, merged)
         self.check_by_tools(merged, list(self.expected) + ["new.txt"])
+
+    def test_arctool_compresses_changes_and_extracts_cabinets(self):
+        def arctool(*args):
+            converted = [win(a) if os.path.isabs(a) else a for a in args]
+            result = subprocess.run([WINE_RUN, ARCTOOL] + converted, capture_output=True, timeout=300)
+            self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
+            return result.stdout.decode("utf-8")
+
+        cab = os.path.join(self.dir, "tool.cab")
+        arctool("add", cab, self.src)
+        self.check_by_tools(cab, self.expected)
+        listed = {}
+        for line in arctool("list", cab).splitlines():
+            name, size, packed, crc, attributes = line.rstrip("\r").split("\t")
+            listed[name] = int(size)
+            self.assertEqual(crc, "-", "cabinets carry no CRC-32")
+        for name, data in self.expected.items():
+            self.assertEqual(listed[name], len(data), name)
+        self.assertIn("docs\\deep\\", listed)
+
+        extra = os.path.join(self.dir, "extra.txt")
+        with open(extra, "wb") as f:
+            f.write(b"added through the merge")
+        arctool("add", cab, extra, "more\\")
+        arctool("delete", cab, "readme.txt")
+        names = (set(self.expected) | {"more\\extra.txt"}) - {"readme.txt"}
+        self.check_by_tools(cab, names)
+
+        out = os.path.join(self.dir, "tool-out")
+        arctool("extract", cab, out)
+        expected = dict(self.expected)
+        del expected["readme.txt"]
+        expected["more\\extra.txt"] = b"added through the merge"
+        self.assertEqual(tree(out), expected)
 
 
 if __name__ == "__main__":

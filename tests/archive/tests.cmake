@@ -24,7 +24,7 @@ target_link_libraries(cab_driver PRIVATE zpk_test_support zpk_archive)
 target_link_options(cab_driver PRIVATE -municode)
 zpk_add_test(cab_interop
   COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/cab_interop_test.py
-  ENVIRONMENT "CAB_DRIVER=$<TARGET_FILE:cab_driver>;TEST_CAB=$<TARGET_FILE:test_cab>;WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine-run"
+  ENVIRONMENT "CAB_DRIVER=$<TARGET_FILE:cab_driver>;ARCTOOL=$<TARGET_FILE:arctool>;TEST_CAB=$<TARGET_FILE:test_cab>;WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine-run"
   TIMEOUT 600)
 
 # Archives of other tools through arctool, and the engine's archives through
