@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Shows the About box as a user sees it and saves a screenshot of the screen
-# to build/screenshots/about.png. Run it inside a test session:
-#   tools/test-session.sh tools/screenshots/about.sh
+# to build/screenshots/about.png. Runs itself inside a test session.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+if [ -z "${ZPK_IN_SESSION:-}" ]; then
+  exec env ZPK_IN_SESSION=1 tools/test-session.sh "$0" "$@"
+fi
 out=build/screenshots
 mkdir -p "$out"
 tools/wine-run build/win64/tests/test_common.exe --zpk-child-role=about-box &
