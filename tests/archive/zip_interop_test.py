@@ -304,6 +304,17 @@ class WritesArchivesOthersRead(Base):
         dest = self.extract_and_compare(archive, self.src, prefix='src/', ntfs_times=True)
         self.assertTrue(os.path.isdir(os.path.join(dest, 'src', 'docs', 'deep')))
 
+    def test_folder_compression_puts_the_contents_at_the_top(self):
+        # The folder menu's compression: a progress window, the folder's own
+        # name not in the entries, no folder entries.
+        archive = os.path.join(self.work, 'compressed.zip')
+        arctool('compress', PathArg(archive), PathArg(self.src))
+        self.check_tools_accept(archive)
+        self.check_python_reads(archive, self.expected_tree())
+        with zipfile.ZipFile(archive) as z:
+            names = z.namelist()
+        self.assertFalse([n for n in names if n.endswith('/')], names)
+
     def test_adding_to_and_deleting_from_an_archive(self):
         archive = os.path.join(self.work, 'changed.zip')
         arctool('add', PathArg(archive), PathArg(os.path.join(self.src, 'docs')))

@@ -144,7 +144,7 @@ bool ListEntries(CArcFile& archive)
 void Usage()
 {
     WriteErr(WString(L"usage: arctool [--yes|--no|--cancel] list ARCHIVE | extract ARCHIVE DEST [ENTRY] |"
-                     L" add ARCHIVE SOURCE [FOLDER] | delete ARCHIVE ENTRY... | dump ARCHIVE [REPORT] [--yes|--no]\n"));
+                     L" add ARCHIVE SOURCE [FOLDER] | compress ARCHIVE FOLDER | delete ARCHIVE ENTRY... | dump ARCHIVE [REPORT] [--yes|--no]\n"));
 }
 
 int Run(const std::vector<WString>& words, ToolPrompts& prompts)
@@ -153,9 +153,11 @@ int Run(const std::vector<WString>& words, ToolPrompts& prompts)
     if (command == L"dump") {
         return RunDump(std::vector<WString>(words.begin() + 1, words.end()));
     }
-    bool known = command == L"list" || command == L"extract" || command == L"add" || command == L"delete";
-    size_t least = command == L"list" ? 2 : (command == L"delete" ? 3 : 3);
+    bool known = command == L"list" || command == L"extract" || command == L"add" || command == L"delete" ||
+                 command == L"compress";
+    size_t least = command == L"list" ? 2 : 3;
     if (!known || words.size() < least || (command == L"list" && words.size() != 2) ||
+        (command == L"compress" && words.size() != 3) ||
         ((command == L"extract" || command == L"add") && words.size() > 4)) {
         Usage();
         return 2;
@@ -170,6 +172,11 @@ int Run(const std::vector<WString>& words, ToolPrompts& prompts)
             ok = ListEntries(*archive);
         } else if (command == L"extract") {
             ok = archive->Extract(second, words.size() > 3 ? words[3] : WString(), false);
+        } else if (command == L"compress") {
+            // A folder's contents into the archive's top level, with the
+            // progress window, as the folder menu's compress verbs do.
+            bool cabinet = CArcFile::ArchiveKindOf(archivePath) == kCabArchive;
+            ok = archive->Add(second, WString(), cabinet ? IDI_CABFILE : IDI_ZIPFILE);
         } else if (command == L"add") {
             // A cabinet is compressed (or merged into) as the setup tool does,
             // with its progress window; ZIP takes the item as a drop does.
