@@ -267,23 +267,5 @@ TEST(ProgressWindowSystemTaskbar, ConnectsOnWindows7AndLater)
     progress.SetPosition(60);
 }
 
-// Shows the window as a folder compression would, at 40 %, for the given
-// number of seconds, so that a screenshot can be taken of it.
-int ShowCompressionProgress(const std::vector<std::wstring>& arguments)
-{
-    DWORD seconds = arguments.empty() ? 5 : static_cast<DWORD>(_wtoi(arguments[0].c_str()));
-    ProgressWindow progress(WString(L"フォルダを圧縮しています"), IDI_ZIPFILE);
-    WString file(L"C:\\users\\ユーザー\\Desktop\\写真\\二〇二四年 夏の旅行\\富士山の見える湖畔の宿.jpg");
-    progress.SetText(CompactPath(progress.TextSurface(), file, progress.TextWidth()));
-    progress.SetPosition(40);
-    ULONGLONG end = GetTickCount64() + seconds * 1000;
-    while (GetTickCount64() < end) {
-        PumpPending();
-        Sleep(50);
-    }
-    return 0;
-}
-
-const bool g_screenshotRegistered = RegisterChildRole(L"progress-screenshot", ShowCompressionProgress);
 
 }  // namespace
