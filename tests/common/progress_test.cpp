@@ -267,5 +267,4 @@ TEST(ProgressWindowSystemTaskbar, ConnectsOnWindows7AndLater)
     progress.SetPosition(60);
 }
 
-
 }  // namespace
