@@ -80,6 +80,7 @@ int CheckChecksums(const WString& path)
 int wmain(int argc, wchar_t** argv)
 {
     SetConsoleOutputCP(CP_UTF8);
+    UseTempFolderFromEnvironment();
     ConsolePrompts prompts;
     SetPromptHandler(&prompts);
     DWORD type = 0, unit = 0, size = 0, sort = 0;

@@ -24,6 +24,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common_ids.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -228,6 +229,7 @@ int wmain(int argc, wchar_t** argv)
         Usage();
         return 2;
     }
+    UseTempFolderFromEnvironment();
     ToolPrompts prompts(mode);
     SetPromptHandler(&prompts);
     int result = Run(words, prompts);

@@ -4,7 +4,7 @@ add_executable(arctool
   ${CMAKE_CURRENT_LIST_DIR}/arctool.cpp
   ${CMAKE_CURRENT_LIST_DIR}/arctool_dump.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/test_resources.rc)
-target_link_libraries(arctool PRIVATE zpk_dump_command zpk_archive zpk_common)
+target_link_libraries(arctool PRIVATE zpk_dump_command zpk_test_support zpk_archive zpk_common)
 target_link_options(arctool PRIVATE -municode)
 set_target_properties(arctool PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_dependencies(arctool zlibwapi)

@@ -26,6 +26,11 @@ private:
     WString path_;
 };
 
+// Tools that tests start side by side in one Wine prefix take the temporary
+// folder named by ZPK_TEMP, when it is set, so that their work folders do
+// not meet.
+void UseTempFolderFromEnvironment();
+
 bool WriteFileBytes(const WString& path, const Bytes& bytes);
 bool WriteFileText(const WString& path, const std::string& text);
 Bytes ReadFileBytes(const WString& path);
