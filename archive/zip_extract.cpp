@@ -277,14 +277,49 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     }
     const FILETIME* access = IsTimePresent(entry.accessTime) ? &entry.accessTime : nullptr;
     const FILETIME* creation = IsTimePresent(entry.creationTime) ? &entry.creationTime : nullptr;
-    ReportApiFailure(SetFileTime(file.Get(), creation, access, haveWrite ? &lastWrite : nullptr),
-                     (std::string(output.ToAnsi().c_str()) + " SetFileTime").c_str());
-    file.Reset();
     // Only the Windows bits: archives made on Unix keep the file mode in
     // the upper half.
-    ReportApiFailure(SetFileAttributesW(output.c_str(), zip::FileAttributesOf(entry.externalAttributes)),
-                     "SetFileAttributes");
+    DWORD attributes = zip::FileAttributesOf(entry.externalAttributes);
+    // Times and attributes go to the open file in one call. Setting the
+    // attributes by path would look the file up again, which for a small
+    // file costs more than writing it. When the single call fails, the
+    // separate calls run and report what failed.
+    if (SetTimesAndAttributes(file.Get(), creation, access, haveWrite ? &lastWrite : nullptr, attributes)) {
+        file.Reset();
+        return true;
+    }
+    if (!SetFileTime(file.Get(), creation, access, haveWrite ? &lastWrite : nullptr)) {
+        DWORD code = GetLastError();
+        std::string tag = std::string(output.ToAnsi().c_str()) + " SetFileTime";
+        SetLastError(code);
+        ReportApiFailure(FALSE, tag.c_str());
+    }
+    file.Reset();
+    ReportApiFailure(SetFileAttributesW(output.c_str(), attributes), "SetFileAttributes");
     return true;
+}
+
+bool CZipFile::SetTimesAndAttributes(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                                     const FILETIME* lastWrite, DWORD attributes)
+{
+    // A zero time leaves that time as it is, like a null pointer for
+    // SetFileTime. The normal bit keeps the attribute value from being zero,
+    // which would also mean "unchanged"; with other bits it counts for
+    // nothing, as in SetFileAttributesW.
+    auto value = [](const FILETIME* time) {
+        LARGE_INTEGER v{};
+        if (time) {
+            v.LowPart = time->dwLowDateTime;
+            v.HighPart = static_cast<LONG>(time->dwHighDateTime);
+        }
+        return v;
+    };
+    FILE_BASIC_INFO info{};
+    info.CreationTime = value(creation);
+    info.LastAccessTime = value(access);
+    info.LastWriteTime = value(lastWrite);
+    info.FileAttributes = attributes | FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != FALSE;
 }
 
 bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,

@@ -23,6 +23,8 @@ WString Number(long long value) { return WString::FromInt(value); }
 // Past this position an offset no longer goes into a 32-bit field.
 const uint64_t kOffsetLimit32 = 0xFFFFFFF0;
 const uint16_t kVersionZip64 = 45;
+// Milliseconds between two looks at the message queue during the commit.
+const ULONGLONG kPumpInterval = 30;
 
 std::string Label(const char* what, const AString& name) { return std::string(what) + " " + name.c_str(); }
 
@@ -365,6 +367,7 @@ bool CZipFile::Commit()
 bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written)
 {
     Reader reader(*this, source);
+    ULONGLONG lastPump = 0;
     for (int t = 0; t < entries_.Count(); ++t) {
         ArcEntry& entry = entries_.ValueAt(t);
         const WString& name = entries_.Name(t);
@@ -372,7 +375,14 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
             ((entry.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.packedSize == 0 && entry.size == 0)) {
             continue;
         }
-        PumpPending();
+        // Windows are repainted between entries, but not more often than the
+        // eye can tell: looking at the message queue costs more than writing
+        // a small entry.
+        ULONGLONG now = GetTickCount64();
+        if (now - lastPump >= kPumpInterval) {
+            PumpPending();
+            lastPump = now;
+        }
         AString ansiName = name.ToAnsi();
         // The stored length follows the name as it is written now, so that a
         // name that changed in the code-page round trip stays consistent.

@@ -102,6 +102,10 @@ public:
 protected:
     // Every write of the new archive goes through here.
     virtual bool WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label);
+    // Gives an extracted file its times (null: unchanged) and attributes
+    // through its open handle; false when that failed.
+    virtual bool SetTimesAndAttributes(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                                       const FILETIME* lastWrite, DWORD attributes);
 
 private:
     // The commit's writes are gathered into large blocks: an archive of many

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,74 @@ TEST_F(ZipTest, UnixModeBitsNeverReachTheFile)
     EXPECT_EQ(u & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM), 0u);
     EXPECT_TRUE(GetFileAttributesW((JoinPath(out, WString(L"r.txt"))).c_str()) & FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW((JoinPath(out, WString(L"r.txt"))).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Extraction whose single call for times and attributes fails, so that the
+// separate calls have to do the work.
+class HandleInfoFails : public CZipFile {
+public:
+    using CZipFile::CZipFile;
+
+protected:
+    bool SetTimesAndAttributes(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*, DWORD) override
+    {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+};
+
+uint64_t TimeValue(const FILETIME& time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
+TEST_F(ZipTest, ExtractedFilesGetTheirTimesAndAttributes)
+{
+    const uint64_t written = 132000000000000000ULL;   // 2019-04-14
+    const uint64_t accessed = 132100000000000000ULL;  // 2019-08-08
+    const uint64_t created = 131000000000000000ULL;   // 2016-02-11
+    Item ntfs{"ntfs.txt", "n"};
+    ntfs.attributes = 0x21;
+    ntfs.centralExtra = ByteBuilder()
+                            .U16(0x000a)  // NTFS block
+                            .U16(32)      // its size
+                            .U32(0)       // reserved
+                            .U16(1)       // attribute tag 1
+                            .U16(24)      // its size
+                            .U64(written)
+                            .U64(accessed)
+                            .U64(created)
+                            .Get();
+    Item dos{"dos.txt", "d"};  // DOS time 2024-01-01 12:00:00 local, no NTFS block
+    FILETIME local{}, dosUtc{};
+    ASSERT_TRUE(DosDateTimeToFileTime(0x5821, 0x6000, &local));
+    ASSERT_TRUE(LocalFileTimeToFileTime(&local, &dosUtc));
+    for (bool fallback : {false, true}) {
+        WString out = folder_ / (fallback ? L"separate" : L"single");
+        {
+            PromptRecorder prompts;
+            std::unique_ptr<CZipFile> archive(fallback ? new HandleInfoFails(Archive(BuildZip({ntfs, dos})), ZlibPath())
+                                                       : new CZipFile(Archive(BuildZip({ntfs, dos})), ZlibPath()));
+            ASSERT_TRUE(archive->Extract(out, WString(), false)) << Utf8(archive->ErrorText().c_str());
+            EXPECT_EQ(prompts.Count(), 0u) << "the fallback succeeds without a report";
+        }
+        WString ntfsPath = JoinPath(out, WString(L"ntfs.txt"));
+        WString dosPath = JoinPath(out, WString(L"dos.txt"));
+        EXPECT_EQ(GetFileAttributesW(ntfsPath.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        EXPECT_EQ(GetFileAttributesW(dosPath.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+        for (const WString& path : {ntfsPath, dosPath}) {
+            ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(file.IsValid());
+            FILETIME c{}, a{}, w{};
+            ASSERT_TRUE(GetFileTime(file.Get(), &c, &a, &w));
+            // The creation time is not checked: the test platform's file
+            // system cannot set it.
+            if (path == ntfsPath) {
+                EXPECT_EQ(TimeValue(w), written) << fallback;
+                EXPECT_EQ(TimeValue(a), accessed) << fallback;
+            } else {
+                EXPECT_EQ(TimeValue(w), TimeValue(dosUtc)) << fallback;
+            }
+        }
+        SetFileAttributesW(ntfsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 class ZipWriterTest : public ZipTest {
