@@ -12,17 +12,7 @@ using Names = std::vector<std::wstring>;
 
 namespace {
 
-// Writes the cabinet and answers the error box its object shows at the end.
-class CabReaderTest : public testing::Test {
-protected:
-    WString Write(const Bytes& bytes, const wchar_t* name = L"t.cab")
-    {
-        WString path = scratch_ / name;
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
-        return path;
-    }
-    ScratchFolder scratch_;
-};
+class CabReaderTest : public CabinetTest {};
 
 std::vector<CabTestFile> ThreeFiles()
 {

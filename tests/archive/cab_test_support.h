@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "archive/cab_builder.h"
 #include "common/wstring.h"
+#include "support/test_files.h"
 
 // Redirects HKEY_CURRENT_USER of this process to a private key for the
 // lifetime of the object, so that settings written by a test never meet
@@ -48,3 +51,15 @@ CabDirectory ReadDirectory(const Bytes& cabinet, size_t folderTable = 36);
 Bytes UnitBytes(const Bytes& cabinet, const CabUnitRecord& unit);
 
 std::vector<std::wstring> ListNames(class CArcFile& archive);
+
+// Tests on cabinets written into a scratch folder of their own.
+class CabinetTest : public testing::Test {
+protected:
+    WString Write(const Bytes& bytes, const wchar_t* name = L"t.cab")
+    {
+        WString path = scratch_ / name;
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        return path;
+    }
+    ScratchFolder scratch_;
+};

@@ -14,14 +14,8 @@ using Names = std::vector<std::wstring>;
 
 namespace {
 
-class CabWriterTest : public testing::Test {
+class CabWriterTest : public CabinetTest {
 protected:
-    WString Write(const Bytes& bytes, const wchar_t* name = L"t.cab")
-    {
-        WString path = scratch_ / name;
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
-        return path;
-    }
     WString MakeFile(const wchar_t* relative, const std::string& text)
     {
         WString path = scratch_ / relative;
@@ -39,7 +33,6 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
     PrivateSettings settings_;
-    ScratchFolder scratch_;
 };
 
 const CabFileRecord* FindRecord(const CabDirectory& directory, const std::string& name)
