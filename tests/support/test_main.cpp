@@ -17,6 +17,27 @@
 
 namespace {
 
+// The test case running now, for the watchdog and the crash report.
+std::mutex g_currentMutex;
+std::string g_current;
+
+std::string CurrentTest()
+{
+    std::lock_guard<std::mutex> lock(g_currentMutex);
+    return g_current.empty() ? std::string("(between tests)") : g_current;
+}
+
+// Under Wine a crash would otherwise end the program silently; the report
+// names the test case, the exception and where it happened.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
+{
+    fprintf(stderr, "\n*** CRASH in %s: exception 0x%08lx at %p\n", CurrentTest().c_str(),
+            static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+            info->ExceptionRecord->ExceptionAddress);
+    fflush(stderr);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 class Watchdog : public testing::EmptyTestEventListener {
 public:
     explicit Watchdog(DWORD limitMilliseconds) : limit_(limitMilliseconds)
@@ -26,13 +47,20 @@ public:
 
     void OnTestStart(const testing::TestInfo& info) override
     {
+        {
+            std::lock_guard<std::mutex> lock(g_currentMutex);
+            g_current = std::string(info.test_suite_name()) + "." + info.name();
+        }
         std::lock_guard<std::mutex> lock(mutex_);
-        name_ = std::string(info.test_suite_name()) + "." + info.name();
         started_ = GetTickCount64();
     }
 
     void OnTestEnd(const testing::TestInfo&) override
     {
+        {
+            std::lock_guard<std::mutex> lock(g_currentMutex);
+            g_current.clear();
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         started_ = 0;
     }
@@ -44,7 +72,7 @@ private:
             Sleep(1000);
             std::lock_guard<std::mutex> lock(mutex_);
             if (started_ != 0 && GetTickCount64() - started_ > limit_) {
-                fprintf(stderr, "\n*** TIMEOUT: %s ran longer than %lu s\n", name_.c_str(),
+                fprintf(stderr, "\n*** TIMEOUT: %s ran longer than %lu s\n", CurrentTest().c_str(),
                         static_cast<unsigned long>(limit_ / 1000));
                 fflush(stderr);
                 TerminateProcess(GetCurrentProcess(), 3);
@@ -54,7 +82,6 @@ private:
 
     DWORD limit_;
     std::mutex mutex_;
-    std::string name_;
     ULONGLONG started_ = 0;
 };
 
@@ -77,8 +104,11 @@ void UsePrivateTempFolder()
 
 int wmain(int argc, wchar_t** argv)
 {
-    // Console output of test names and failure texts is UTF-8.
+    // Console output of test names and failure texts is UTF-8, and it is not
+    // held in a buffer, so that what a crashing program printed is not lost.
     SetConsoleOutputCP(CP_UTF8);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    SetUnhandledExceptionFilter(ReportCrash);
     static UnexpectedPromptGuard guard;
     SetPromptHandler(&guard);
     int childResult = RunChildRoleIfAsked(argc, argv);
