@@ -8,47 +8,19 @@
 
 namespace {
 
-// Strings that outgrow their buffer get this much room beyond what they need,
-// so that a run of small appends does not reallocate every time.
-const int kGrowth = 30;
-const int kDefaultCapacity = 30;
-
 int WideLength(const wchar_t* text) { return text ? static_cast<int>(wcslen(text)) : 0; }
 
 }  // namespace
 
-WString::WString() : capacity_(kDefaultCapacity), text_(new wchar_t[kDefaultCapacity]), length_(0)
-{
-    text_[0] = L'\0';
-}
-
+WString::WString() = default;
 WString::WString(const wchar_t* text) : WString(text, WideLength(text)) {}
+WString::WString(const wchar_t* text, int count) : StringBuffer(text, count) {}
+WString::WString(const WString& other) = default;
+WString::WString(WString&& other) noexcept : StringBuffer(static_cast<StringBuffer&&>(other)) {}
 
-WString::WString(const wchar_t* text, int count)
-    : capacity_(count + 1), text_(new wchar_t[count + 1]), length_(count)
-{
-    if (count > 0) {
-        wmemcpy(text_, text, count);
-    }
-    text_[count] = L'\0';
-}
-
-WString::WString(const WString& other)
-    : capacity_(other.capacity_), text_(new wchar_t[other.capacity_]), length_(other.length_)
-{
-    wmemcpy(text_, other.text_, length_ + 1);
-}
-
-WString::WString(WString&& other) noexcept : capacity_(other.capacity_), text_(other.text_), length_(other.length_)
-{
-    other.capacity_ = 0;
-    other.text_ = nullptr;
-    other.length_ = 0;
-}
-
-WString::~WString() { delete[] text_; }
-
-WString WString::FromAnsi(const char* text, int byteCount, UINT codePage)
+// Decodes code-page text; an empty string when there is nothing to decode or
+// the bytes cannot be decoded.
+WString WString::Decode(const char* text, int byteCount, UINT codePage, DWORD flags, bool reportFailure)
 {
     if (!text) {
         return WString();
@@ -59,40 +31,28 @@ WString WString::FromAnsi(const char* text, int byteCount, UINT codePage)
     if (byteCount == 0) {
         return WString(L"", 0);
     }
-    int units = MultiByteToWideChar(codePage, 0, text, byteCount, nullptr, 0);
+    int units = MultiByteToWideChar(codePage, flags, text, byteCount, nullptr, 0);
+    if (reportFailure) {
+        ReportApiFailure(units, "M2W");
+    }
     if (units <= 0) {
         return WString(L"", 0);
     }
     WString result;
     result.Reserve(units + 1);
-    MultiByteToWideChar(codePage, 0, text, byteCount, result.text_, units);
-    result.length_ = units;
-    result.text_[units] = L'\0';
+    MultiByteToWideChar(codePage, flags, text, byteCount, result.text_, units);
+    result.SetLength(units);
     return result;
+}
+
+WString WString::FromAnsi(const char* text, int byteCount, UINT codePage)
+{
+    return Decode(text, byteCount, codePage, 0, false);
 }
 
 WString WString::FromUtf8(const char* text, int byteCount)
 {
-    if (!text) {
-        return WString();
-    }
-    if (byteCount < 0) {
-        byteCount = static_cast<int>(strlen(text));
-    }
-    if (byteCount == 0) {
-        return WString(L"", 0);
-    }
-    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, byteCount, nullptr, 0);
-    ReportApiFailure(units, "M2W");
-    if (units <= 0) {
-        return WString(L"", 0);
-    }
-    WString result;
-    result.Reserve(units + 1);
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, byteCount, result.text_, units);
-    result.length_ = units;
-    result.text_[units] = L'\0';
-    return result;
+    return Decode(text, byteCount, CP_UTF8, MB_ERR_INVALID_CHARS, true);
 }
 
 WString WString::FromInt(long long value)
@@ -104,60 +64,15 @@ WString WString::FromInt(long long value)
     return WString(buffer);
 }
 
-void WString::Reserve(int units)
-{
-    if (units <= capacity_) {
-        return;
-    }
-    wchar_t* grown = new wchar_t[units];
-    if (text_) {
-        wmemcpy(grown, text_, length_ + 1);
-    } else {
-        grown[0] = L'\0';
-    }
-    delete[] text_;
-    text_ = grown;
-    capacity_ = units;
-}
-
-void WString::Assign(const wchar_t* text, int count)
-{
-    if (text == text_) {
-        return;
-    }
-    if (count + 1 > capacity_) {
-        // The source may live inside the old buffer: copy before freeing.
-        wchar_t* fresh = new wchar_t[count + kGrowth];
-        wmemcpy(fresh, text, count);
-        delete[] text_;
-        text_ = fresh;
-        capacity_ = count + kGrowth;
-    } else {
-        wmemmove(text_, text, count);
-    }
-    length_ = count;
-    text_[length_] = L'\0';
-}
-
 WString& WString::operator=(const WString& other)
 {
-    if (this != &other) {
-        Assign(other.text_, other.length_);
-    }
+    CopyFrom(other);
     return *this;
 }
 
 WString& WString::operator=(WString&& other) noexcept
 {
-    if (this != &other) {
-        delete[] text_;
-        capacity_ = other.capacity_;
-        text_ = other.text_;
-        length_ = other.length_;
-        other.capacity_ = 0;
-        other.text_ = nullptr;
-        other.length_ = 0;
-    }
+    TakeFrom(other);
     return *this;
 }
 
@@ -169,24 +84,7 @@ WString& WString::operator=(const wchar_t* text)
 
 WString& WString::Append(const wchar_t* text, int count)
 {
-    if (count <= 0) {
-        return *this;
-    }
-    int newLength = length_ + count;
-    if (newLength + 1 > capacity_) {
-        wchar_t* grown = new wchar_t[newLength + kGrowth];
-        if (text_) {
-            wmemcpy(grown, text_, length_);
-        }
-        wmemcpy(grown + length_, text, count);
-        delete[] text_;
-        text_ = grown;
-        capacity_ = newLength + kGrowth;
-    } else {
-        wmemmove(text_ + length_, text, count);
-    }
-    length_ = newLength;
-    text_[length_] = L'\0';
+    AppendUnits(text, count);
     return *this;
 }
 
@@ -442,70 +340,21 @@ WString operator+(const WString& a, wchar_t b)
     return result;
 }
 
-AString::AString() : capacity_(kDefaultCapacity), text_(new char[kDefaultCapacity]), length_(0) { text_[0] = '\0'; }
-
+AString::AString() = default;
 AString::AString(const char* text) : AString(text, text ? static_cast<int>(strlen(text)) : 0) {}
-
-AString::AString(const char* text, int count) : capacity_(count + 1), text_(new char[count + 1]), length_(count)
-{
-    if (count > 0) {
-        memcpy(text_, text, count);
-    }
-    text_[count] = '\0';
-}
-
-AString::AString(const AString& other)
-    : capacity_(other.capacity_), text_(new char[other.capacity_]), length_(other.length_)
-{
-    memcpy(text_, other.text_, length_ + 1);
-}
-
-AString::AString(AString&& other) noexcept : capacity_(other.capacity_), text_(other.text_), length_(other.length_)
-{
-    other.capacity_ = 0;
-    other.text_ = nullptr;
-    other.length_ = 0;
-}
-
-AString::~AString() { delete[] text_; }
-
-void AString::Assign(const char* text, int count)
-{
-    if (text == text_) {
-        return;
-    }
-    if (count + 1 > capacity_) {
-        char* fresh = new char[count + kGrowth];
-        memcpy(fresh, text, count);
-        delete[] text_;
-        text_ = fresh;
-        capacity_ = count + kGrowth;
-    } else {
-        memmove(text_, text, count);
-    }
-    length_ = count;
-    text_[length_] = '\0';
-}
+AString::AString(const char* text, int count) : StringBuffer(text, count) {}
+AString::AString(const AString& other) = default;
+AString::AString(AString&& other) noexcept : StringBuffer(static_cast<StringBuffer&&>(other)) {}
 
 AString& AString::operator=(const AString& other)
 {
-    if (this != &other) {
-        Assign(other.text_, other.length_);
-    }
+    CopyFrom(other);
     return *this;
 }
 
 AString& AString::operator=(AString&& other) noexcept
 {
-    if (this != &other) {
-        delete[] text_;
-        capacity_ = other.capacity_;
-        text_ = other.text_;
-        length_ = other.length_;
-        other.capacity_ = 0;
-        other.text_ = nullptr;
-        other.length_ = 0;
-    }
+    TakeFrom(other);
     return *this;
 }
 
@@ -517,24 +366,7 @@ AString& AString::operator=(const char* text)
 
 AString& AString::Append(const char* text, int count)
 {
-    if (count <= 0) {
-        return *this;
-    }
-    int newLength = length_ + count;
-    if (newLength + 1 > capacity_) {
-        char* grown = new char[newLength + kGrowth];
-        if (text_) {
-            memcpy(grown, text_, length_);
-        }
-        memcpy(grown + length_, text, count);
-        delete[] text_;
-        text_ = grown;
-        capacity_ = newLength + kGrowth;
-    } else {
-        memmove(text_ + length_, text, count);
-    }
-    length_ = newLength;
-    text_[length_] = '\0';
+    AppendUnits(text, count);
     return *this;
 }
 
@@ -548,18 +380,6 @@ bool AString::operator==(const char* other) const
 }
 
 WString AString::ToWide(UINT codePage) const { return WString::FromAnsi(text_, length_, codePage); }
-
-void AString::Reserve(int bytes)
-{
-    if (bytes <= capacity_) {
-        return;
-    }
-    char* grown = new char[bytes];
-    memcpy(grown, text_, length_ + 1);
-    delete[] text_;
-    text_ = grown;
-    capacity_ = bytes;
-}
 
 WString HexString(const void* bytes, int count)
 {

@@ -6,9 +6,11 @@
 #include <windows.h>
 #include <cstdint>
 
+#include "common/string_buffer.h"
+
 class AString;
 
-class WString {
+class WString : public StringBuffer<wchar_t> {
 public:
     // An empty string with room for 29 units.
     WString();
@@ -16,7 +18,6 @@ public:
     WString(const wchar_t* text, int count);
     WString(const WString& other);
     WString(WString&& other) noexcept;
-    ~WString();
 
     // Code-page and UTF-8 text. A failed UTF-8 conversion is reported.
     static WString FromAnsi(const char* text, int byteCount = -1, UINT codePage = CP_ACP);
@@ -32,11 +33,6 @@ public:
     WString& operator+=(wchar_t unit);
     WString& Append(const wchar_t* text, int count);
 
-    const wchar_t* c_str() const { return text_; }
-    operator const wchar_t*() const { return text_; }
-    int Length() const { return length_; }
-    int Capacity() const { return capacity_; }
-    bool IsEmpty() const { return length_ == 0; }
     wchar_t At(int i) const { return (i >= 0 && i < length_) ? text_[i] : L'\0'; }
     wchar_t Last() const { return length_ > 0 ? text_[length_ - 1] : L'\0'; }
 
@@ -85,22 +81,16 @@ public:
     friend WString operator+(const WString& a, wchar_t b);
 
 private:
-    void Assign(const wchar_t* text, int count);
-    void Reserve(int units);
-
-    int capacity_;
-    wchar_t* text_;
-    int length_;
+    static WString Decode(const char* text, int byteCount, UINT codePage, DWORD flags, bool reportFailure);
 };
 
-class AString {
+class AString : public StringBuffer<char> {
 public:
     AString();
     AString(const char* text);
     AString(const char* text, int count);
     AString(const AString& other);
     AString(AString&& other) noexcept;
-    ~AString();
     AString& operator=(const AString& other);
     AString& operator=(AString&& other) noexcept;
     AString& operator=(const char* text);
@@ -108,22 +98,9 @@ public:
     AString& operator+=(const char* text);
     AString& Append(const char* text, int count);
 
-    const char* c_str() const { return text_; }
-    operator const char*() const { return text_; }
-    int Length() const { return length_; }
-    int Capacity() const { return capacity_; }
-    bool IsEmpty() const { return length_ == 0; }
     bool operator==(const char* other) const;
 
     WString ToWide(UINT codePage = CP_ACP) const;
-
-private:
-    void Assign(const char* text, int count);
-    void Reserve(int bytes);
-
-    int capacity_;
-    char* text_;
-    int length_;
 };
 
 // Two lower-case hexadecimal digits per byte, in order.

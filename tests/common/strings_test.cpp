@@ -30,6 +30,35 @@ TEST(WString, GrowsByThirtyBeyondWhatItNeeds)
     EXPECT_TRUE(exact == L"abcdefg");
 }
 
+// Both string kinds share one storage: the same growth, and a string whose
+// text was moved away can be copied, appended to and assigned again.
+TEST(AString, SharesTheGrowthAndSurvivesBeingMovedFrom)
+{
+    AString bytes("abc");
+    EXPECT_EQ(4, bytes.Capacity());
+    bytes += "defg";
+    EXPECT_TRUE(bytes == "abcdefg");
+    EXPECT_EQ(7 + 30, bytes.Capacity());
+
+    AString taken(static_cast<AString&&>(bytes));
+    EXPECT_TRUE(taken == "abcdefg");
+    AString copyOfEmptied(bytes);
+    EXPECT_EQ(0, copyOfEmptied.Length());
+    EXPECT_STREQ("", copyOfEmptied.c_str());
+    bytes += "x";
+    EXPECT_TRUE(bytes == "x");
+    bytes = taken;
+    EXPECT_TRUE(bytes == "abcdefg");
+
+    WString wide(L"表");
+    WString movedTo(static_cast<WString&&>(wide));
+    wide = WString(wide);
+    EXPECT_TRUE(wide.IsEmpty());
+    wide += L"裏";
+    EXPECT_TRUE(wide == L"裏");
+    EXPECT_TRUE(movedTo == L"表");
+}
+
 TEST(WString, PartsOutsideTheStringAreEmpty)
 {
     WString text(L"hello");

@@ -1,0 +1,144 @@
+// The owned, NUL-terminated storage under WString and AString: one growth
+// rule for both, so that UTF-16 and code-page text behave alike.
+#pragma once
+
+#include <cstring>
+
+template <typename Char>
+class StringBuffer {
+public:
+    const Char* c_str() const { return text_; }
+    operator const Char*() const { return text_; }
+    int Length() const { return length_; }
+    int Capacity() const { return capacity_; }
+    bool IsEmpty() const { return length_ == 0; }
+
+protected:
+    // Strings that outgrow their buffer get this much room beyond what they
+    // need, so that a run of small appends does not reallocate every time.
+    static const int kGrowth = 30;
+    static const int kDefaultCapacity = 30;
+
+    StringBuffer() : capacity_(kDefaultCapacity), text_(new Char[kDefaultCapacity]), length_(0) { text_[0] = 0; }
+
+    StringBuffer(const Char* text, int count) : capacity_(count + 1), text_(new Char[count + 1]), length_(count)
+    {
+        if (count > 0) {
+            memcpy(text_, text, count * sizeof(Char));
+        }
+        text_[count] = 0;
+    }
+
+    StringBuffer(const StringBuffer& other)
+        : capacity_(other.text_ ? other.capacity_ : 1), text_(new Char[capacity_]), length_(other.length_)
+    {
+        if (other.text_) {
+            memcpy(text_, other.text_, (length_ + 1) * sizeof(Char));
+        } else {
+            text_[0] = 0;
+        }
+    }
+
+    StringBuffer(StringBuffer&& other) noexcept : capacity_(other.capacity_), text_(other.text_), length_(other.length_)
+    {
+        other.Forget();
+    }
+
+    ~StringBuffer() { delete[] text_; }
+
+    void CopyFrom(const StringBuffer& other)
+    {
+        if (this != &other) {
+            Assign(other.text_, other.length_);
+        }
+    }
+
+    void TakeFrom(StringBuffer& other) noexcept
+    {
+        if (this != &other) {
+            delete[] text_;
+            capacity_ = other.capacity_;
+            text_ = other.text_;
+            length_ = other.length_;
+            other.Forget();
+        }
+    }
+
+    void Assign(const Char* text, int count)
+    {
+        if (text == text_ && text != nullptr) {
+            return;
+        }
+        if (count + 1 > capacity_) {
+            // The source may live inside the old buffer: copy before freeing.
+            Char* fresh = new Char[count + kGrowth];
+            if (count > 0) {
+                memcpy(fresh, text, count * sizeof(Char));
+            }
+            delete[] text_;
+            text_ = fresh;
+            capacity_ = count + kGrowth;
+        } else if (count > 0) {
+            memmove(text_, text, count * sizeof(Char));
+        }
+        length_ = count;
+        text_[length_] = 0;
+    }
+
+    void Reserve(int units)
+    {
+        if (units <= capacity_) {
+            return;
+        }
+        Char* grown = new Char[units];
+        if (text_) {
+            memcpy(grown, text_, (length_ + 1) * sizeof(Char));
+        } else {
+            grown[0] = 0;
+        }
+        delete[] text_;
+        text_ = grown;
+        capacity_ = units;
+    }
+
+    void AppendUnits(const Char* text, int count)
+    {
+        if (count <= 0) {
+            return;
+        }
+        int newLength = length_ + count;
+        if (newLength + 1 > capacity_) {
+            Char* grown = new Char[newLength + kGrowth];
+            if (text_) {
+                memcpy(grown, text_, length_ * sizeof(Char));
+            }
+            memcpy(grown + length_, text, count * sizeof(Char));
+            delete[] text_;
+            text_ = grown;
+            capacity_ = newLength + kGrowth;
+        } else {
+            memmove(text_ + length_, text, count * sizeof(Char));
+        }
+        length_ = newLength;
+        text_[length_] = 0;
+    }
+
+    // Ends the text after units written straight into the buffer.
+    void SetLength(int units)
+    {
+        length_ = units;
+        text_[length_] = 0;
+    }
+
+    int capacity_;
+    Char* text_;
+    int length_;
+
+private:
+    void Forget()
+    {
+        capacity_ = 0;
+        text_ = nullptr;
+        length_ = 0;
+    }
+};
