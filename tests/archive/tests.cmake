@@ -33,3 +33,12 @@ zpk_add_test(zip_interop
   COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/zip_interop_test.py $<TARGET_FILE:arctool>
           ${CMAKE_SOURCE_DIR}/tools/wine-run
   TIMEOUT 600)
+
+# Seeded random damage to sound archives, read by every reading operation.
+zpk_test_program(test_damage
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/damage_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_builder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_test_support.cpp
+  LIBS zpk_archive zpk_dump
+)

@@ -16,12 +16,7 @@
 
 namespace {
 
-WString ZlibPath()
-{
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return JoinPath(ParentDir(WString(self)), WString(ZlibLibraryName()));
-}
+WString ZlibPath() { return ZlibBesideProgram(); }
 
 uint32_t Crc(const std::string& data)
 {

@@ -1,6 +1,7 @@
 #include "support/test_files.h"
 
 #include "archive/arcfile.h"
+#include "archive/zlib_binding.h"
 #include "common/paths.h"
 
 namespace {
@@ -47,6 +48,13 @@ void UseTempFolderFromEnvironment()
     }
     SetEnvironmentVariableW(L"TMP", path.c_str());
     SetEnvironmentVariableW(L"TEMP", path.c_str());
+}
+
+WString ZlibBesideProgram()
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return JoinPath(ParentDir(WString(self)), WString(ZlibLibraryName()));
 }
 
 bool WriteFileBytes(const WString& path, const Bytes& bytes)

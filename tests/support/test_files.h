@@ -31,6 +31,9 @@ private:
 // not meet.
 void UseTempFolderFromEnvironment();
 
+// The zlib library beside the test program, as beside the deliverables.
+WString ZlibBesideProgram();
+
 bool WriteFileBytes(const WString& path, const Bytes& bytes);
 bool WriteFileText(const WString& path, const std::string& text);
 Bytes ReadFileBytes(const WString& path);
