@@ -223,6 +223,13 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
             return false;
         }
         offset += header.nameLength;
+        // No file can be named by nothing or by text with a NUL in it: such a
+        // header is damaged. Reading stops there, so that a later commit can
+        // never drop the entry unnoticed.
+        if (header.nameLength == 0 || memchr(piece.data(), 0, piece.size()) != nullptr) {
+            SetErrorText(L"CentralDir のファイル名が壊れています index = " + Number(i));
+            return false;
+        }
         WString name = WString::FromAnsi(reinterpret_cast<const char*>(piece.data()), header.nameLength)
                            .ReplaceAll(L'\\', L'/');
 

@@ -122,14 +122,7 @@ protected:
     // Runs every reading operation on many damaged copies of the archive.
     void SurvivesDamage(const Bytes& sound, const wchar_t* name, Opener open, unsigned seed, int copies)
     {
-        // A longer hunt: ZPK_DAMAGE_COPIES copies per archive, and other
-        // damage with ZPK_DAMAGE_SEED.
-        if (const char* wanted = getenv("ZPK_DAMAGE_COPIES")) {
-            copies = atoi(wanted);
-        }
-        if (const char* offset = getenv("ZPK_DAMAGE_SEED")) {
-            seed += static_cast<unsigned>(atoi(offset)) * 100;
-        }
+        ChooseHunt(seed, copies);
         std::mt19937 random(seed);
         int extracted = 0;
         WString archivePath = scratch_ / name;
@@ -178,6 +171,71 @@ protected:
         EXPECT_LT(extracted, copies);
     }
 
+    // Deletes one file from many damaged copies. The commit either leaves
+    // the archive as it was or writes one that still holds every other file
+    // that could be listed: a damaged archive never loses entries silently.
+    void DeletionLosesNothing(const Bytes& sound, const wchar_t* name, Opener open, unsigned seed, int copies)
+    {
+        ChooseHunt(seed, copies);
+        std::mt19937 random(seed);
+        WString archivePath = scratch_ / name;
+        AcknowledgeEveryBox boxes;
+        int rewritten = 0;
+        for (int copy = 0; copy < copies; ++copy) {
+            SCOPED_TRACE("damaged copy " + std::to_string(copy) + " of seed " + std::to_string(seed));
+            Bytes damaged = Damage(sound, random);
+            ASSERT_TRUE(WriteFileBytes(archivePath, damaged));
+            std::set<std::wstring> before;
+            std::wstring deleted;
+            {
+                std::unique_ptr<CArcFile> archive = open(archivePath);
+                before = FileNames(*archive);
+                if (before.empty()) {
+                    continue;
+                }
+                deleted = *before.begin();
+                archive->Delete(WString(deleted.c_str()));
+            }
+            if (ReadFileBytes(archivePath) == damaged) {
+                continue;
+            }
+            ++rewritten;
+            std::set<std::wstring> after = FileNames(*open(archivePath));
+            before.erase(deleted);
+            EXPECT_EQ(before, after) << "deleting " << Utf8(deleted);
+            if (HasFailure()) {
+                WriteFileBytes(scratch_ / L"failed-copy.bin", damaged);
+                return;
+            }
+        }
+        EXPECT_GT(rewritten, 0) << "some damaged copies can still be changed";
+    }
+
+    // A longer hunt: ZPK_DAMAGE_COPIES copies per archive, and other damage
+    // with ZPK_DAMAGE_SEED.
+    static void ChooseHunt(unsigned& seed, int& copies)
+    {
+        if (const char* wanted = getenv("ZPK_DAMAGE_COPIES")) {
+            copies = atoi(wanted);
+        }
+        if (const char* offset = getenv("ZPK_DAMAGE_SEED")) {
+            seed += static_cast<unsigned>(atoi(offset)) * 100;
+        }
+    }
+
+    static std::set<std::wstring> FileNames(CArcFile& archive)
+    {
+        StringList names(false);
+        archive.GetEntryNames(names);
+        std::set<std::wstring> files;
+        for (int i = 0; i < names.Count(); ++i) {
+            if (names[i].Last() != L'\\') {
+                files.insert(names[i].c_str());
+            }
+        }
+        return files;
+    }
+
     ScratchFolder scratch_;
 };
 
@@ -221,6 +279,7 @@ TEST_F(DamagedArchive, ZipOfTheEngineNeverEscapesOrCrashes)
     Bytes sound = ReadFileBytes(sourcePath);
     ASSERT_GT(sound.size(), 1000u);
     SurvivesDamage(sound, L"damaged.zip", OpenZip, 1, 300);
+    DeletionLosesNothing(sound, L"changed.zip", OpenZip, 11, 150);
 }
 
 TEST_F(DamagedArchive, StoredCabinetNeverEscapesOrCrashes)
@@ -233,6 +292,7 @@ TEST_F(DamagedArchive, StoredCabinetNeverEscapesOrCrashes)
                                       {"empty.txt", "", 1}},
                                      layout);
     SurvivesDamage(sound, L"damaged.cab", OpenCab, 2, 300);
+    DeletionLosesNothing(sound, L"changed.cab", OpenCab, 12, 150);
 }
 
 TEST_F(DamagedArchive, MszipCabinetOfTheEngineNeverEscapesOrCrashes)
@@ -247,6 +307,7 @@ TEST_F(DamagedArchive, MszipCabinetOfTheEngineNeverEscapesOrCrashes)
     Bytes sound = ReadFileBytes(sourcePath);
     ASSERT_GT(sound.size(), 500u);
     SurvivesDamage(sound, L"damaged.cab", OpenCab, 3, 200);
+    DeletionLosesNothing(sound, L"changed.cab", OpenCab, 13, 100);
 }
 
 }  // namespace

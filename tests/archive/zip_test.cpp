@@ -165,6 +165,18 @@ TEST_F(ZipTest, ReportsDamagedEndRecordsAndDirectories)
     EXPECT_EQ(ReadError(Archive(BuildZip({distant}))), L"LocalHeader 署名を見つけられません index = 0");
 }
 
+TEST_F(ZipTest, EmptyOrNulBearingNamesAreDamage)
+{
+    int count = 0;
+    EXPECT_EQ(ReadError(Archive(BuildZip({{"a.txt", "1"}, {"", "2"}, {"c.txt", "3"}})), &count),
+              L"CentralDir のファイル名が壊れています index = 1");
+    EXPECT_EQ(count, 1);
+    // A NUL byte would cut the name short wherever Windows reads it.
+    EXPECT_EQ(ReadError(Archive(BuildZip({{std::string("b\0c.txt", 7), "2"}})), &count),
+              L"CentralDir のファイル名が壊れています index = 0");
+    EXPECT_EQ(count, 0);
+}
+
 TEST_F(ZipTest, DuplicateNamesKeepTheFirstAndReport)
 {
     int count = 0;
