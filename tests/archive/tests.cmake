@@ -40,5 +40,5 @@ zpk_test_program(test_damage
     ${CMAKE_CURRENT_LIST_DIR}/damage_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_builder.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_test_support.cpp
-  LIBS zpk_archive zpk_dump
+  LIBS zpk_archive zpk_dump zpk_zlib_static
 )
