@@ -46,6 +46,11 @@ protected:
 
     ~StringBuffer() { delete[] text_; }
 
+    // Each string kind assigns through CopyFrom and TakeFrom; a plain copy
+    // of the members would leave two owners of one buffer.
+    StringBuffer& operator=(const StringBuffer&) = delete;
+    StringBuffer& operator=(StringBuffer&&) = delete;
+
     void CopyFrom(const StringBuffer& other)
     {
         if (this != &other) {
