@@ -147,6 +147,11 @@ protected:
                     StringList info(false);
                     archive->GetEntryInfo(names[i], size, packed, written, attributes, info);
                 }
+                // One entry or folder of each copy takes the single-entry
+                // paths of extraction, then the whole archive follows.
+                if (names.Count() > 0) {
+                    archive->Extract(destination, names[copy % names.Count()], false);
+                }
                 if (archive->Extract(destination, WString(), false)) {
                     ++extracted;
                 }
