@@ -74,17 +74,21 @@ TEST(SingleInstance, ASecondProcessIsRefusedWhileTheFirstRuns)
     EXPECT_EQ(0, later.Wait()) << "the name is free again once the first instance ended";
 }
 
+int g_received = 0;
+
+LRESULT CALLBACK CountingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP + 1) {
+        g_received += static_cast<int>(wParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 TEST(MessagePumps, PumpPendingDispatchesWhatIsQueued)
 {
-    static int received = 0;
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == WM_APP + 1) {
-            received += static_cast<int>(wParam);
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    };
+    windowClass.lpfnWndProc = CountingWindowProc;
     windowClass.hInstance = ModuleInstance();
     windowClass.lpszClassName = L"ZPKTESTPUMP";
     RegisterClassW(&windowClass);
@@ -93,12 +97,12 @@ TEST(MessagePumps, PumpPendingDispatchesWhatIsQueued)
     PostMessageW(window, WM_APP + 1, 2, 0);
     PostMessageW(window, WM_APP + 1, 3, 0);
     PumpPending();
-    EXPECT_EQ(5, received);
+    EXPECT_EQ(5, g_received);
 
     PostMessageW(window, WM_APP + 1, 10, 0);
     PostQuitMessage(7);
     EXPECT_EQ(7, RunMessageLoop());
-    EXPECT_EQ(15, received);
+    EXPECT_EQ(15, g_received);
     DestroyWindow(window);
 }
 
@@ -189,21 +193,21 @@ TEST(AboutBoxTest, ShowsNameVersionAndSummaryAndClosesWithOk)
 
 // The picker walks its tree down to the folder it was asked to select; a
 // choice is only meaningful once the selection stopped moving.
+BOOL CALLBACK FindTreeView(HWND child, LPARAM data)
+{
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (wcscmp(className, L"SysTreeView32") == 0) {
+        *reinterpret_cast<HWND*>(data) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 void WaitForSteadySelection(HWND picker)
 {
     HWND tree = nullptr;
-    EnumChildWindows(
-        picker,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t className[32] = {};
-            GetClassNameW(child, className, 32);
-            if (wcscmp(className, L"SysTreeView32") == 0) {
-                *reinterpret_cast<HWND*>(data) = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&tree));
+    EnumChildWindows(picker, FindTreeView, reinterpret_cast<LPARAM>(&tree));
     ASSERT_NE(nullptr, tree);
     LRESULT last = 0;
     int steady = 0;

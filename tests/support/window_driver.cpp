@@ -23,6 +23,21 @@ std::wstring WindowTextOf(HWND window)
     return std::wstring(text.data());
 }
 
+namespace {
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM data)
+{
+    wchar_t className[32];
+    GetClassNameW(child, className, 32);
+    if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextLengthW(child) > 0) {
+        *reinterpret_cast<std::wstring*>(data) = WindowTextOf(child);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 std::wstring StaticTextOf(HWND box)
 {
     // Message boxes keep their text in a static control with id 0xFFFF.
@@ -31,18 +46,7 @@ std::wstring StaticTextOf(HWND box)
         return WindowTextOf(text);
     }
     std::wstring found;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t className[32];
-            GetClassNameW(child, className, 32);
-            if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextLengthW(child) > 0) {
-                *reinterpret_cast<std::wstring*>(data) = WindowTextOf(child);
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
@@ -63,6 +67,20 @@ struct DialogSearch {
     HWND found;
 };
 
+BOOL CALLBACK FindProcessDialog(HWND window, LPARAM data)
+{
+    auto* s = reinterpret_cast<DialogSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 }  // namespace
 
 HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds)
@@ -70,20 +88,7 @@ HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds)
     ULONGLONG deadline = GetTickCount64() + milliseconds;
     do {
         DialogSearch search{processId, nullptr};
-        EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<DialogSearch*>(data);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                wchar_t className[16] = {};
-                GetClassNameW(window, className, 16);
-                if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
-                    s->found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
             return search.found;
         }
@@ -92,22 +97,28 @@ HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds)
     return nullptr;
 }
 
+namespace {
+
+struct TextSearch {
+    const std::wstring* text;
+    HWND found;
+};
+
+BOOL CALLBACK FindTextChild(HWND child, LPARAM data)
+{
+    auto* s = reinterpret_cast<TextSearch*>(data);
+    if (WindowTextOf(child) == *s->text) {
+        s->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 HWND FindChildWithText(HWND parent, const std::wstring& text)
 {
-    struct Search {
-        const std::wstring* text;
-        HWND found;
-    } search{&text, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (WindowTextOf(child) == *s->text) {
-                s->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TextSearch search{&text, nullptr};
+    EnumChildWindows(parent, FindTextChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
