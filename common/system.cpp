@@ -111,15 +111,41 @@ int RunMessageLoop(HWND dialog)
     return static_cast<int>(message.wParam);
 }
 
+namespace {
+
+// Kernel object names may not hold a backslash (it separates namespaces)
+// and end at MAX_PATH units; a name built from a command line may do both,
+// and the platform would then refuse every instance. Backslashes become
+// slashes, and an over-long name keeps its beginning and a hash of the
+// whole, so that equal names still meet and different ones do not.
+WString LockObjectName(const WString& name)
+{
+    WString usable = name.ReplaceAll(L'\\', L'/');
+    const int kKept = MAX_PATH - 20;
+    if (usable.Length() < MAX_PATH) {
+        return usable;
+    }
+    uint32_t hash = 2166136261u;
+    for (int i = 0; i < usable.Length(); ++i) {
+        hash = (hash ^ usable.At(i)) * 16777619u;
+    }
+    wchar_t tail[16];
+    wsprintfW(tail, L"#%08x", hash);
+    return usable.Left(kKept) + tail;
+}
+
+}  // namespace
+
 SingleInstanceMutex::SingleInstanceMutex(const WString& name)
 {
-    HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str());
+    WString lockName = LockObjectName(name);
+    HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, lockName.c_str());
     if (existing) {
         CloseHandle(existing);
         return;
     }
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    handle_.Reset(CreateMutexW(&inheritable, TRUE, name.c_str()));
+    handle_.Reset(CreateMutexW(&inheritable, TRUE, lockName.c_str()));
 }
 
 SingleInstanceMutex::~SingleInstanceMutex()

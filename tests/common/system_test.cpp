@@ -74,6 +74,23 @@ TEST(SingleInstance, ASecondProcessIsRefusedWhileTheFirstRuns)
     EXPECT_EQ(0, later.Wait()) << "the name is free again once the first instance ended";
 }
 
+// Command lines hold paths: a lock named after one still refuses the same
+// command line and lets a different one run, however long it is.
+TEST(SingleInstance, NamesWithBackslashesAndOverLongNamesStillLock)
+{
+    WString folder = L"ZPKSet_zipcompress \"C:\\写真\\夏\" " + WString::FromInt(GetCurrentProcessId());
+    SingleInstanceMutex first(folder);
+    EXPECT_TRUE(first.IsFirstInstance());
+    EXPECT_FALSE(SingleInstanceMutex(folder).IsFirstInstance());
+    EXPECT_TRUE(SingleInstanceMutex(folder + L"\\other").IsFirstInstance());
+
+    WString longName = folder + WString(std::wstring(400, L'a').c_str());
+    SingleInstanceMutex longFirst(longName + L"1");
+    EXPECT_TRUE(longFirst.IsFirstInstance());
+    EXPECT_FALSE(SingleInstanceMutex(longName + L"1").IsFirstInstance());
+    EXPECT_TRUE(SingleInstanceMutex(longName + L"2").IsFirstInstance()) << "names that differ only at the end";
+}
+
 int g_received = 0;
 
 LRESULT CALLBACK CountingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
