@@ -78,6 +78,13 @@ void DumpTest::ExpectReport(const std::string& expectedUtf8) const
     }
 }
 
+void DumpTest::ExpectReportEnd(const std::string& expectedUtf8) const
+{
+    std::string report = Report();
+    ASSERT_GE(report.size(), expectedUtf8.size()) << report;
+    EXPECT_EQ(expectedUtf8, report.substr(report.size() - expectedUtf8.size()));
+}
+
 Bytes ZipLocalHeader(const ZipEntrySpec& e, uint32_t crc, uint32_t packedSize, uint32_t size, const Bytes& extra)
 {
     return ByteBuilder()

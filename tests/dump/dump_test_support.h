@@ -36,6 +36,8 @@ protected:
     std::string CabClosing() const { return Closing(cabPath_); }
     // Compares the whole report, as text and then byte for byte.
     void ExpectReport(const std::string& expectedUtf8) const;
+    // Compares the last lines of the report as text.
+    void ExpectReportEnd(const std::string& expectedUtf8) const;
 
     ScratchFolder folder_;
     WString zipPath_;
