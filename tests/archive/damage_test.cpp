@@ -168,7 +168,7 @@ protected:
             RemoveTree(outside);
             DeleteFileW(report.c_str());
             if (HasFailure()) {
-                WriteFileBytes(scratch_ / L"failed-copy.bin", damaged);
+                KeepFailedCopy(damaged, name);
                 return;
             }
         }
@@ -211,11 +211,19 @@ protected:
             before.erase(deleted);
             EXPECT_EQ(before, after) << "deleting " << Utf8(deleted);
             if (HasFailure()) {
-                WriteFileBytes(scratch_ / L"failed-copy.bin", damaged);
+                KeepFailedCopy(damaged, name);
                 return;
             }
         }
         EXPECT_GT(rewritten, 0) << "some damaged copies can still be changed";
+    }
+
+    // The copy that failed outlives the scratch folder, for a closer look.
+    void KeepFailedCopy(const Bytes& damaged, const wchar_t* name)
+    {
+        WString kept = JoinPath(ParentDir(scratch_.Path()), WString(L"failed-") + name);
+        WriteFileBytes(kept, damaged);
+        ADD_FAILURE() << "the failing copy is kept as " << Utf8(kept.c_str());
     }
 
     // A longer hunt: ZPK_DAMAGE_COPIES copies per archive, and other damage
