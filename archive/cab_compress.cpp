@@ -236,7 +236,7 @@ void CCabFile::StartProgressFile(const WString& path)
     currentFile_ = path;
     currentDone_ = 0;
     if (progress_) {
-        SetProgressText(L"圧縮中 " + CompactPath(progress_->TextSurface(), path, progress_->TextWidth()));
+        progress_->SetPathText(L"圧縮中 ", path);
     }
 }
 

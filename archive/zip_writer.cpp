@@ -127,7 +127,7 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
         const SizeList& files = Collected();
         for (int i = 0; i < files.Count(); ++i) {
             const WString& path = files.Name(i);
-            progress.SetText(L"圧縮中 " + path);
+            progress.SetPathText(L"圧縮中 ", path);
             WString name = path.From(source.Length() + 1).ReplaceAll(L'\\', L'/');
             if (!base.IsEmpty()) {
                 name = base + L"/" + name;

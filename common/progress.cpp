@@ -4,6 +4,7 @@
 
 #include "common/dialogs.h"
 #include "common/messages.h"
+#include "common/paths.h"
 #include "common/system.h"
 #include "common_ids.h"
 
@@ -134,6 +135,16 @@ void ProgressWindow::SetText(const WString& text)
     if (window_) {
         SetDlgItemTextW(window_, IDC_PROGRESS_TEXT, text.c_str());
     }
+}
+
+void ProgressWindow::SetPathText(const WString& label, const WString& path)
+{
+    if (!window_) {
+        return;
+    }
+    SIZE labelSize{};
+    GetTextExtentPoint32W(textSurface_, label.c_str(), label.Length(), &labelSize);
+    SetText(label + CompactPath(textSurface_, path, textWidth_ - labelSize.cx));
 }
 
 void ProgressWindow::SetPosition(int percent)

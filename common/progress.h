@@ -25,6 +25,9 @@ public:
     ProgressWindow& operator=(const ProgressWindow&) = delete;
 
     void SetText(const WString& text);
+    // A label followed by a path, the path shortened so that the whole line
+    // fits the text line.
+    void SetPathText(const WString& label, const WString& path);
     // 0 ... 100.
     void SetPosition(int percent);
 

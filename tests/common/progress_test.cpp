@@ -182,6 +182,26 @@ TEST_F(ProgressWindowTest, TextAndPositionReachControlsAndTaskbarButton)
     EXPECT_EQ(fake_.values.back(), 0u);
 }
 
+// The label stays whole and the path gives way, so that the line never runs
+// past the window; a path that fits is shown as it is.
+TEST_F(ProgressWindowTest, PathTextFitsTheLineWithItsLabel)
+{
+    ProgressWindow progress(WString(L"zip に圧縮"), IDI_ZIPFILE, 0);
+    WString label = L"圧縮中 ";
+    WString longPath = L"C:\\Users\\写真\\二〇二四年 夏の旅行\\北海道\\札幌\\時計台の前で撮った一枚目の写真.jpg";
+    progress.SetPathText(label, longPath);
+    WString shown = ControlText(progress.Window(), IDC_PROGRESS_TEXT);
+    EXPECT_TRUE(shown.StartsWith(label.c_str())) << Utf8(shown.c_str());
+    EXPECT_TRUE(shown.EndsWith(L"時計台の前で撮った一枚目の写真.jpg")) << Utf8(shown.c_str());
+    EXPECT_LT(shown.Length(), label.Length() + longPath.Length());
+    SIZE size{};
+    GetTextExtentPoint32W(progress.TextSurface(), shown.c_str(), shown.Length(), &size);
+    EXPECT_LE(size.cx, progress.TextWidth()) << Utf8(shown.c_str());
+
+    progress.SetPathText(label, L"C:\\a.txt");
+    EXPECT_STREQ(L"圧縮中 C:\\a.txt", ControlText(progress.Window(), IDC_PROGRESS_TEXT).c_str());
+}
+
 TEST_F(ProgressWindowTest, DestroyReleasesWindowIconAndEveryTaskbarReference)
 {
     HWND window;
