@@ -35,7 +35,6 @@ public:
 
     int Answer(const Prompt& prompt) override
     {
-        ++boxes_;
         switch (prompt.buttons) {
         case MB_YESNO:
             return IDNO;
@@ -46,27 +45,19 @@ public:
             return IDOK;
         }
     }
-    int Boxes() const { return boxes_; }
 
 private:
     PromptHandler* previous_;
-    int boxes_ = 0;
 };
 
 std::set<std::wstring> NamesIn(const WString& folder)
 {
+    AttrStringList items(false);
+    ListDirectory(folder, items, WString(L"*"));
     std::set<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(JoinPath(folder, WString(L"*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
+    for (int i = 0; i < items.Count(); ++i) {
+        names.insert(items.Name(i).c_str());
     }
-    do {
-        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) {
-            names.insert(found.cFileName);
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
     return names;
 }
 
