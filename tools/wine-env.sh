@@ -5,8 +5,9 @@ export WINEPREFIX="${ZPK_WINEPREFIX:-$zpk_root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Code page 932 for the ANSI side of the programs.
 export LC_ALL=ja_JP.UTF-8
-# A fresh prefix would otherwise offer to download Mono and Gecko.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=}"
+# A fresh prefix would otherwise offer to download Mono and Gecko, and the
+# menu builder would copy shortcuts and associations out of the prefix.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}"
 
 # Some kernels (sandboxes among them) cannot execute 32-bit Linux programs,
 # and Wine 8 needs its 32-bit loader for 32-bit Windows programs. There the
