@@ -8,7 +8,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
-#include "common/registry.h"
+#include "common/settings.h"
 #include "common/system.h"
 
 namespace {
@@ -42,26 +42,13 @@ uint64_t SizeOfOpenFile(HANDLE file)
 
 CabSettings ReadCabSettings()
 {
+    StoredSettings stored = ReadStoredSettings();
     CabSettings settings;
-    RegKey key(HKEY_CURRENT_USER, kSettingsKey, KEY_READ);
-    if (!key.IsOpen()) {
-        return settings;
-    }
-    DWORD unitType = static_cast<DWORD>(settings.unitType);
-    key.ReadNumber(L"CabCompType", settings.compType);
-    key.ReadNumber(L"CabLzxLevel", settings.lzxLevel);
-    key.ReadNumber(L"CabFType", unitType);
-    key.ReadNumber(L"CabFSize", settings.unitSize);
-    key.ReadFlag(L"CabSort", settings.sortBySize);
-    // Values the settings dialog cannot produce fall back to the installed
-    // defaults rather than to a type word the library refuses.
-    if (settings.compType > 2) {
-        settings.compType = 0;
-    }
-    if (settings.lzxLevel < 15 || settings.lzxLevel > 21) {
-        settings.lzxLevel = 21;
-    }
-    settings.unitType = unitType <= 2 ? static_cast<int>(unitType) : 0;
+    settings.compType = stored.cabCompType;
+    settings.lzxLevel = stored.cabLzxLevel;
+    settings.unitType = static_cast<int>(stored.cabUnitType);
+    settings.unitSize = stored.cabUnitSize;
+    settings.sortBySize = stored.cabSortBySize;
     return settings;
 }
 

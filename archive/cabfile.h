@@ -32,7 +32,6 @@ struct CabSettings {
     bool sortBySize = false;
 };
 
-const wchar_t kSettingsKey[] = L"Software\\Marunoko\\Zupako";
 
 CabSettings ReadCabSettings();
 // The typeCompress word handed to the library for the settings.

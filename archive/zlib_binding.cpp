@@ -1,6 +1,6 @@
 #include "archive/zlib_binding.h"
 
-#include "common/registry.h"
+#include "common/settings.h"
 
 namespace {
 
@@ -86,14 +86,6 @@ int ZipLevelFromSetting(DWORD zipCompType)
     }
 }
 
-int ReadZipLevel()
-{
-    DWORD value = 0;
-    RegKey key(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_READ);
-    if (key.IsOpen()) {
-        key.ReadNumber(L"ZipCompType", value);
-    }
-    return ZipLevelFromSetting(value);
-}
+int ReadZipLevel() { return ZipLevelFromSetting(ReadStoredSettings().zipCompType); }
 
 const wchar_t* ZlibLibraryName() { return sizeof(void*) == 8 ? L"zlibwapi64.dll" : L"zlibwapi32.dll"; }

@@ -14,6 +14,7 @@
 #include "archive/cabfile.h"
 #include "common/messages.h"
 #include "common/paths.h"
+#include "common/settings.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
 
@@ -37,7 +38,7 @@ void UsePrivateSettings(DWORD type, DWORD unit, DWORD size, DWORD sort)
     WString path = L"Software\\ZupakoDriver\\" + WString::FromInt(GetCurrentProcessId());
     RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &root,
                     nullptr);
-    RegCreateKeyExW(root, kSettingsKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &settings, nullptr);
+    RegCreateKeyExW(root, kProductKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &settings, nullptr);
     const std::pair<const wchar_t*, DWORD> values[] = {
         {L"CabCompType", type}, {L"CabLzxLevel", 21}, {L"CabFType", unit}, {L"CabFSize", size}, {L"CabSort", sort}};
     for (const auto& value : values) {

@@ -3,27 +3,6 @@
 #include "archive/arcfile.h"
 #include "common/stringlist.h"
 
-PrivateSettings::PrivateSettings()
-{
-    WString path = L"Software\\ZupakoTests\\" + WString::FromInt(GetCurrentProcessId());
-    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
-    RegCreateKeyExW(root_, L"Software\\Marunoko\\Zupako", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &settings_, nullptr);
-    RegOverridePredefKey(HKEY_CURRENT_USER, root_);
-}
-
-PrivateSettings::~PrivateSettings()
-{
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegCloseKey(settings_);
-    RegDeleteTreeW(root_, nullptr);
-    RegCloseKey(root_);
-}
-
-void PrivateSettings::Set(const wchar_t* name, DWORD value)
-{
-    RegSetValueExW(settings_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
 CabDirectory ReadDirectory(const Bytes& cabinet, size_t folderTable)
 {
     CabDirectory directory;

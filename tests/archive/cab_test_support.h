@@ -1,5 +1,5 @@
-// Shared pieces of the cabinet tests: a private settings key, and helpers
-// that read a cabinet's records back from its bytes.
+// Shared pieces of the cabinet tests: helpers that read a cabinet's
+// records back from its bytes.
 #pragma once
 
 #include <windows.h>
@@ -10,21 +10,8 @@
 
 #include "archive/cab_builder.h"
 #include "common/wstring.h"
+#include "support/private_settings.h"
 #include "support/test_files.h"
-
-// Redirects HKEY_CURRENT_USER of this process to a private key for the
-// lifetime of the object, so that settings written by a test never meet
-// another program's.
-class PrivateSettings {
-public:
-    PrivateSettings();
-    ~PrivateSettings();
-    void Set(const wchar_t* name, DWORD value);
-
-private:
-    HKEY root_ = nullptr;
-    HKEY settings_ = nullptr;
-};
 
 struct CabFileRecord {
     std::string name;
