@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "archive/zip_compress.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/format.h"
@@ -75,7 +76,8 @@ DWORD FileAttributesOf(uint32_t externalAttributes)
 }  // namespace zip
 
 CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath)
-    : CZipFileEnum(archivePath, false), level_(-1), pending_(false), modified_(false), committed_(false)
+    : CZipFileEnum(archivePath, false), level_(-1), pending_(false), modified_(false), committed_(false),
+      compressionWorkers_(ParallelCompressor::DefaultWorkers()), compressionBudget_(ParallelCompressor::kDefaultBudget)
 {
     // The library is bound even after a reading failure: the entries read
     // before it can still be extracted.

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "archive/zip_compress.h"
 #include "archive/zip_extra.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_records.h"
@@ -121,34 +122,53 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
     if (base.Last() == L'/') {
         base = base.Left(base.Length() - 1);
     }
+    // A folder compressed only in part must not reach the archive: a failure
+    // takes back the entries this call added.
+    int pendingBefore = pending_.Count();
+    bool ok = false;
     {
         ProgressWindow progress(WString(L"zip に圧縮"), progressIcon);
-        uint64_t done = 0;
         const SizeList& files = Collected();
+        std::vector<WString> paths;
+        std::vector<WString> names;
         for (int i = 0; i < files.Count(); ++i) {
             const WString& path = files.Name(i);
-            progress.SetPathText(L"圧縮中 ", path);
             WString name = path.From(source.Length() + 1).ReplaceAll(L'\\', L'/');
-            if (!base.IsEmpty()) {
-                name = base + L"/" + name;
-            }
-            if (!AddFile(path, name)) {
-                SetBusyCursor(kArrowCursor);
-                return false;
-            }
-            done += files.ValueAt(i);
-            uint64_t total = CollectedTotal();
-            progress.SetPosition(total == 0 ? 0 : static_cast<int>(done * 100 / total));
+            paths.push_back(path);
+            names.push_back(base.IsEmpty() ? name : base + L"/" + name);
         }
-        progress.SetText(WString(L"完了"));
-        PumpPending();
-        Sleep(500);
+        uint64_t done = 0;
+        uint64_t total = CollectedTotal();
+        ok = AddFiles(paths, names, [&](size_t i) {
+            progress.SetPathText(L"圧縮中 ", paths[i]);
+            done += files.ValueAt(static_cast<int>(i));
+            progress.SetPosition(total == 0 ? 0 : static_cast<int>(done * 100 / total));
+        });
+        if (ok) {
+            progress.SetText(WString(L"完了"));
+            PumpPending();
+            Sleep(500);
+        }
+    }
+    while (!ok && pending_.Count() > pendingBefore) {
+        pending_.RemoveAt(pending_.Count() - 1);
     }
     SetBusyCursor(kArrowCursor);
-    return true;
+    return ok;
 }
 
 bool CZipFile::AddFolder(const WString& folder, const WString& namePrefix)
+{
+    std::vector<WString> paths;
+    std::vector<WString> names;
+    bool listed = ListFolderFiles(folder, namePrefix, paths, names);
+    // Files found before a folder that could not be listed are still added,
+    // as they would be one by one.
+    return AddFiles(paths, names, nullptr) && listed;
+}
+
+bool CZipFile::ListFolderFiles(const WString& folder, const WString& namePrefix, std::vector<WString>& paths,
+                               std::vector<WString>& names)
 {
     AttrStringList items(false);
     if (!ListDirectory(folder, items, WString(L"*"))) {
@@ -157,13 +177,39 @@ bool CZipFile::AddFolder(const WString& folder, const WString& namePrefix)
     }
     for (int i = 0; i < items.Count(); ++i) {
         WString path = JoinPath(folder, items.Name(i));
-        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? AddFolder(path, namePrefix + items.Name(i) + L"/")
-                                                                : AddFile(path, namePrefix + items.Name(i));
-        if (!ok) {
-            return false;
+        if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!ListFolderFiles(path, namePrefix + items.Name(i) + L"/", paths, names)) {
+                return false;
+            }
+        } else {
+            paths.push_back(path);
+            names.push_back(namePrefix + items.Name(i));
         }
     }
     return true;
+}
+
+bool CZipFile::AddFiles(const std::vector<WString>& paths, const std::vector<WString>& names,
+                        const std::function<void(size_t)>& added)
+{
+    if (paths.empty()) {
+        return true;
+    }
+    if (!CheckZlib()) {
+        return false;
+    }
+    ParallelCompressor compressor(zlib_, level_, compressionWorkers_, compressionBudget_);
+    bool ok = compressor.Run(paths, [&](size_t i, CompressedFile& file) {
+        if (!AppendCompressed(names[i], file)) {
+            return false;
+        }
+        if (added) {
+            added(i);
+        }
+        return true;
+    });
+    peakCompressionHeld_ = compressor.PeakHeld();
+    return ok;
 }
 
 bool CZipFile::AddFile(const WString& path, const WString& name)
@@ -171,82 +217,41 @@ bool CZipFile::AddFile(const WString& path, const WString& name)
     if (!CheckZlib()) {
         return false;
     }
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
-        SetErrorText(L"CompressFile Open Error = " + Number(GetLastError()));
-        return false;
-    }
-    FILETIME created{}, accessed{}, written{}, localWritten{};
-    WORD dosDate = 0, dosTime = 0;
-    LARGE_INTEGER fileSize{};
-    ReportApiFailure(GetFileTime(file.Get(), &created, &accessed, &written), "GetFileTime");
-    ReportApiFailure(FileTimeToLocalFileTime(&written, &localWritten), "FileTimeToLocalFileTime");
-    ReportApiFailure(FileTimeToDosDateTime(&localWritten, &dosDate, &dosTime), "FileTimeToDosDateTime");
-    ReportApiFailure(GetFileSizeEx(file.Get(), &fileSize), "GetFileSizeEx");
-    if (static_cast<uint64_t>(fileSize.QuadPart) >= 0x100000000ULL) {
-        SetErrorText(L"file size is too big > 4GB");
-        return false;
-    }
-    uint32_t size = static_cast<uint32_t>(fileSize.QuadPart);
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    if (!data) {
-        SetErrorText(L"ファイルが大きすぎます");
-        return false;
-    }
-    DWORD got = 0;
-    if (!ReadBlock(file.Get(), data.get(), size, "Compress", &got)) {
-        return false;
-    }
-    if (got != size) {
-        // The file shrank while it was read; what arrived is not the file.
-        SetErrorText(L"Read Error = " + Number(ERROR_HANDLE_EOF) + L" at Compress");
-        return false;
-    }
-    uint32_t crc = zlib_.Crc32(data.get(), size);
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    uint32_t bound = zlib_.CompressBound(size);
-    std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[bound]);
-    if (!packed) {
-        SetErrorText(L"ファイルが大きすぎます");
-        return false;
-    }
-    uint32_t packedLength = bound;
-    int result = zlib_.Compress2(packed.get(), packedLength, data.get(), size, level_);
-    if (result != 0) {
-        SetErrorText(L"compress2 Error Code = " + Number(result));
-        return false;
-    }
-    data.reset();
-    // The entry keeps the raw deflate data: the zlib header and the Adler-32
-    // trailer come off.
-    uint32_t rawLength = packedLength - kZlibHeaderSize - kZlibTrailerSize;
-    if (rawLength > static_cast<uint32_t>(INT_MAX)) {
-        SetErrorText(L"ファイルが大きすぎます");
-        return false;
-    }
-    memmove(packed.get(), packed.get() + kZlibHeaderSize, rawLength);
+    OpenedFile opened = OpenForCompression(path);
+    CompressedFile file = CompressOpened(opened, zlib_, level_);
+    return AppendCompressed(name, file);
+}
 
+bool CZipFile::AppendCompressed(const WString& name, CompressedFile& file)
+{
+    for (const auto& failure : file.apiFailures) {
+        SetLastError(failure.second);
+        ReportApiFailure(FALSE, failure.first);
+    }
+    if (!file.ok) {
+        SetErrorText(file.errorText);
+        return false;
+    }
     ArcEntry entry = EmptyArcEntry();
     entry.signature = kCentralHeaderSignature;
     entry.versionMadeBy = 20;
     entry.versionNeeded = 20;
     entry.method = zip::kMethodDeflate;
-    entry.dosTime = dosTime;
-    entry.dosDate = dosDate;
-    entry.crc32 = crc;
-    entry.packedSize32 = rawLength;
-    entry.packedSize = rawLength;
-    entry.size32 = size;
-    entry.size = size;
+    entry.dosTime = file.dosTime;
+    entry.dosDate = file.dosDate;
+    entry.crc32 = file.crc;
+    entry.packedSize32 = file.rawLength;
+    entry.packedSize = file.rawLength;
+    entry.size32 = file.size;
+    entry.size = file.size;
     entry.nameLength = static_cast<uint16_t>(name.ToAnsi().Length());
-    entry.externalAttributes = attributes;
+    entry.externalAttributes = file.attributes;
     entry.headerOffset32 = 0xFFFFFFFE;
     entry.headerOffset = kNotYetWritten;
-    entry.modifiedTime = written;
-    entry.accessTime = accessed;
-    entry.creationTime = created;
-    entry.newDataIndex = blocks_.Push(packed.release(), static_cast<int>(rawLength));
+    entry.modifiedTime = file.written;
+    entry.accessTime = file.accessed;
+    entry.creationTime = file.created;
+    entry.newDataIndex = blocks_.Push(file.raw.release(), static_cast<int>(file.rawLength));
     pending_.Insert(name, entry);
     return true;
 }

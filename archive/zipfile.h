@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "archive/arcfile.h"
 #include "archive/datalist.h"
 #include "archive/zlib_binding.h"
+
+struct CompressedFile;
 
 class CZipFileEnum : public CArcFile {
 public:
@@ -90,6 +93,18 @@ public:
     bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output);
     bool AddFolder(const WString& folder, const WString& namePrefix);
     bool AddFile(const WString& path, const WString& name);
+    // Compresses the files on worker threads and adds them under the names,
+    // in list order, as AddFile one by one would; added(i) runs on this
+    // thread after file i was added. Stops at the first failure.
+    bool AddFiles(const std::vector<WString>& paths, const std::vector<WString>& names,
+                  const std::function<void(size_t)>& added);
+
+    // The number of compression threads (default: one per processor) and
+    // the bytes they may hold at once (default 256 MiB).
+    void SetCompressionWorkers(int workers) { compressionWorkers_ = workers; }
+    void SetCompressionBudget(uint64_t bytes) { compressionBudget_ = bytes; }
+    // The most bytes the compression threads held at once in the last AddFiles.
+    uint64_t PeakCompressionHeld() const { return peakCompressionHeld_; }
 
     // Writes the pending additions and deletions to the archive. The
     // destructor calls it; it runs once per object.
@@ -115,6 +130,11 @@ private:
     bool CopyEntryData(Reader& source, HANDLE sourceFile, HANDLE output, uint64_t offset, uint64_t count,
                        const char* label);
     bool CheckZlib();
+    // Files below folder, depth first in the order the file system lists
+    // them, with their entry names; false when a folder cannot be listed.
+    bool ListFolderFiles(const WString& folder, const WString& namePrefix, std::vector<WString>& paths,
+                         std::vector<WString>& names);
+    bool AppendCompressed(const WString& name, CompressedFile& file);
     bool MergePending();
     bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);
     std::vector<uint8_t> outputBuffer_;
@@ -127,6 +147,9 @@ private:
     bool modified_;
     bool committed_;
     ZlibBinding zlib_;
+    int compressionWorkers_;
+    uint64_t compressionBudget_;
+    uint64_t peakCompressionHeld_ = 0;
 };
 
 namespace zip {

@@ -1,5 +1,7 @@
 zpk_test_program(test_zip
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zip_pool_test.cpp
   LIBS zpk_archive zpk_zlib_static
 )
 zpk_test_program(test_archive
