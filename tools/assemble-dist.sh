@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
-# Assembles the deliverables that the build has made into dist/Zupako/, the
-# folder a Windows user would unpack, and lists what is there.
+# Assembles what a Windows user downloads: the folder Zupako/ with the
+# programs, the drop handler and zlib of both widths, the read-me and its
+# pictures, and Zupako-<version>.zip of that folder. Prints where the package
+# is and what it holds.
+# usage: assemble-dist.sh [OUTPUT]   (default: dist)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=dist/Zupako
-rm -rf "$out"
+root=$(pwd)
+dist=${1:-dist}
+mkdir -p "$dist"
+dist=$(cd "$dist" && pwd)
+version=$(sed -n 's/^project(Zupako VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+out="$dist/Zupako"
+rm -rf "$out" "$dist/Zupako-$version.zip"
 mkdir -p "$out"
 # The programs and the 32-bit zlib come from the 32-bit build, the 64-bit
 # drop handler and zlib from the 64-bit build.
 for file in build/win32/dist/* build/win64/dist/*64.dll; do
   [ -f "$file" ] && cp "$file" "$out/"
 done
-for extra in ReadMe.htm; do
-  [ -f "resources/$extra" ] && cp "resources/$extra" "$out/"
-done
+cp resources/ReadMe.htm "$out/" 2>/dev/null || true
 if [ -d resources/image ]; then
   mkdir -p "$out/image"
   cp resources/image/*.png "$out/image/"
 fi
-echo "dist/Zupako:"
+# Info-ZIP without extra blocks of Unix owners and times: the archive holds
+# what a Windows user unpacks, nothing of the build machine.
+(cd "$dist" && zip -q -r -X "Zupako-$version.zip" Zupako)
+unzip -tq "$dist/Zupako-$version.zip" >/dev/null
+echo "package: ${dist#$root/}/Zupako-$version.zip ($(stat -c %s "$dist/Zupako-$version.zip") bytes), unpacked in ${out#$root/}/:"
 (cd "$out" && find . -type f | sort | sed 's|^\./|  |')
