@@ -74,8 +74,8 @@ DWORD FileAttributesOf(uint32_t externalAttributes)
 
 }  // namespace zip
 
-CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath)
-    : CZipFileEnum(archivePath, false), level_(-1), pending_(false), modified_(false), committed_(false)
+CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath, bool keepWorkFolder)
+    : CZipFileEnum(archivePath, keepWorkFolder), level_(-1), pending_(false), modified_(false), committed_(false)
 {
     // The library is bound even after a reading failure: the entries read
     // before it can still be extracted.

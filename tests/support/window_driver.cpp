@@ -122,3 +122,19 @@ HWND FindChildWithText(HWND parent, const std::wstring& text)
     EnumChildWindows(parent, FindTextChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+HWND WaitForPopupMenu(DWORD milliseconds) { return WaitForTopLevelWindow(L"#32768", nullptr, milliseconds); }
+
+void PressKeys(const std::vector<WORD>& keys)
+{
+    for (WORD key : keys) {
+        INPUT strokes[2]{};
+        strokes[0].type = INPUT_KEYBOARD;
+        strokes[0].ki.wVk = key;
+        strokes[1] = strokes[0];
+        strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, strokes, sizeof(INPUT));
+        // The menu's loop takes each key before the next one comes.
+        Sleep(100);
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <string>
+#include <vector>
 
 // Waits up to the timeout for a visible top-level window; null when none came.
 HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds = 15000);
@@ -16,3 +17,9 @@ std::wstring WindowTextOf(HWND window);
 std::wstring StaticTextOf(HWND box);
 // Clicks the button with this id; false when there is none.
 bool PressButton(HWND dialog, int buttonId);
+
+// Waits for a visible popup menu ("#32768"); null when none came.
+HWND WaitForPopupMenu(DWORD milliseconds = 15000);
+// Presses and releases each virtual key in turn through SendInput, as a
+// user at the keyboard: posted keys do not reach a menu's own loop.
+void PressKeys(const std::vector<WORD>& keys);
