@@ -7,3 +7,14 @@ zpk_test_program(test_folder_menu
 # The menu tests move the mouse and press keys: no other program of the
 # session may have the input meanwhile.
 set_tests_properties(test_folder_menu.${ZPK_BITS} PROPERTIES RESOURCE_LOCK input)
+
+# The drop handler loaded by path, as the shell loads it; the library is
+# copied beside the program, and the tests point the install folder there.
+zpk_test_program(test_shellext
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/handler_library.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/handler_test.cpp
+)
+add_dependencies(test_shellext ZPKShlEx)
+add_custom_command(TARGET test_shellext POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ZPKShlEx> $<TARGET_FILE_DIR:test_shellext>)
