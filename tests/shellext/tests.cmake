@@ -18,3 +18,18 @@ zpk_test_program(test_shellext
 add_dependencies(test_shellext ZPKShlEx)
 add_custom_command(TARGET test_shellext POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ZPKShlEx> $<TARGET_FILE_DIR:test_shellext>)
+
+# The stand-in shell, in both widths, and the drops it makes onto archives
+# of the zip tool, checked with unzip.
+add_executable(drop_host
+  ${CMAKE_CURRENT_LIST_DIR}/drop_host.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/handler_library.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/test_resources.rc)
+target_link_libraries(drop_host PRIVATE zpk_test_support)
+target_link_options(drop_host PRIVATE -municode)
+add_dependencies(drop_host ZPKShlEx zlibwapi)
+zpk_add_test(drop_host
+  COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/drop_host_test.py
+  ENVIRONMENT "DROP_HOST=$<TARGET_FILE:drop_host>;HANDLER_LIBRARY=$<TARGET_FILE:ZPKShlEx>;ZLIB_LIBRARY=$<TARGET_FILE:zlibwapi>;WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine-run"
+  TIMEOUT 900)
+set_tests_properties(drop_host.${ZPK_BITS} PROPERTIES RESOURCE_LOCK input)
