@@ -14,6 +14,7 @@
 #include "common/paths.h"
 #include "setup/cab_add.h"
 #include "setup/cab_add_dialog.h"
+#include "support/child_process.h"
 #include "support/drop_data.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
@@ -22,6 +23,17 @@
 #include "support/window_driver.h"
 
 namespace {
+
+// The dialog as the "add" verb shows it, for screenshots.
+bool g_showRole = RegisterChildRole(L"show-add-dialog", [](const std::vector<std::wstring>& arguments) {
+    if (arguments.size() != 1) {
+        return 2;
+    }
+    OleInitialize(nullptr);
+    int result = RunCabAddDialog(WString(arguments[0].c_str()));
+    OleUninitialize();
+    return result;
+});
 
 std::vector<std::wstring> Names(const WString& cabinet)
 {

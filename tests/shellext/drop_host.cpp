@@ -5,6 +5,8 @@
 // file of lines "command argument":
 //   library PATH        load the handler library
 //   install FOLDER      the stored install folder (none when not given)
+//   overflow N          the stored MenuOverFlow setting
+//   cursor X Y          where the mouse stands (the menu opens there)
 //   archive PATH        make the handler and Load the archive
 //   answer yes|no|cancel|ok   the answer to the next message box
 //   menu KEYS           keys for the next drop's menu: down, up, return,
@@ -15,6 +17,7 @@
 #include <windows.h>
 #include <oleidl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -84,17 +87,18 @@ public:
             answer_ = std::make_unique<MenuAnswer>(std::vector<WORD>{VK_ESCAPE}, 1500);
             return;
         }
-        std::vector<WORD> pressed;
-        for (WORD key : keys) {
-            if (key != 0) {
-                pressed.push_back(key);
-            }
-        }
-        if (pressed.size() != keys.size()) {
-            pauser_ = std::thread([pressed] {
-                if (WaitForPopupMenu(15000)) {
-                    Sleep(2500);
-                    PressKeys(pressed);
+        if (std::find(keys.begin(), keys.end(), 0) != keys.end()) {
+            pauser_ = std::thread([keys] {
+                if (!WaitForPopupMenu(15000)) {
+                    return;
+                }
+                Sleep(300);
+                for (WORD key : keys) {
+                    if (key == 0) {
+                        Sleep(2500);
+                    } else {
+                        PressKeys({key});
+                    }
                 }
             });
         } else if (!keys.empty()) {
@@ -163,6 +167,13 @@ int wmain(int argc, wchar_t** argv)
             }
         } else if (command == L"install") {
             settings.SetText(L"InstallDir", WString(argument.c_str()));
+        } else if (command == L"overflow") {
+            settings.Set(L"MenuOverFlow", static_cast<DWORD>(_wtoi(argument.c_str())));
+        } else if (command == L"cursor") {
+            int x = 0;
+            int y = 0;
+            swscanf(argument.c_str(), L"%d %d", &x, &y);
+            SetCursorPos(x, y);
         } else if (command == L"archive" && library) {
             HRESULT loaded = E_FAIL;
             *target.Receive() = library->CreateDropTarget(argument, &loaded);
