@@ -30,30 +30,6 @@ bool MenuAnswer::MenuSeen()
     return seen_;
 }
 
-namespace {
-
-struct BoxSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindProductBox(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<BoxSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (owner == search->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0 &&
-        WindowTextOf(window) == L"Zupako") {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}  // namespace
-
 BoxAnswerer::BoxAnswerer() : thread_([this] { Watch(); }) {}
 
 BoxAnswerer::~BoxAnswerer()
@@ -89,9 +65,8 @@ int BoxAnswerer::UnusedAnswers()
 void BoxAnswerer::Watch()
 {
     while (!stop_) {
-        BoxSearch search{GetCurrentProcessId(), nullptr};
-        EnumWindows(FindProductBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) {
+        HWND box = FindDialogOf(GetCurrentProcessId(), L"Zupako");
+        if (!box) {
             Sleep(50);
             continue;
         }
@@ -100,7 +75,7 @@ void BoxAnswerer::Watch()
         int button = 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            texts_.push_back(StaticTextOf(search.found));
+            texts_.push_back(StaticTextOf(box));
             if (!answers_.empty()) {
                 button = answers_.front();
                 answers_.pop_front();
@@ -110,14 +85,14 @@ void BoxAnswerer::Watch()
         }
         if (button == 0) {
             for (int candidate : {IDCANCEL, IDNO, IDOK}) {
-                if (GetDlgItem(search.found, candidate)) {
+                if (GetDlgItem(box, candidate)) {
                     button = candidate;
                     break;
                 }
             }
         }
-        PressButton(search.found, button);
-        for (int i = 0; i < 100 && IsWindow(search.found) && IsWindowVisible(search.found); ++i) {
+        PressButton(box, button);
+        for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) {
             Sleep(20);
         }
     }

@@ -64,6 +64,7 @@ namespace {
 
 struct DialogSearch {
     DWORD processId;
+    const wchar_t* title;
     HWND found;
 };
 
@@ -74,7 +75,8 @@ BOOL CALLBACK FindProcessDialog(HWND window, LPARAM data)
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
-    if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
+    if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0 &&
+        (!s->title || WindowTextOf(window) == s->title)) {
         s->found = window;
         return FALSE;
     }
@@ -83,14 +85,20 @@ BOOL CALLBACK FindProcessDialog(HWND window, LPARAM data)
 
 }  // namespace
 
+HWND FindDialogOf(DWORD processId, const wchar_t* title)
+{
+    DialogSearch search{processId, title, nullptr};
+    EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds)
 {
     ULONGLONG deadline = GetTickCount64() + milliseconds;
     do {
-        DialogSearch search{processId, nullptr};
-        EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            return search.found;
+        HWND found = FindDialogOf(processId);
+        if (found) {
+            return found;
         }
         Sleep(50);
     } while (GetTickCount64() < deadline);

@@ -8,6 +8,9 @@
 
 // Waits up to the timeout for a visible top-level window; null when none came.
 HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds = 15000);
+// A visible top-level dialog of the process, with this title when one is
+// given; null when there is none now.
+HWND FindDialogOf(DWORD processId, const wchar_t* title = nullptr);
 // Waits for a visible top-level dialog of the given process.
 HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds = 15000);
 // A child control whose text is exactly this, or null.
