@@ -75,8 +75,8 @@ DWORD FileAttributesOf(uint32_t externalAttributes)
 
 }  // namespace zip
 
-CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath)
-    : CZipFileEnum(archivePath, false), level_(-1), pending_(false), modified_(false), committed_(false),
+CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath, bool keepWorkFolder)
+    : CZipFileEnum(archivePath, keepWorkFolder), level_(-1), pending_(false), modified_(false), committed_(false),
       compressionWorkers_(ParallelCompressor::DefaultWorkers()), compressionBudget_(ParallelCompressor::kDefaultBudget)
 {
     // The library is bound even after a reading failure: the entries read

@@ -78,7 +78,9 @@ private:
 
 class CZipFile : public CZipFileEnum {
 public:
-    CZipFile(const WString& archivePath, const WString& zlibLibraryPath);
+    // keepWorkFolder: leave the work folder as it is (a caller whose user
+    // may have an opened entry waiting there to be written back).
+    CZipFile(const WString& archivePath, const WString& zlibLibraryPath, bool keepWorkFolder = false);
     ~CZipFile() override;
 
     bool Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite) override;

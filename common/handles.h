@@ -118,6 +118,12 @@ struct WindowTraits {
     static bool Close(Handle h) { return DestroyWindow(h) != FALSE; }
 };
 
+struct MemoryDCTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DeleteDC(h) != FALSE; }
+};
+
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
@@ -129,6 +135,8 @@ using ScopedGdiObject = ScopedHandle<GdiObjectTraits>;
 using ScopedFont = ScopedHandle<FontTraits>;
 using ScopedModule = ScopedHandle<ModuleTraits>;
 using ScopedWindow = ScopedHandle<WindowTraits>;
+// A device context of CreateCompatibleDC or CreateDC.
+using ScopedMemoryDC = ScopedHandle<MemoryDCTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class ScopedWindowDC {
@@ -197,6 +205,54 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// A storage medium handed out by a data object, given back with
+// ReleaseStgMedium. Receive is for the call that fills it; after a call
+// that failed, Forget drops whatever it may have left there.
+class ScopedStgMedium {
+public:
+    ScopedStgMedium() = default;
+    ~ScopedStgMedium() { Reset(); }
+    ScopedStgMedium(const ScopedStgMedium&) = delete;
+    ScopedStgMedium& operator=(const ScopedStgMedium&) = delete;
+    STGMEDIUM* Receive()
+    {
+        Reset();
+        return &medium_;
+    }
+    const STGMEDIUM& Get() const { return medium_; }
+    void Forget() { medium_ = STGMEDIUM{}; }
+    void Reset()
+    {
+        if (medium_.tymed != TYMED_NULL) {
+            ReleaseStgMedium(&medium_);
+        }
+        medium_ = STGMEDIUM{};
+    }
+
+private:
+    STGMEDIUM medium_{};
+};
+
+// Global memory locked for the lifetime of the owner.
+class ScopedGlobalLock {
+public:
+    explicit ScopedGlobalLock(HGLOBAL memory) : memory_(memory), data_(memory ? GlobalLock(memory) : nullptr) {}
+    ~ScopedGlobalLock()
+    {
+        if (data_) {
+            GlobalUnlock(memory_);
+        }
+    }
+    ScopedGlobalLock(const ScopedGlobalLock&) = delete;
+    ScopedGlobalLock& operator=(const ScopedGlobalLock&) = delete;
+    void* Data() const { return data_; }
+    SIZE_T Size() const { return data_ ? GlobalSize(memory_) : 0; }
+
+private:
+    HGLOBAL memory_;
+    void* data_;
 };
 
 // CoInitialize / CoUninitialize for one scope.

@@ -245,3 +245,21 @@ WString CompactPath(HDC dc, const WString& path, int maxWidth)
     }
     return L"...\\" + rest;
 }
+
+WString ReserveNewFile(const WString& folder, const WString& stem, const WString& extension)
+{
+    const int kAttempts = 1000;
+    for (int i = 1; i <= kAttempts; ++i) {
+        WString name = i == 1 ? stem + extension : stem + L"-" + WString::FromInt(i) + extension;
+        WString path = JoinPath(folder, name);
+        ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            return path;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
+            break;
+        }
+    }
+    return WString();
+}

@@ -34,6 +34,11 @@ bool CreateDirectoryTree(const WString& path, bool recursive);
 bool ListDirectory(const WString& path, AttrStringList& list, const WString& pattern);
 // A shell link at linkPath to target, optionally run as administrator.
 bool CreateShortcut(const WString& target, const WString& linkPath, const WString& arguments, bool runAsAdministrator);
+// Makes an empty file in the folder where none existed, named stem +
+// extension, or stem + "-2" + extension and so on when that name is taken,
+// so that a temporary file never takes the place of a file of the user's.
+// Returns its path, or empty when none could be made.
+WString ReserveNewFile(const WString& folder, const WString& stem, const WString& extension);
 bool MovePath(const WString& from, const WString& to, DWORD flags);
 
 // Splits a command line (empty: the process's own) into program and arguments.

@@ -64,6 +64,7 @@ namespace {
 
 struct DialogSearch {
     DWORD processId;
+    const wchar_t* title;
     HWND found;
 };
 
@@ -74,7 +75,8 @@ BOOL CALLBACK FindProcessDialog(HWND window, LPARAM data)
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
-    if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
+    if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0 &&
+        (!s->title || WindowTextOf(window) == s->title)) {
         s->found = window;
         return FALSE;
     }
@@ -83,14 +85,20 @@ BOOL CALLBACK FindProcessDialog(HWND window, LPARAM data)
 
 }  // namespace
 
+HWND FindDialogOf(DWORD processId, const wchar_t* title)
+{
+    DialogSearch search{processId, title, nullptr};
+    EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND WaitForProcessDialog(DWORD processId, DWORD milliseconds)
 {
     ULONGLONG deadline = GetTickCount64() + milliseconds;
     do {
-        DialogSearch search{processId, nullptr};
-        EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            return search.found;
+        HWND found = FindDialogOf(processId);
+        if (found) {
+            return found;
         }
         Sleep(50);
     } while (GetTickCount64() < deadline);
@@ -121,4 +129,20 @@ HWND FindChildWithText(HWND parent, const std::wstring& text)
     TextSearch search{&text, nullptr};
     EnumChildWindows(parent, FindTextChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND WaitForPopupMenu(DWORD milliseconds) { return WaitForTopLevelWindow(L"#32768", nullptr, milliseconds); }
+
+void PressKeys(const std::vector<WORD>& keys)
+{
+    for (WORD key : keys) {
+        INPUT strokes[2]{};
+        strokes[0].type = INPUT_KEYBOARD;
+        strokes[0].ki.wVk = key;
+        strokes[1] = strokes[0];
+        strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, strokes, sizeof(INPUT));
+        // The menu's loop takes each key before the next one comes.
+        Sleep(100);
+    }
 }
