@@ -57,10 +57,7 @@ protected:
     {
         SeedShellClasses();
         folder = scratch / L"Zupako 2";
-        CreateDirectoryTree(folder + L"\\image", true);
-        for (const wchar_t* file : kInstallFiles) {
-            WriteFileText(JoinPath(folder, file), "stand-in");
-        }
+        MakeStandInInstallFolder(folder);
         startMenu = scratch / L"Zupako";
     }
 

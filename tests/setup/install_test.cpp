@@ -129,10 +129,7 @@ protected:
     {
         SeedShellClasses();
         folder = scratch / L"インストール 先";
-        CreateDirectoryTree(folder + L"\\image", true);
-        for (const wchar_t* file : kInstallFiles) {
-            WriteFileText(JoinPath(folder, file), "stand-in");
-        }
+        MakeStandInInstallFolder(folder);
         startMenu = scratch / L"スタート\\Zupako";
         CreateDirectoryTree(ParentDir(startMenu), false);
         // The settings are written by install itself.

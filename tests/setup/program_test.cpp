@@ -75,6 +75,12 @@ std::wstring AnswerBox(Started& program, int button)
     return text;
 }
 
+BOOL CALLBACK CollectResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR data)
+{
+    reinterpret_cast<std::vector<ULONG_PTR>*>(data)->push_back(reinterpret_cast<ULONG_PTR>(name));
+    return TRUE;
+}
+
 TEST(SetupProgramTest, ResourcesHoldIconsStringsDialogsCursorsVersionAndManifest)
 {
     WString program = SetupProgram();
@@ -83,13 +89,7 @@ TEST(SetupProgramTest, ResourcesHoldIconsStringsDialogsCursorsVersionAndManifest
     ASSERT_TRUE(module);
     // The icon groups in file order: ",1" and ",2" of DefaultIcon pick 101 and 102.
     std::vector<ULONG_PTR> groups;
-    EnumResourceNamesW(
-        module.Get(), RT_GROUP_ICON,
-        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR data) -> BOOL {
-            reinterpret_cast<std::vector<ULONG_PTR>*>(data)->push_back(reinterpret_cast<ULONG_PTR>(name));
-            return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&groups));
+    EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CollectResourceName, reinterpret_cast<LONG_PTR>(&groups));
     EXPECT_EQ((std::vector<ULONG_PTR>{100, 101, 102}), groups);
     wchar_t text[128] = {};
     LoadStringW(module.Get(), IDS_NEW_MENU_TEXT, text, 128);

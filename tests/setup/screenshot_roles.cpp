@@ -53,10 +53,7 @@ int ShowInstall(const std::vector<std::wstring>&)
     SetPromptHandler(nullptr);
     ScratchFolder scratch;
     WString folder = scratch / L"Zupako";
-    CreateDirectoryTree(folder + L"\\image", true);
-    for (const wchar_t* file : kInstallFiles) {
-        WriteFileText(JoinPath(folder, file), "stand-in");
-    }
+    MakeStandInInstallFolder(folder);
     CInstall install(folder, false, scratch / L"スタートメニュー");
     SlowRegistry slow;
     std::thread driver([] {

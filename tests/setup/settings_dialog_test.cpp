@@ -360,40 +360,45 @@ TEST_F(SettingsDialogTest, WindowDestroyedElsewhereIsNotDestroyedTwice)
     EXPECT_EQ(0u, prompts.Count()) << Utf8(prompts.LastText());
 }
 
+struct TooltipSearch {
+    HWND dialog;
+    std::map<int, std::wstring> tips;
+    std::vector<LRESULT> delays;
+};
+
+BOOL CALLBACK CollectTooltip(HWND window, LPARAM data)
+{
+    auto* s = reinterpret_cast<TooltipSearch*>(data);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != s->dialog) {
+        return TRUE;
+    }
+    wchar_t text[256] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.lpszText = text;
+    if (SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool))) {
+        s->tips[GetDlgCtrlID(reinterpret_cast<HWND>(tool.uId))] = text;
+    }
+    s->delays.push_back(SendMessageW(window, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
+    return TRUE;
+}
+
 TEST_F(SettingsDialogTest, TooltipsExplainOverflowLevelAndSorting)
 {
     CSettingsDialog dialog;
-    HWND d = dialog.Window();
-    std::map<int, std::wstring> tips;
-    struct Search {
-        HWND dialog;
-        std::map<int, std::wstring>* tips;
-    } search{d, &tips};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != s->dialog) {
-                return TRUE;
-            }
-            wchar_t text[256] = {};
-            TOOLINFOW tool{};
-            tool.cbSize = sizeof tool;
-            tool.lpszText = text;
-            if (SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool))) {
-                (*s->tips)[GetDlgCtrlID(reinterpret_cast<HWND>(tool.uId))] = text;
-            }
-            EXPECT_EQ(5000, SendMessageW(window, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    EXPECT_EQ(L"これを選択した場合メニューは一列で上下に矢印が出てきます", tips[IDC_OVERFLOW_NONE]);
+    TooltipSearch search{dialog.Window(), {}, {}};
+    EnumThreadWindows(GetCurrentThreadId(), CollectTooltip, reinterpret_cast<LPARAM>(&search));
+    EXPECT_EQ(L"これを選択した場合メニューは一列で上下に矢印が出てきます", search.tips[IDC_OVERFLOW_NONE]);
     for (int id : {IDC_LZX_LABEL, IDC_LZX_LEVEL, IDC_LZX_SPIN}) {
-        EXPECT_EQ(L"*.cab の圧縮レベル 15-21, 21が最大圧縮", tips[id]) << id;
+        EXPECT_EQ(L"*.cab の圧縮レベル 15-21, 21が最大圧縮", search.tips[id]) << id;
     }
-    EXPECT_EQ(L"フォルダーの右クリックの[Cab に圧縮(B)]に対して効きます", tips[IDC_CAB_SORT]);
+    EXPECT_EQ(L"フォルダーの右クリックの[Cab に圧縮(B)]に対して効きます", search.tips[IDC_CAB_SORT]);
+    EXPECT_EQ(5u, search.delays.size());
+    for (LRESULT delay : search.delays) {
+        EXPECT_EQ(5000, delay);
+    }
 }
 
 TEST_F(SettingsDialogTest, SetVerbRefusesBeforeAnInstall)

@@ -1,6 +1,9 @@
 #include "setup/setup_test_support.h"
 
+#include "common/paths.h"
 #include "common/settings.h"
+#include "setup/install.h"
+#include "support/test_files.h"
 #include "support/prompt_recorder.h"
 
 void SeedText(const WString& key, const wchar_t* name, const WString& value)
@@ -42,3 +45,11 @@ long long ProductNumber(const wchar_t* name)
 }
 
 std::string Narrow(const WString& text) { return Utf8(text.c_str()); }
+
+void MakeStandInInstallFolder(const WString& folder)
+{
+    CreateDirectoryTree(folder + L"\\image", true);
+    for (const wchar_t* file : kInstallFiles) {
+        WriteFileText(JoinPath(folder, file), "stand-in");
+    }
+}

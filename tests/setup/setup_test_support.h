@@ -17,6 +17,9 @@ const wchar_t kTestCabClass[] = L"ZupakoTest.cab";
 void SeedText(const WString& key, const wchar_t* name, const WString& value);
 // Gives .zip and .cab their test classes in HKCU\Software\Classes.
 void SeedShellClasses();
+// The twenty program files as stand-ins in a new folder, as install wants
+// them there.
+void MakeStandInInstallFolder(const WString& folder);
 // A text value under HKCU, or "<missing>".
 std::wstring RegText(const WString& key, const wchar_t* name = nullptr);
 bool RegKeyExists(const WString& key);
