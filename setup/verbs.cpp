@@ -105,11 +105,14 @@ int RunSetupProgram(const WString& commandLine)
         ShowError(L"２重に起動はできません");
         return 1;
     }
-    ReportHResultFailure(OleInitialize(nullptr), "OleInitialize");
+    HRESULT ole = OleInitialize(nullptr);
+    ReportHResultFailure(ole, "OleInitialize");
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     ReportApiFailure(InitCommonControlsEx(&controls), "InitCommonControlsEx");
     ChooseRegistryView();
     Dispatch(ChooseVerb(arguments));
-    OleUninitialize();
+    if (SUCCEEDED(ole)) {
+        OleUninitialize();
+    }
     return 0;
 }
