@@ -116,7 +116,9 @@ bool RegKey::WriteBytes(const wchar_t* name, const void* bytes, DWORD size)
 
 bool RegKey::DeleteValue(const wchar_t* name) { return Record(RegDeleteValueW(key_.Get(), name)); }
 
-bool RegKey::DeleteSubKey(const wchar_t* name) { return Record(RegDeleteKeyW(key_.Get(), name)); }
+// In the view the key was opened in: a plain deletion would reach the
+// process's own view and leave the other one's key behind.
+bool RegKey::DeleteSubKey(const wchar_t* name) { return Record(RegDeleteKeyExW(key_.Get(), name, g_view, 0)); }
 
 bool RegKey::QueryCounts(DWORD& subKeys, DWORD& values, DWORD& longestValueLength)
 {

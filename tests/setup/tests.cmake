@@ -1,3 +1,33 @@
+# The setup program's logic in-process: verbs, settings dialog, install.
+zpk_test_program(test_setup
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/setup_test_support.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/verbs_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/install_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/install_dialog_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/screenshot_roles.cpp
+  LIBS zpk_setup
+  RESOURCES ${CMAKE_SOURCE_DIR}/resources/setup.rc
+)
+
+# The real program started from a second process; its boxes are answered by
+# the window driver. The settings case borrows the prefix's own hive.
+zpk_test_program(test_setup_program
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/program_test.cpp
+  LIBS zpk_archive version
+)
+target_compile_definitions(test_setup_program PRIVATE ZPKSET_EXE="$<TARGET_FILE:ZPKSet>")
+add_dependencies(test_setup_program ZPKSet)
+set_tests_properties(test_setup_program.${ZPK_BITS} PROPERTIES RESOURCE_LOCK user_hive)
+
+# Folders with Japanese names compressed by the real program, the archives
+# checked by unzip and cabextract.
+zpk_add_test(setup_interop
+  COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/interop_test.py
+          ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:ZPKSet>
+  TIMEOUT 600)
+
 # The add dialog of ZPKSet, with its dialog resource; the cabinets it
 # makes are checked by cabextract afterwards.
 zpk_test_program(test_cab_add

@@ -1,0 +1,208 @@
+// The real ZPKSet.exe, started as Explorer, the Start menu or the menu
+// viewer would start it; its boxes are answered from this process.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/zipfile.h"
+#include "common/handles.h"
+#include "common/paths.h"
+#include "common/registry.h"
+#include "common/settings.h"
+#include "common/system.h"
+#include "resources/setup_ids.h"
+#include "support/prompt_recorder.h"
+#include "support/test_files.h"
+#include "support/window_driver.h"
+
+namespace {
+
+WString SetupProgram()
+{
+    // The build gives the Linux path; Wine shows the Linux root as Z:.
+    return WString(L"Z:") + WString::FromUtf8(ZPKSET_EXE).ReplaceAll(L'/', L'\\');
+}
+
+class Started {
+public:
+    explicit Started(const WString& arguments)
+    {
+        WString line = L"\"" + SetupProgram() + L"\" " + arguments;
+        std::vector<wchar_t> buffer(line.c_str(), line.c_str() + line.Length() + 1);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            CloseHandle(info.hThread);
+            process_.Reset(info.hProcess);
+            id_ = info.dwProcessId;
+        }
+    }
+    ~Started()
+    {
+        if (process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.Get(), 99);
+        }
+    }
+    DWORD Id() const { return id_; }
+    // The exit code, or -1 when the program did not end in time.
+    int Wait(DWORD milliseconds = 60000)
+    {
+        if (!process_ || WaitForSingleObject(process_.Get(), milliseconds) != WAIT_OBJECT_0) {
+            return -1;
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process_.Get(), &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    ScopedKernelHandle process_;
+    DWORD id_ = 0;
+};
+
+// The text of the program's next box, which is then answered.
+std::wstring AnswerBox(Started& program, int button)
+{
+    HWND box = WaitForProcessDialog(program.Id());
+    if (!box) {
+        return L"<no box>";
+    }
+    std::wstring text = StaticTextOf(box);
+    EXPECT_EQ(L"Zupako", WindowTextOf(box));
+    PressButton(box, button);
+    return text;
+}
+
+BOOL CALLBACK CollectResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR data)
+{
+    reinterpret_cast<std::vector<ULONG_PTR>*>(data)->push_back(reinterpret_cast<ULONG_PTR>(name));
+    return TRUE;
+}
+
+TEST(SetupProgramTest, ResourcesHoldIconsStringsDialogsCursorsVersionAndManifest)
+{
+    WString program = SetupProgram();
+    EXPECT_EQ(3u, ExtractIconExW(program.c_str(), -1, nullptr, nullptr, 0));
+    ScopedModule module(LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    // The icon groups in file order: ",1" and ",2" of DefaultIcon pick 101 and 102.
+    std::vector<ULONG_PTR> groups;
+    EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CollectResourceName, reinterpret_cast<LONG_PTR>(&groups));
+    EXPECT_EQ((std::vector<ULONG_PTR>{100, 101, 102}), groups);
+    wchar_t text[128] = {};
+    LoadStringW(module.Get(), IDS_NEW_MENU_TEXT, text, 128);
+    EXPECT_EQ(L"圧縮 (cab 形式) フォルダー", std::wstring(text));
+    LoadStringW(module.Get(), IDS_NEW_ITEM_NAME, text, 128);
+    EXPECT_EQ(L"新しい圧縮された (CAB) フォルダー", std::wstring(text));
+    for (int dialog : {110, 120, 9000, 9600}) {
+        EXPECT_NE(nullptr, FindResourceW(module.Get(), MAKEINTRESOURCEW(dialog), RT_DIALOG)) << dialog;
+    }
+    for (int cursor : {901, 902, 903}) {
+        EXPECT_NE(nullptr, FindResourceW(module.Get(), MAKEINTRESOURCEW(cursor), RT_GROUP_CURSOR)) << cursor;
+    }
+    HRSRC manifest = FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(nullptr, manifest);
+    std::string manifestText(static_cast<const char*>(LockResource(LoadResource(module.Get(), manifest))),
+                             SizeofResource(module.Get(), manifest));
+    EXPECT_NE(std::string::npos, manifestText.find("level=\"asInvoker\""));
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(program.c_str(), &handle);
+    ASSERT_NE(0u, size);
+    std::vector<BYTE> version(size);
+    ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(22, 2), fixed->dwFileVersionMS);
+    wchar_t* fileVersion = nullptr;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\041104b0\\FileVersion",
+                               reinterpret_cast<void**>(&fileVersion), &length));
+    EXPECT_EQ(L"2.22", std::wstring(fileVersion));
+}
+
+TEST(SetupProgramTest, SameCommandRunningIsRefusedWithExitCodeOne)
+{
+    SingleInstanceMutex running(L"ZPKSet_about");
+    ASSERT_TRUE(running.IsFirstInstance());
+    Started second(L"about");
+    EXPECT_EQ(L"２重に起動はできません", AnswerBox(second, IDOK));
+    EXPECT_EQ(1, second.Wait());
+}
+
+TEST(SetupProgramTest, AboutShowsTheVersionAndEndsWithZero)
+{
+    Started about(L"  about  ");
+    HWND box = WaitForProcessDialog(about.Id());
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(L"Zupako のバージョン情報", WindowTextOf(box));
+    EXPECT_EQ(L"Ver.2.22", WindowTextOf(GetDlgItem(box, 9003)));
+    PressButton(box, 9008);
+    EXPECT_EQ(0, about.Wait());
+}
+
+TEST(SetupProgramTest, SetInCapitalsIsAFilePathForTheReportVerb)
+{
+    Started wrong(L"SET");
+    EXPECT_EQ(L"引数が違っています。", AnswerBox(wrong, IDOK));
+    EXPECT_EQ(0, wrong.Wait());
+}
+
+TEST(SetupProgramTest, ZipCompressAsksBeforeReplacingAndWritesTheFolder)
+{
+    ScratchFolder scratch;
+    WString folder = scratch / L"夏の 写真";
+    CreateDirectoryTree(folder, false);
+    WriteFileText(folder + L"\\富士山.txt", "fuji\n");
+    WriteFileText(folder + L".zip", "old");
+    Started program(L"zipcompress \"" + folder + L"\"");
+    EXPECT_EQ(std::wstring((folder + L".zip を置き換えていいですか？").c_str()), AnswerBox(program, IDYES));
+    EXPECT_EQ(0, program.Wait());
+    CZipFile zip(folder + L".zip", ZlibBesideProgram());
+    StringList names(true);
+    ASSERT_TRUE(zip.GetEntryNames(names)) << Utf8(zip.ErrorText().c_str());
+    EXPECT_GE(names.Find(L"富士山.txt"), 0);
+}
+
+TEST(SetupProgramTest, CompressOfAFileSaysItIsNoFolder)
+{
+    ScratchFolder scratch;
+    WString file = scratch / L"a.txt";
+    WriteFileText(file, "a");
+    Started program(L"cabcompress \"" + file + L"\"");
+    EXPECT_EQ(L"フォルダではありません", AnswerBox(program, IDOK));
+    EXPECT_EQ(0, program.Wait());
+    EXPECT_FALSE(PathExists(scratch / L"a.txt.cab"));
+}
+
+// The settings dialog of the real program, on the real hive of the test
+// prefix: an install folder is lent for the test and taken back.
+TEST(SetupProgramTest, SettingsDialogOpensAndCancelWritesNothing)
+{
+    RegKey existing(HKEY_CURRENT_USER, WString(kProductKey), KEY_READ);
+    if (existing.IsOpen()) {
+        GTEST_SKIP() << "the test prefix has an install; it is left alone";
+    }
+    existing.Close();
+    {
+        RegKey lent(HKEY_CURRENT_USER, WString(kProductKey), KEY_ALL_ACCESS, true);
+        lent.WriteText(L"InstallDir", L"C:\\Zupako");
+    }
+    Started program(L"set");
+    HWND dialog = WaitForTopLevelWindow(L"#32770", L"Zupako の設定");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_ARC_COMMAND)) == FALSE);
+    EXPECT_TRUE(IsDlgButtonChecked(dialog, IDC_OVERFLOW_MORE) == BST_CHECKED);
+    PressButton(dialog, IDC_SETTINGS_CANCEL);
+    EXPECT_EQ(0, program.Wait());
+    RegKey product(HKEY_CURRENT_USER, WString(kProductKey), KEY_READ);
+    DWORD subKeys = 0, values = 0, longest = 0;
+    product.QueryCounts(subKeys, values, longest);
+    EXPECT_EQ(1u, values) << "cancel wrote settings";
+    product.Close();
+    RegDeleteKeyW(HKEY_CURRENT_USER, kProductKey);
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Marunoko");
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Screenshots of the setup program into build/screenshots/: the install
+# dialog in its install and uninstall states, the progress window of an
+# install and its completion box, and the settings dialog with each action
+# of the whole-archive entry selected. The windows run in a private hive and
+# a scratch install folder of the test program. Runs itself inside a test
+# session.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+if [ -z "${ZPK_IN_SESSION:-}" ]; then
+  exec env ZPK_IN_SESSION=1 tools/test-session.sh "$0" "$@"
+fi
+tool=build/win64/tests/test_setup.exe
+[ -f "$tool" ] || { echo "build first: $tool is missing" >&2; exit 1; }
+out=build/screenshots
+mkdir -p "$out"
+for role in show-install show-settings; do
+  # The role says when a picture should be taken and then waits.
+  tools/wine-run "$tool" --zpk-child-role=$role | while read -r word name; do
+    name=${name%$'\r'}
+    if [ "$word" = SHOT ]; then
+      sleep 0.7
+      import -window root "$out/setup-$name.png"
+      echo "screenshot: $out/setup-$name.png"
+    fi
+  done
+done
