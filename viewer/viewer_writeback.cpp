@@ -133,7 +133,7 @@ void Viewer::WriteBack(const WString& entryPath, const WString& copy)
         return;
     }
     if (StoreEdit(entryPath, held)) {
-        RemoveInside(folder, held);
+        CArcFile::DeleteFolderContents(folder);
         RemoveDirectoryW(folder.c_str());
         return;
     }
@@ -165,9 +165,20 @@ bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
         ShowArchiveError();
         return false;
     }
+    std::vector<uint8_t> edited;
+    if (!ReadWhole(held, edited)) {
+        return false;
+    }
+    // The engine gets a copy of its own (a cabinet moves the file it
+    // stores); the held copy stays for the user until the edit is stored.
+    WString engineFolder = JoinPath(ParentDir(held), WString(L"add"));
+    WString engineCopy = JoinPath(engineFolder, FileNamePart(held));
+    if (!CreateDirectoryW(engineFolder.c_str(), nullptr) || !CopyFileW(held.c_str(), engineCopy.c_str(), TRUE)) {
+        return false;
+    }
     // The new content is taken first: when that fails, nothing was marked
     // deleted and the archive stays as it is.
-    if (!archive_->Add(held, EntryFolderOf(entryPath), -1)) {
+    if (!archive_->Add(engineCopy, EntryFolderOf(entryPath), -1)) {
         ShowArchiveError();
         return false;
     }
@@ -185,9 +196,8 @@ bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
     tooltip_->SetArchive(archive_.get(), archiveKind_ == kCabArchive);
     WString check = JoinPath(ParentDir(held), WString(L"check"));
     std::vector<uint8_t> stored;
-    std::vector<uint8_t> edited;
     bool same = !archive_->HasError() && archive_->Extract(check, entryPath, false) &&
-                ReadWhole(JoinPath(check, FileNamePart(held)), stored) && ReadWhole(held, edited) && stored == edited;
+                ReadWhole(JoinPath(check, FileNamePart(held)), stored) && stored == edited;
     archive_->ClearErrorText();
     RemoveInside(ParentDir(held), check);
     openedStamp_ = StampOf(archivePath_);
