@@ -29,8 +29,8 @@ const char* InsertTag(PlanType type, bool topLevel)
 
 }  // namespace
 
-ArchiveMenu::ArchiveMenu(const StringList& listing, const RootOptions& root, const MenuLayout& layout)
-    : index_(listing), rootOptions_(root), layout_(layout)
+ArchiveMenu::ArchiveMenu(ListingIndex index, const RootOptions& root, const MenuLayout& layout)
+    : index_(std::move(index)), rootOptions_(root), layout_(layout)
 {
 }
 

@@ -12,7 +12,7 @@
 
 class ArchiveMenu {
 public:
-    ArchiveMenu(const StringList& listing, const RootOptions& root, const MenuLayout& layout);
+    ArchiveMenu(ListingIndex index, const RootOptions& root, const MenuLayout& layout);
     ArchiveMenu(const ArchiveMenu&) = delete;
     ArchiveMenu& operator=(const ArchiveMenu&) = delete;
 

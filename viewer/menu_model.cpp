@@ -78,6 +78,10 @@ void PlanChildren(ListingIndex& index, const WString& folder, LevelPlanner& plan
 ListingIndex::ListingIndex(const StringList& listing)
 {
     AddFolder(WString());
+    // Listings come sorted, so entries of one folder mostly follow each
+    // other: the last folder found is tried first.
+    WString lastParent;
+    int lastAt = 0;
     for (int i = 0; i < listing.Count(); ++i) {
         const WString& path = listing[i];
         if (path.IsEmpty() || path == L"\\") {
@@ -90,8 +94,11 @@ ListingIndex::ListingIndex(const StringList& listing)
         WString parent;
         WString name;
         SplitParent(path, parent, name);
-        int at = AddFolder(parent);
-        folders_[at].files.push_back(name);
+        if (parent != lastParent) {
+            lastAt = AddFolder(parent);
+            lastParent = parent;
+        }
+        folders_[lastAt].files.push_back(name);
     }
 }
 

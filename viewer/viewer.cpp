@@ -202,7 +202,7 @@ bool Viewer::ListAndBuild()
     }
     bool isCab = archiveKind_ == kCabArchive;
     RootOptions root{isCab, isCab && archive_->CanUpdate(), archivePath_};
-    menu_ = std::make_unique<ArchiveMenu>(listing_, root,
+    menu_ = std::make_unique<ArchiveMenu>(ListingIndex(listing_), root,
                                           MenuLayout{static_cast<int>(settings_.menuOverflow), itemsPerScreen_});
     if (!menu_->Build()) {
         return false;

@@ -53,7 +53,7 @@ StringList Listing(const std::vector<const wchar_t*>& paths)
 TEST(ArchiveMenu, RootAndLazilyFilledSubmenusReadBack)
 {
     StringList listing = Listing({L"c.txt", L"a\\b.txt", L"a\\deep\\", L"empty\\"});
-    ArchiveMenu menu(listing, RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
+    ArchiveMenu menu(ListingIndex(listing), RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
     ASSERT_TRUE(menu.Build());
     std::vector<ReadItem> root = ReadMenu(menu, menu.Root());
     ASSERT_EQ(5u, root.size());
@@ -95,7 +95,7 @@ TEST(ArchiveMenu, MoreSubmenusAndColumnsReadBack)
     for (int i = 0; i < 45; ++i) {
         listing.Insert(L"f" + WString::FromInt(100 + i));
     }
-    ArchiveMenu more(listing, RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{2, 20});
+    ArchiveMenu more(ListingIndex(listing), RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{2, 20});
     ASSERT_TRUE(more.Build());
     std::vector<ReadItem> root = ReadMenu(more, more.Root());
     ASSERT_EQ(20u, root.size());
@@ -110,7 +110,7 @@ TEST(ArchiveMenu, MoreSubmenusAndColumnsReadBack)
     EXPECT_EQ(-1, more.SelectedItem(more.Root(), 19, MF_POPUP)) << "not owner-drawn";
     EXPECT_EQ(root[2].id, more.SelectedItem(more.Root(), 2, MF_OWNERDRAW));
 
-    ArchiveMenu columns(listing, RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{1, 20});
+    ArchiveMenu columns(ListingIndex(listing), RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{1, 20});
     ASSERT_TRUE(columns.Build());
     std::vector<ReadItem> wrapped = ReadMenu(columns, columns.Root());
     // Three columns of 18, 20 and 7 files; the last has room for About.
@@ -124,7 +124,7 @@ TEST(ArchiveMenu, MoreSubmenusAndColumnsReadBack)
 TEST(ArchiveMenu, FolderItemsAreFoundByPositionNotAsIds)
 {
     StringList listing = Listing({L"x\\1.txt", L"y\\2.txt", L"z.txt"});
-    ArchiveMenu menu(listing, RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
+    ArchiveMenu menu(ListingIndex(listing), RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
     ASSERT_TRUE(menu.Build());
     // Position 3 is folder y; its id is something else entirely.
     int found = menu.SelectedItem(menu.Root(), 3, MF_POPUP | MF_OWNERDRAW);
@@ -135,7 +135,7 @@ TEST(ArchiveMenu, FolderItemsAreFoundByPositionNotAsIds)
 TEST(ArchiveMenu, ItemsBuiltAfterAFolderDeleteStartBlank)
 {
     StringList listing = Listing({L"Doc\\a.txt", L"doc\\b.txt"});
-    ArchiveMenu menu(listing, RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
+    ArchiveMenu menu(ListingIndex(listing), RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
     ASSERT_TRUE(menu.Build());
     std::vector<ReadItem> root = ReadMenu(menu, menu.Root());
     menu.MarkDeleted(WString(L"Doc\\"));
@@ -149,7 +149,7 @@ TEST(ArchiveMenu, ItemsBuiltAfterAFolderDeleteStartBlank)
 TEST(ArchiveMenu, TypedCharactersChooseAmongTheMenusOwnItems)
 {
     StringList listing = Listing({L"beta.txt", L"Alpha.txt", L"apple.txt"});
-    ArchiveMenu menu(listing, RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
+    ArchiveMenu menu(ListingIndex(listing), RootOptions{false, false, WString(L"C:\\d.zip")}, MenuLayout{0, 40});
     ASSERT_TRUE(menu.Build());
     std::vector<CharCandidate> items = menu.Candidates(menu.Root());
     int first = ChooseByCharacter(items, -1, L'a');
