@@ -133,22 +133,19 @@ TEST(MenuOverflow, WrapModeStartsANewColumnAfterTheScreenIsFull)
 
 TEST(MenuOverflow, AboutAppearsOnlyWhenTheLastColumnOrPageHasRoom)
 {
+    auto hasAbout = [](int files, int mode) {
+        StringList listing = FlatFiles(files);
+        ListingIndex index(listing);
+        return PlanRootLevel(index, kZip, MenuLayout{mode, 20}).back().back().type == PlanType::About;
+    };
     // Wrap: 17 files end at counter 19, not below 19.
-    StringList full = FlatFiles(17);
-    ListingIndex fullIndex(full);
-    EXPECT_NE(PlanType::About, PlanRootLevel(fullIndex, kZip, MenuLayout{1, 20})[0].back().type);
-    StringList roomy = FlatFiles(16);
-    ListingIndex roomyIndex(roomy);
-    EXPECT_EQ(PlanType::About, PlanRootLevel(roomyIndex, kZip, MenuLayout{1, 20})[0].back().type);
+    EXPECT_FALSE(hasAbout(17, 1));
+    EXPECT_TRUE(hasAbout(16, 1));
     // More: the counter must stay below items per screen - 2.
-    StringList fifteen = FlatFiles(15);
-    ListingIndex fifteenIndex(fifteen);
-    EXPECT_EQ(PlanType::About, PlanRootLevel(fifteenIndex, kZip, MenuLayout{2, 20})[0].back().type);
-    StringList sixteen = FlatFiles(16);
-    ListingIndex sixteenIndex(sixteen);
-    EXPECT_NE(PlanType::About, PlanRootLevel(sixteenIndex, kZip, MenuLayout{2, 20})[0].back().type);
+    EXPECT_TRUE(hasAbout(15, 2));
+    EXPECT_FALSE(hasAbout(16, 2));
     // Scroll mode never has it.
-    EXPECT_NE(PlanType::About, PlanRootLevel(roomyIndex, kZip, MenuLayout{0, 20})[0].back().type);
+    EXPECT_FALSE(hasAbout(16, 0));
 }
 
 // More mode, items per screen 20: the 18th top-level file (counter 20) is
