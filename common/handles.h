@@ -5,6 +5,8 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <ole2.h>
+#include <shtypes.h>
 #include <utility>
 
 template <typename Traits>
@@ -124,6 +126,12 @@ struct MemoryDCTraits {
     static bool Close(Handle h) { return DeleteDC(h) != FALSE; }
 };
 
+struct HookTraits {
+    using Handle = HHOOK;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return UnhookWindowsHookEx(h) != FALSE; }
+};
+
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
@@ -137,6 +145,7 @@ using ScopedModule = ScopedHandle<ModuleTraits>;
 using ScopedWindow = ScopedHandle<WindowTraits>;
 // A device context of CreateCompatibleDC or CreateDC.
 using ScopedMemoryDC = ScopedHandle<MemoryDCTraits>;
+using ScopedHook = ScopedHandle<HookTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class ScopedWindowDC {
@@ -272,3 +281,33 @@ public:
 private:
     HRESULT hr_;
 };
+
+// OleInitialize / OleUninitialize for one scope (drag and drop needs OLE).
+class ScopedOleInit {
+public:
+    ScopedOleInit() : hr_(OleInitialize(nullptr)) {}
+    ~ScopedOleInit()
+    {
+        if (SUCCEEDED(hr_)) {
+            OleUninitialize();
+        }
+    }
+    ScopedOleInit(const ScopedOleInit&) = delete;
+    ScopedOleInit& operator=(const ScopedOleInit&) = delete;
+    HRESULT Result() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+// A shell item list, freed with the task allocator.
+struct ItemListTraits {
+    using Handle = LPITEMIDLIST;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h)
+    {
+        CoTaskMemFree(h);
+        return true;
+    }
+};
+using ScopedItemList = ScopedHandle<ItemListTraits>;

@@ -138,14 +138,14 @@ WString LockObjectName(const WString& name)
 
 SingleInstanceMutex::SingleInstanceMutex(const WString& name)
 {
+    // One step, so that two instances starting together cannot both see the
+    // name free; not inherited, so that a program started by this instance
+    // (an editor that outlives it) does not keep later instances out.
     WString lockName = LockObjectName(name);
-    HANDLE existing = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, lockName.c_str());
-    if (existing) {
-        CloseHandle(existing);
-        return;
+    ScopedKernelHandle mutex(CreateMutexW(nullptr, TRUE, lockName.c_str()));
+    if (mutex && GetLastError() != ERROR_ALREADY_EXISTS) {
+        handle_ = std::move(mutex);
     }
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    handle_.Reset(CreateMutexW(&inheritable, TRUE, lockName.c_str()));
 }
 
 SingleInstanceMutex::~SingleInstanceMutex()

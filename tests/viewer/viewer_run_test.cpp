@@ -1,0 +1,300 @@
+// The viewer from start to end in this process: its refusals and messages,
+// the menu worked with key presses by a driver thread, files opened with a
+// stand-in editor and stored back, whole-archive actions, Delete, and the
+// items that start ZPKSet.
+#include <gtest/gtest.h>
+
+#include "../archive/cab_builder.h"
+#include "common/paths.h"
+#include "common/system.h"
+#include "support/child_process.h"
+#include "support/private_settings.h"
+#include "support/prompt_recorder.h"
+#include "viewer/viewer.h"
+#include "viewer_fixture.h"
+
+namespace {
+
+const bool kSleeperRegistered = RegisterChildRole(L"sleeper", [](const std::vector<std::wstring>&) {
+    Sleep(8000);
+    return 0;
+});
+
+class ViewerRun : public testing::Test {
+protected:
+    ViewerRun() : install_(scratch_ / L"install")
+    {
+        settings_.SetText(L"InstallDir", install_.Folder());
+        settings_.Set(L"MenuOverFlow", 2);
+        settings_.Set(L"EDOpen", 0);
+    }
+
+    WString Path(const wchar_t* name) { return scratch_ / name; }
+    std::wstring Ext() const { return editor_.Extension(); }
+    std::wstring Named(const std::wstring& stem) const { return stem + editor_.Extension(); }
+
+    ScratchFolder scratch_;
+    PrivateSettings settings_;
+    StandInInstall install_;
+    StandInEditor editor_;
+    PromptRecorder prompts_;
+};
+
+std::vector<std::wstring> Texts(const PromptRecorder& prompts)
+{
+    std::vector<std::wstring> texts;
+    for (const auto& prompt : prompts.Prompts()) {
+        texts.push_back(prompt.text);
+    }
+    return texts;
+}
+
+// Wine's menus act on typed letters only when the owner answers "execute",
+// so the driver moves with the arrow keys: from no highlight, Down goes to
+// the first item and Up to the last.
+const WORD kDown = VK_DOWN;
+
+}  // namespace
+
+TEST_F(ViewerRun, NoArgumentIsRefusedWithExitCodeOne)
+{
+    prompts_.Answer(IDOK);
+    EXPECT_EQ(1, RunViewer(WString(L"ZPKMain.exe")));
+    EXPECT_EQ(std::vector<std::wstring>{L"直接起動してはいけません"}, Texts(prompts_));
+}
+
+TEST_F(ViewerRun, SecondViewerIsRefusedWhileTheFirstRuns)
+{
+    SingleInstanceMutex first{WString(kViewerMutexName)};
+    ASSERT_TRUE(first.IsFirstInstance());
+    prompts_.Answer(IDOK);
+    EXPECT_EQ(1, RunViewerOn(Path(L"x.zip")));
+    EXPECT_EQ(std::vector<std::wstring>{L"ファイル起動中書庫の起動はできません"}, Texts(prompts_));
+}
+
+// An editor started by the viewer inherits handles; it must not keep the
+// lock, or no archive could be opened until the editor ends.
+TEST_F(ViewerRun, LockIsNotInheritedByProgramsTheViewerStarts)
+{
+    PROCESS_INFORMATION child{};
+    {
+        SingleInstanceMutex first{WString(kViewerMutexName)};
+        ASSERT_TRUE(first.IsFirstInstance());
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring line = L"\"" + std::wstring(self) + L"\" --zpk-child-role=sleeper";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessW(self, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child));
+    }
+    ScopedKernelHandle process(child.hProcess);
+    ScopedKernelHandle thread(child.hThread);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(process.Get(), 0));
+    SingleInstanceMutex later{WString(kViewerMutexName)};
+    EXPECT_TRUE(later.IsFirstInstance());
+    TerminateProcess(process.Get(), 0);
+}
+
+TEST_F(ViewerRun, ForeignExtensionIsRefusedAndCapitalZipIsAccepted)
+{
+    WriteFileText(Path(L"a.jar"), "PK");
+    prompts_.Answer(IDOK);
+    EXPECT_EQ(0, RunViewerOn(Path(L"a.jar")));
+    EXPECT_EQ(std::vector<std::wstring>{L"非対象のファイルです"}, Texts(prompts_));
+    prompts_.Clear();
+    ASSERT_TRUE(MakeZip(Path(L"B.ZIP"), {{L"x.txt", "x"}}));
+    MenuDriver driver({VK_ESCAPE, VK_ESCAPE});
+    EXPECT_EQ(0, RunViewerOn(Path(L"B.ZIP")));
+    EXPECT_TRUE(driver.SawMenu());
+    EXPECT_EQ(0u, prompts_.Count());
+}
+
+TEST_F(ViewerRun, EmptyZipSaysSoAndEmptyCabinetStartsTheAddDialog)
+{
+    WriteFileBytes(Path(L"empty.zip"), ByteBuilder().U32(0x06054b50).Fill(18, 0).Get());
+    prompts_.Answer(IDOK);
+    EXPECT_EQ(0, RunViewerOn(Path(L"empty.zip")));
+    EXPECT_EQ(std::vector<std::wstring>{L"中身が存在しません"}, Texts(prompts_));
+
+    WriteFileBytes(Path(L"empty.cab"), BuildStoredCabinet({}));
+    EXPECT_EQ(0, RunViewerOn(Path(L"empty.cab")));
+    EXPECT_EQ(L"add " + std::wstring(Path(L"empty.cab").c_str()), install_.WaitForArguments());
+}
+
+TEST_F(ViewerRun, ReadOnlyCabinetSaysSoAndStillShowsItsMenu)
+{
+    CabTestLayout layout;
+    layout.reservePresent = true;
+    layout.folderReserve = 4;
+    WriteFileBytes(Path(L"ro.cab"), BuildStoredCabinet({{"a.txt", "a", 0}}, layout));
+    prompts_.Answer(IDOK);
+    MenuDriver driver({VK_ESCAPE});
+    EXPECT_EQ(0, RunViewerOn(Path(L"ro.cab")));
+    EXPECT_TRUE(driver.SawMenu());
+    EXPECT_EQ(std::vector<std::wstring>{L"ヘッダー以外の追加データがあるので部分削除・追加圧縮はできません"}, Texts(prompts_));
+}
+
+TEST_F(ViewerRun, EditedFileIsStoredInItsFolderOnYes)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{L"dir\\" + Named(L"note"), "change\n"}, {L"other.txt", "other"}}));
+    prompts_.Answer(IDYES);
+    MenuDriver driver({kDown, kDown, VK_RIGHT, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_TRUE(driver.SawMenu());
+    EXPECT_EQ(std::vector<std::wstring>{L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"}, Texts(prompts_));
+    EXPECT_EQ("change\nedited\n", EntryContent(archive, L"dir\\" + Named(L"note")));
+    EXPECT_EQ("other", EntryContent(archive, L"other.txt"));
+    EXPECT_EQ("<missing>", EntryContent(archive, Named(L"note"))) << "stored in its folder, not at the top";
+}
+
+TEST_F(ViewerRun, AnswerNoLeavesTheArchiveByteIdentical)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), "change\n"}}));
+    Bytes before = ReadFileBytes(archive);
+    prompts_.Answer(IDNO);
+    MenuDriver driver({kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(1u, prompts_.Count());
+    EXPECT_EQ(before, ReadFileBytes(archive));
+}
+
+TEST_F(ViewerRun, SavedWithoutChangesOrVanishedAsksNothing)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{Named(L"same"), "same\n"}, {Named(L"vanish"), "vanish\n"}}));
+    Bytes before = ReadFileBytes(archive);
+    {
+        MenuDriver driver({kDown, kDown, VK_RETURN});
+        EXPECT_EQ(0, RunViewerOn(archive));
+        EXPECT_TRUE(driver.SawMenu());
+    }
+    {
+        MenuDriver driver({kDown, kDown, kDown, VK_RETURN});
+        EXPECT_EQ(0, RunViewerOn(archive));
+        EXPECT_TRUE(driver.SawMenu());
+    }
+    EXPECT_EQ(0u, prompts_.Count());
+    EXPECT_EQ(before, ReadFileBytes(archive));
+}
+
+// Another program replaced the archive while the editor was open: the edit
+// goes into the archive as it is now, and what that program put there stays.
+TEST_F(ViewerRun, ArchiveChangedWhileEditingIsReadAgainBeforeStoring)
+{
+    WString archive = Path(L"data.zip");
+    WString replacement = Path(L"replacement.zip");
+    ASSERT_TRUE(MakeZip(replacement, {{Named(L"note"), "old"}, {L"added.txt", "added"}}));
+    std::string command = "swap|" + std::string(replacement.ToUtf8().c_str()) + "|" + archive.ToUtf8().c_str() + "\n";
+    ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), command}}));
+    prompts_.Answer(IDYES);
+    MenuDriver driver({kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(1u, prompts_.Count());
+    EXPECT_EQ(command + "edited\n", EntryContent(archive, Named(L"note")));
+    EXPECT_EQ("added", EntryContent(archive, L"added.txt"));
+}
+
+TEST_F(ViewerRun, EditedFileInACabinetIsStored)
+{
+    WString archive = Path(L"data.cab");
+    ASSERT_TRUE(MakeCab(archive, {{Named(L"note"), "change\n"}, {L"z.txt", "z"}}));
+    prompts_.Answer(IDYES);
+    // The whole archive, the CAB add item, then the file.
+    MenuDriver driver({kDown, kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(1u, prompts_.Count());
+    EXPECT_EQ("change\nedited\n", EntryContent(archive, Named(L"note")));
+    EXPECT_EQ("z", EntryContent(archive, L"z.txt"));
+}
+
+// Act 2 with a folder of the archive's name already there: the archive goes
+// to "data (2)", and an entry deleted in this run is not extracted.
+TEST_F(ViewerRun, ExtractionGoesBesideAnExistingFolderWithoutDeletedEntries)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{L"a.txt", "a"}, {L"b.txt", "b"}}));
+    WString out = Path(L"out");
+    CreateDirectoryW(out.c_str(), nullptr);
+    CreateDirectoryW(JoinPath(out, WString(L"data")).c_str(), nullptr);
+    WriteFileText(JoinPath(out, WString(L"data\\mine.txt")), "mine");
+    settings_.Set(L"Act", 2);
+    settings_.SetText(L"ExtractDir", out);
+    MenuDriver driver({kDown, kDown, kDown, VK_DELETE, VK_UP, VK_UP, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_TRUE(driver.SawMenu());
+    EXPECT_EQ(0u, prompts_.Count());
+    EXPECT_TRUE(PathExists(JoinPath(out, WString(L"data (2)\\a.txt"))));
+    EXPECT_FALSE(PathExists(JoinPath(out, WString(L"data (2)\\b.txt"))));
+    EXPECT_FALSE(PathExists(JoinPath(out, WString(L"data\\a.txt")))) << "the existing folder is not mixed into";
+    EXPECT_EQ("<missing>", EntryContent(archive, L"b.txt")) << "the deletion is written at the end of the run";
+    EXPECT_EQ("a", EntryContent(archive, L"a.txt"));
+}
+
+TEST_F(ViewerRun, ArchiverCommandGetsTheArchivePathQuoted)
+{
+    WString archive = Path(L"a b&c %x.zip");
+    ASSERT_TRUE(MakeZip(archive, {{L"a.txt", "a"}}));
+    settings_.Set(L"Act", 1);
+    settings_.SetText(L"ArcCommand", L"\"" + install_.Recorder() + L"\" /x %l");
+    MenuDriver driver({kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(L"/x \"" + std::wstring(archive.c_str()) + L"\"", install_.WaitForArguments());
+}
+
+TEST_F(ViewerRun, CabinetAddItemStartsSetupWithAdd)
+{
+    WString archive = Path(L"data.cab");
+    ASSERT_TRUE(MakeCab(archive, {{L"a.txt", "a"}}));
+    settings_.Set(L"Act", 1);
+    MenuDriver driver({kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(L"add " + std::wstring(archive.c_str()), install_.WaitForArguments());
+}
+
+TEST_F(ViewerRun, AboutItemStartsSetupWithAbout)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{L"a.txt", "a"}}));
+    MenuDriver driver({VK_UP, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(L"about", install_.WaitForArguments());
+}
+
+TEST_F(ViewerRun, DeleteOnAFolderRemovesItButNotItsCaseVariant)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{L"Doc\\a.txt", "a"}, {L"doc\\b.txt", "b"}, {L"z.txt", "z"}}));
+    // The first folder item is one of the two; the other must stay.
+    MenuDriver driver({kDown, kDown, VK_DELETE, VK_ESCAPE, VK_ESCAPE});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    bool upperGone = EntryContent(archive, L"Doc\\a.txt") == "<missing>";
+    bool lowerGone = EntryContent(archive, L"doc\\b.txt") == "<missing>";
+    EXPECT_NE(upperGone, lowerGone);
+    EXPECT_EQ("z", EntryContent(archive, L"z.txt"));
+}
+
+// Storing fails (a folder takes the name of the new archive, so it cannot
+// be written): the archive keeps its bytes and the edit is kept beside it,
+// and the message says where.
+TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
+{
+    WString archive = Path(L"data.zip");
+    ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), "change\n"}}));
+    WriteFileText(Path(Named(L"note").c_str()), "a file of that name is there already");
+    Bytes before = ReadFileBytes(archive);
+    CreateDirectoryW(Path(L"~data.zip").c_str(), nullptr);
+    prompts_.Answer(IDYES);
+    for (int i = 0; i < 4; ++i) {
+        prompts_.Answer(IDOK);
+    }
+    MenuDriver driver({kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_EQ(before, ReadFileBytes(archive));
+    std::wstring kept = Path((L"note (2)" + Ext()).c_str()).c_str();
+    ASSERT_GE(prompts_.Count(), 2u);
+    EXPECT_EQ(L"書庫ファイルに格納できませんでした。\n編集したファイルは次の場所にあります：\n" + kept, prompts_.LastText());
+    Bytes edit = ReadFileBytes(WString(kept.c_str()));
+    EXPECT_EQ("change\nedited\n", std::string(edit.begin(), edit.end()));
+}

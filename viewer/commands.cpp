@@ -1,0 +1,80 @@
+#include "viewer/commands.h"
+
+#include "common/path_checks.h"
+#include "common/paths.h"
+#include "archive/arcfile.h"
+
+WString ExpandArchiverArguments(const WString& arguments, const WString& shortPath, const WString& longPath)
+{
+    WString result;
+    bool shortDone = false;
+    bool longDone = false;
+    bool quoted = false;
+    for (int i = 0; i < arguments.Length(); ++i) {
+        wchar_t unit = arguments.At(i);
+        wchar_t next = arguments.At(i + 1);
+        const WString* path = nullptr;
+        if (unit == L'%' && next == L's' && !shortDone) {
+            path = &shortPath;
+            shortDone = true;
+        } else if (unit == L'%' && next == L'l' && !longDone) {
+            path = &longPath;
+            longDone = true;
+        }
+        if (path) {
+            result += quoted ? *path : L"\"" + *path + L"\"";
+            ++i;
+            continue;
+        }
+        if (unit == L'"') {
+            quoted = !quoted;
+        }
+        result += unit;
+    }
+    return result;
+}
+
+WString UniqueDestination(const WString& wanted, const std::function<bool(const WString&)>& exists)
+{
+    if (!exists(wanted)) {
+        return wanted;
+    }
+    for (int n = 2;; ++n) {
+        WString candidate = wanted + L" (" + WString::FromInt(n) + L")";
+        if (!exists(candidate)) {
+            return candidate;
+        }
+    }
+}
+
+WString EntryFolderOf(const WString& entryPath)
+{
+    int at = entryPath.FindLast(L'\\');
+    return at < 0 ? WString() : entryPath.Left(at + 1);
+}
+
+WString WorkCopyName(const WString& entryPath)
+{
+    WString trimmed = entryPath.Last() == L'\\' ? entryPath.Left(entryPath.Length() - 1) : entryPath;
+    WString name = FileNamePart(trimmed);
+    return IsPlainFileName(name) ? name : WString();
+}
+
+void RemoveInside(const WString& folder, const WString& path)
+{
+    if (!IsStrictlyInside(folder, path)) {
+        return;
+    }
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                                       FILE_ATTRIBUTE_SYSTEM));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        CArcFile::DeleteFolderContents(path);
+        RemoveDirectoryW(path.c_str());
+    } else {
+        DeleteFileW(path.c_str());
+    }
+}

@@ -1,0 +1,138 @@
+// The menu viewer: one archive, one menu, one action per run. The Viewer
+// holds everything of the run; a hidden host window owns the menu and gets
+// its messages.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "archive/arcfile.h"
+#include "common/handles.h"
+#include "common/settings.h"
+#include "viewer/archive_menu.h"
+#include "viewer/drag.h"
+#include "viewer/handover.h"
+#include "viewer/menu_paint.h"
+#include "viewer/tooltip.h"
+
+// Runs the viewer for a command line (program and archive path) and returns
+// the exit code: 0 after a run, 1 when start-up was refused.
+int RunViewer(const WString& commandLine);
+
+// The host window's class, title, the viewer's message and mutex name.
+const wchar_t kHostClass[] = L"ZPKMAINWINCLASS";
+const wchar_t kHostTitle[] = L"ZPKMain.exe";
+const wchar_t kViewerMessageName[] = L"ZPKMESSAGE";
+const wchar_t kViewerMutexName[] = L"ZPKMain.exe";
+const WPARAM kOpenMenuNow = 1;
+const WPARAM kDeleteItem = 2;
+
+// Size and last write time of a file, to see whether it changed.
+struct FileStamp {
+    bool present = false;
+    uint64_t size = 0;
+    FILETIME lastWrite{};
+};
+FileStamp StampOf(const WString& path);
+bool SameStamp(const FileStamp& a, const FileStamp& b);
+
+// Items per screen: the monitor's height in items, less one.
+int ItemsPerScreen(int monitorHeight, int itemHeight);
+
+// Whether the cursor moved too far from where the viewer started to still
+// show the menu there.
+bool MovedAway(POINT start, POINT now);
+
+class Viewer {
+public:
+    Viewer() = default;
+    ~Viewer();
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    int Run(const WString& archivePath);
+
+private:
+    // Start-up and the host window.
+    bool OpenArchive();
+    bool CreateHost();
+    bool ListAndBuild();
+    void HandleEmptyArchive();
+    bool WaitForRelease();
+    static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The menu (viewer_menu.cpp).
+    void ShowMenu();
+    void OnMeasureItem(MEASUREITEMSTRUCT& measure);
+    void OnDrawItem(const DRAWITEMSTRUCT& draw);
+    void OnMenuSelect(HMENU menu, UINT item, UINT flags);
+    LRESULT OnMenuChar(wchar_t typed, HMENU menu);
+    static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam);
+    void NotifySibling();
+
+    // Actions (viewer_actions.cpp).
+    void Dispatch(int id);
+    void OpenFileEntry(const WString& entryPath);
+    void RunWholeArchiveAction();
+    bool RunArchiverCommand(const WString& commandLine);
+    void StartSetup(const WString& arguments);
+    void DeleteItem(int id);
+    bool Preview(int id);
+    void RemovePreviewCopies();
+    // Extracts an entry, a folder or the whole archive as a copy in the work
+    // folder; false when the name cannot be a work-folder copy or extraction
+    // failed. The copy's path is kept as the last copy.
+    bool ExtractWorkCopy(const WString& entryPath, int kind);
+    void RemoveLastCopy();
+    // Removes from an extracted tree the entries deleted during this run.
+    void RemoveDeletedFrom(const WString& extractedRoot, const WString& entryPrefix);
+    WString InstallFolder() const;
+
+    // Write-back (viewer_writeback.cpp).
+    bool WaitForEditor(HANDLE process);
+    bool CopyChanged(const WString& entryPath, const WString& copy, const FileStamp& before);
+    void WriteBack(const WString& entryPath, const WString& copy);
+    bool StoreEdit(const WString& entryPath, const WString& held);
+    WString KeepEditedCopy(const WString& held);
+
+    // Drag-out (viewer_drag.cpp).
+    bool StartDrag(int id);
+
+    void ShowArchiveError();
+    std::unique_ptr<CArcFile> NewArchiveObject() const;
+
+    // The running viewer, for the hooks, which get no pointer of their own.
+    static Viewer* active_;
+
+    WString archivePath_;
+    int archiveKind_ = kUnknownArchive;
+    FileStamp openedStamp_;
+    std::unique_ptr<CArcFile> archive_;
+    StoredSettings settings_;
+    ComPtr<IShellFolder> desktop_;
+    int windowsLevel_ = 0;
+    UINT viewerMessage_ = 0;
+    UINT siblingMessage_ = 0;
+    HWND siblingTray_ = nullptr;
+    ScopedWindow host_;
+    POINT startCursor_{0, 0};
+    int itemsPerScreen_ = 0;
+    StringList listing_;
+    std::unique_ptr<MenuPainter> painter_;
+    std::unique_ptr<ArchiveMenu> menu_;
+    std::unique_ptr<FMenuTT> tooltip_;
+    int currentItem_ = -1;
+    MenuAnchor anchor_{};
+    ScopedHook keyboardHook_;
+    ScopedHook mouseHook_;
+    DragTracker drag_;
+    bool tooltipSuppressed_ = false;
+    bool deleting_ = false;
+    std::vector<WString> filesToRemove_;
+    WString lastCopy_;
+};
