@@ -19,6 +19,7 @@ zpk_test_program(test_viewer_run
     ${CMAKE_CURRENT_LIST_DIR}/viewer_fixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/viewer_run_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tooltip_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/drag_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/archive/cab_builder.cpp
   LIBS zpk_viewer
 )

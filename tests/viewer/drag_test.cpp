@@ -1,0 +1,151 @@
+// Dragging an entry out of the open menu onto a stand-in drop target in a
+// window of this test, with real mouse input.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "common/handles.h"
+#include "common/paths.h"
+#include "support/private_settings.h"
+#include "support/prompt_recorder.h"
+#include "viewer_fixture.h"
+
+namespace {
+
+// Takes any drop of files and records the first path.
+class StandInDropTarget : public IDropTarget {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        *object = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropTarget)) {
+            *object = static_cast<IDropTarget*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&references_)); }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override
+    {
+        *effect &= DROPEFFECT_MOVE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override
+    {
+        *effect &= DROPEFFECT_MOVE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override
+    {
+        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        if (SUCCEEDED(data->GetData(&format, &medium))) {
+            wchar_t path[MAX_PATH] = {};
+            DragQueryFileW(static_cast<HDROP>(medium.hGlobal), 0, path, MAX_PATH);
+            dropped = path;
+            ReleaseStgMedium(&medium);
+        }
+        *effect = DROPEFFECT_MOVE;
+        return S_OK;
+    }
+
+    std::wstring dropped;
+
+private:
+    LONG references_ = 1;
+};
+
+void MouseTo(int x, int y)
+{
+    SetCursorPos(x, y);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &move, sizeof move);
+}
+
+void MouseButton(DWORD flag)
+{
+    INPUT press{};
+    press.type = INPUT_MOUSE;
+    press.mi.dwFlags = flag;
+    SendInput(1, &press, sizeof press);
+}
+
+}  // namespace
+
+TEST(DragOut, AFileDraggedOntoADropTargetArrivesAsItsWorkFolderCopy)
+{
+    ScratchFolder scratch;
+    PrivateSettings settings;
+    StandInInstall install(scratch / L"install");
+    settings.SetText(L"InstallDir", install.Folder());
+    PromptRecorder prompts;
+    WString archive = scratch / L"data.zip";
+    ASSERT_TRUE(MakeZip(archive, {{L"a.txt", "dragged"}}));
+
+    ScopedOleInit ole;
+    // A window class of its own: static controls let the mouse fall through.
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ZpkTestDropTarget";
+    RegisterClassW(&windowClass);
+    HWND target = CreateWindowExW(WS_EX_TOPMOST, L"ZpkTestDropTarget", L"drop here", WS_POPUP | WS_VISIBLE | WS_BORDER, 700, 100,
+                                  300, 300, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, target);
+    StandInDropTarget dropTarget;
+    ASSERT_EQ(S_OK, RegisterDragDrop(target, &dropTarget));
+
+    MouseTo(200, 200);
+    std::atomic<bool> pressed{false};
+    std::thread driver([&] {
+        HWND menu = nullptr;
+        for (int i = 0; i < 400 && !menu; ++i) {
+            HWND found = FindWindowW(L"#32768", nullptr);
+            menu = found && IsWindowVisible(found) ? found : nullptr;
+            Sleep(50);
+        }
+        if (!menu) {
+            return;
+        }
+        Sleep(400);
+        HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+        RECT item{};
+        if (!GetMenuItemRect(nullptr, handle, 2, &item)) {
+            return;
+        }
+        int x = (item.left + item.right) / 2;
+        int y = (item.top + item.bottom) / 2;
+        MouseTo(x, y);
+        Sleep(400);
+        MouseButton(MOUSEEVENTF_LEFTDOWN);
+        pressed = true;
+        Sleep(200);
+        for (int step = 1; step <= 20; ++step) {
+            MouseTo(x + (850 - x) * step / 20, y + (250 - y) * step / 20);
+            Sleep(60);
+        }
+        Sleep(300);
+        MouseButton(MOUSEEVENTF_LEFTUP);
+    });
+    EXPECT_EQ(0, RunViewerOn(archive));
+    driver.join();
+    RevokeDragDrop(target);
+    DestroyWindow(target);
+
+    ASSERT_TRUE(pressed.load()) << "the menu never appeared";
+    EXPECT_EQ(0u, prompts.Count()) << "a drag is no choice: nothing is opened";
+    ASSERT_FALSE(dropTarget.dropped.empty()) << "nothing was dropped";
+    EXPECT_EQ(L"a.txt", std::wstring(FileNamePart(WString(dropTarget.dropped.c_str())).c_str()));
+    Bytes copy = ReadFileBytes(WString(dropTarget.dropped.c_str()));
+    EXPECT_EQ("dragged", std::string(copy.begin(), copy.end())) << "a dropped copy stays for the target to take";
+}
