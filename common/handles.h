@@ -72,6 +72,12 @@ struct FindHandleTraits {
     static bool Close(Handle h) { return FindClose(h) != FALSE; }
 };
 
+struct ChangeNotificationTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle h) { return FindCloseChangeNotification(h) != FALSE; }
+};
+
 struct RegKeyTraits {
     using Handle = HKEY;
     static Handle Invalid() { return nullptr; }
@@ -135,6 +141,8 @@ struct HookTraits {
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
+// A folder watch of FindFirstChangeNotification.
+using ScopedChangeNotification = ScopedHandle<ChangeNotificationTraits>;
 using ScopedHKey = ScopedHandle<RegKeyTraits>;
 using ScopedMenu = ScopedHandle<MenuTraits>;
 using ScopedIcon = ScopedHandle<IconTraits>;

@@ -71,7 +71,11 @@ void RemoveInside(const WString& folder, const WString& path)
     }
     SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                                        FILE_ATTRIBUTE_SYSTEM));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // A link to a folder is taken away as a link: what it points to may lie
+    // anywhere and is not ours.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveDirectoryW(path.c_str());
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         CArcFile::DeleteFolderContents(path);
         RemoveDirectoryW(path.c_str());
     } else {

@@ -15,6 +15,7 @@
 #include "common/paths.h"
 #include "common/system.h"
 #include "viewer/commands.h"
+#include "viewer/store_wait.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -36,13 +37,20 @@ bool ReadWhole(const WString& path, std::vector<uint8_t>& bytes)
            (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size());
 }
 
-// A folder of its own for one held edit, outside the work folder, which
-// every archive object empties when it is made.
-WString NewHoldingFolder()
+// Where held edits live: outside the work folder, which every archive
+// object empties when it is made. The viewer removes nothing outside it but
+// the folders it made there itself.
+WString HoldingBase()
 {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    WString base = WString(temp, length <= MAX_PATH ? static_cast<int>(length) : 0) + L"ZPKEdit";
+    return WString(temp, length <= MAX_PATH ? static_cast<int>(length) : 0) + L"ZPKEdit";
+}
+
+// A folder of its own for one held edit.
+WString NewHoldingFolder()
+{
+    WString base = HoldingBase();
     CreateDirectoryW(base.c_str(), nullptr);
     WString folder = UniqueDestination(JoinPath(base, WString::FromInt(GetCurrentProcessId())),
                                        [](const WString& path) { return PathExists(path); });
@@ -64,6 +72,7 @@ void Viewer::OpenFileEntry(const WString& entryPath)
         return;
     }
     FileStamp before = StampOf(copy);
+    ULONGLONG started = GetTickCount64();
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -80,8 +89,16 @@ void Viewer::OpenFileEntry(const WString& entryPath)
     if (!updatable) {
         return;
     }
-    WaitForEditor(process.Get());
-    if (!CopyChanged(entryPath, copy, before)) {
+    bool startedProcess = WaitForEditor(process.Get());
+    auto changed = [&] { return CopyChanged(entryPath, copy, before); };
+    bool edited = changed();
+    // The file went to a program that was already running, or through a
+    // launcher: the edit is still to come, and only the user knows when it
+    // is done.
+    if (WaitsForStoreButton(startedProcess, GetTickCount64() - started, edited)) {
+        edited = CStoreWaitWindow(copy, changed).Run() == kStoreEdit;
+    }
+    if (!edited) {
         return;
     }
     if (AskUser(WString(L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"), host_.Get(), MB_YESNO) != IDYES) {
@@ -133,8 +150,7 @@ void Viewer::WriteBack(const WString& entryPath, const WString& copy)
         return;
     }
     if (StoreEdit(entryPath, held)) {
-        CArcFile::DeleteFolderContents(folder);
-        RemoveDirectoryW(folder.c_str());
+        RemoveInside(HoldingBase(), folder);
         return;
     }
     ShowError(L"書庫ファイルに格納できませんでした。\n編集したファイルは次の場所にあります：\n" + KeepEditedCopy(held),
@@ -213,8 +229,7 @@ WString Viewer::KeepEditedCopy(const WString& held)
                          return PathExists(path + extension);
                      }) + extension;
     if (CopyFileW(held.c_str(), target.c_str(), TRUE)) {
-        DeleteFileW(held.c_str());
-        RemoveDirectoryW(ParentDir(held).c_str());
+        RemoveInside(HoldingBase(), ParentDir(held));
         return target;
     }
     return held;

@@ -13,6 +13,7 @@
 #include "common/paths.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
+#include "support/window_driver.h"
 #include "viewer_fixture.h"
 
 namespace {
@@ -34,6 +35,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&references_)); }
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override
     {
+        entered = true;
         *effect &= DROPEFFECT_MOVE;
         return S_OK;
     }
@@ -58,6 +60,7 @@ public:
     }
 
     std::wstring dropped;
+    bool entered = false;
 
 private:
     LONG references_ = 1;
@@ -80,72 +83,116 @@ void MouseButton(DWORD flag)
     SendInput(1, &press, sizeof press);
 }
 
+WString WorkFolder()
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    return WString(temp, static_cast<int>(length)) + L"ZPKWork";
+}
+
+// A window with the stand-in drop target over it, and the viewer run on an
+// archive while a driver thread drags its one file from the menu onto the
+// window with real mouse input.
+class DragOut : public testing::Test {
+protected:
+    DragOut() : install_(scratch_ / L"install")
+    {
+        settings_.SetText(L"InstallDir", install_.Folder());
+        // A window class of its own: static controls let the mouse fall through.
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"ZpkTestDropTarget";
+        RegisterClassW(&windowClass);
+        target_.Reset(CreateWindowExW(WS_EX_TOPMOST, L"ZpkTestDropTarget", L"drop here",
+                                      WS_POPUP | WS_VISIBLE | WS_BORDER, 700, 100, 300, 300, nullptr, nullptr, nullptr,
+                                      nullptr));
+        registered_ = target_ && RegisterDragDrop(target_.Get(), &dropTarget_) == S_OK;
+    }
+    ~DragOut() override
+    {
+        if (registered_) {
+            RevokeDragDrop(target_.Get());
+        }
+    }
+
+    // Drags the file of a one-file archive onto the window; with escape,
+    // Escape is pressed over the window before the button is released.
+    // False when the menu never appeared.
+    bool DragTheFile(const WString& archive, bool escape)
+    {
+        MouseTo(200, 200);
+        std::atomic<bool> pressed{false};
+        std::thread driver([&] {
+            HWND menu = WaitForPopupMenu(20000);
+            if (!menu) {
+                return;
+            }
+            Sleep(400);
+            HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+            RECT item{};
+            if (!GetMenuItemRect(nullptr, handle, 2, &item)) {
+                PressKeys({VK_ESCAPE});
+                return;
+            }
+            int x = (item.left + item.right) / 2;
+            int y = (item.top + item.bottom) / 2;
+            MouseTo(x, y);
+            Sleep(400);
+            MouseButton(MOUSEEVENTF_LEFTDOWN);
+            pressed = true;
+            Sleep(200);
+            for (int step = 1; step <= 20; ++step) {
+                MouseTo(x + (850 - x) * step / 20, y + (250 - y) * step / 20);
+                Sleep(60);
+            }
+            Sleep(300);
+            if (escape) {
+                PressKeys({VK_ESCAPE});
+                Sleep(300);
+            }
+            MouseButton(MOUSEEVENTF_LEFTUP);
+        });
+        EXPECT_EQ(0, RunViewerOn(archive));
+        driver.join();
+        return pressed;
+    }
+
+    ScratchFolder scratch_;
+    PrivateSettings settings_;
+    StandInInstall install_;
+    PromptRecorder prompts_;
+    ScopedOleInit ole_;
+    ScopedWindow target_;
+    StandInDropTarget dropTarget_;
+    bool registered_ = false;
+};
+
 }  // namespace
 
-TEST(DragOut, AFileDraggedOntoADropTargetArrivesAsItsWorkFolderCopy)
+TEST_F(DragOut, AFileDraggedOntoADropTargetArrivesAsItsWorkFolderCopy)
 {
-    ScratchFolder scratch;
-    PrivateSettings settings;
-    StandInInstall install(scratch / L"install");
-    settings.SetText(L"InstallDir", install.Folder());
-    PromptRecorder prompts;
-    WString archive = scratch / L"data.zip";
+    ASSERT_TRUE(registered_);
+    WString archive = scratch_ / L"data.zip";
     ASSERT_TRUE(MakeZip(archive, {{L"a.txt", "dragged"}}));
-
-    ScopedOleInit ole;
-    // A window class of its own: static controls let the mouse fall through.
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZpkTestDropTarget";
-    RegisterClassW(&windowClass);
-    HWND target = CreateWindowExW(WS_EX_TOPMOST, L"ZpkTestDropTarget", L"drop here", WS_POPUP | WS_VISIBLE | WS_BORDER, 700, 100,
-                                  300, 300, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(nullptr, target);
-    StandInDropTarget dropTarget;
-    ASSERT_EQ(S_OK, RegisterDragDrop(target, &dropTarget));
-
-    MouseTo(200, 200);
-    std::atomic<bool> pressed{false};
-    std::thread driver([&] {
-        HWND menu = nullptr;
-        for (int i = 0; i < 400 && !menu; ++i) {
-            HWND found = FindWindowW(L"#32768", nullptr);
-            menu = found && IsWindowVisible(found) ? found : nullptr;
-            Sleep(50);
-        }
-        if (!menu) {
-            return;
-        }
-        Sleep(400);
-        HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
-        RECT item{};
-        if (!GetMenuItemRect(nullptr, handle, 2, &item)) {
-            return;
-        }
-        int x = (item.left + item.right) / 2;
-        int y = (item.top + item.bottom) / 2;
-        MouseTo(x, y);
-        Sleep(400);
-        MouseButton(MOUSEEVENTF_LEFTDOWN);
-        pressed = true;
-        Sleep(200);
-        for (int step = 1; step <= 20; ++step) {
-            MouseTo(x + (850 - x) * step / 20, y + (250 - y) * step / 20);
-            Sleep(60);
-        }
-        Sleep(300);
-        MouseButton(MOUSEEVENTF_LEFTUP);
-    });
-    EXPECT_EQ(0, RunViewerOn(archive));
-    driver.join();
-    RevokeDragDrop(target);
-    DestroyWindow(target);
-
-    ASSERT_TRUE(pressed.load()) << "the menu never appeared";
-    EXPECT_EQ(0u, prompts.Count()) << "a drag is no choice: nothing is opened";
-    ASSERT_FALSE(dropTarget.dropped.empty()) << "nothing was dropped";
-    EXPECT_EQ(L"a.txt", std::wstring(FileNamePart(WString(dropTarget.dropped.c_str())).c_str()));
-    Bytes copy = ReadFileBytes(WString(dropTarget.dropped.c_str()));
+    ASSERT_TRUE(DragTheFile(archive, false)) << "the menu never appeared";
+    EXPECT_EQ(0u, prompts_.Count()) << "a drag is no choice: nothing is opened";
+    ASSERT_FALSE(dropTarget_.dropped.empty()) << "nothing was dropped";
+    EXPECT_EQ(L"a.txt", std::wstring(FileNamePart(WString(dropTarget_.dropped.c_str())).c_str()));
+    Bytes copy = ReadFileBytes(WString(dropTarget_.dropped.c_str()));
     EXPECT_EQ("dragged", std::string(copy.begin(), copy.end())) << "a dropped copy stays for the target to take";
+}
+
+TEST_F(DragOut, EscapeDuringTheDragDropsNothingAndRemovesTheWorkFolderCopy)
+{
+    ASSERT_TRUE(registered_);
+    WString archive = scratch_ / L"data.zip";
+    ASSERT_TRUE(MakeZip(archive, {{L"b.txt", "cancelled"}}));
+    Bytes before = ReadFileBytes(archive);
+    ASSERT_TRUE(DragTheFile(archive, true)) << "the menu never appeared";
+    EXPECT_TRUE(dropTarget_.dropped.empty()) << "the drag was cancelled";
+    EXPECT_EQ(0u, prompts_.Count()) << "a cancelled drag is no choice either";
+    EXPECT_TRUE(dropTarget_.entered) << "the drag reached the target before Escape";
+    EXPECT_FALSE(PathExists(JoinPath(WorkFolder(), WString(L"b.txt"))));
+    EXPECT_EQ(before, ReadFileBytes(archive));
 }

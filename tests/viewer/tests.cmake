@@ -4,6 +4,7 @@ zpk_test_program(test_viewer_menu
     ${CMAKE_CURRENT_LIST_DIR}/menu_model_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/archive_menu_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/viewer_plain_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/handover_test.cpp
   LIBS zpk_viewer
 )
 
@@ -20,8 +21,11 @@ zpk_test_program(test_viewer_run
     ${CMAKE_CURRENT_LIST_DIR}/viewer_run_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tooltip_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/drag_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/store_wait_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/archive/cab_builder.cpp
   LIBS zpk_viewer
+  # The store window is a dialog of the viewer's resources.
+  RESOURCES ${CMAKE_SOURCE_DIR}/resources/viewer.rc
 )
 add_dependencies(test_viewer_run viewer_stand_in)
 add_custom_command(TARGET test_viewer_run POST_BUILD

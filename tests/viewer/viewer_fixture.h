@@ -12,7 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/wstring.h"
+#include "support/private_settings.h"
+#include "support/prompt_recorder.h"
 #include "support/test_files.h"
 
 using ArchiveItems = std::vector<std::pair<std::wstring, std::string>>;
@@ -55,12 +59,15 @@ private:
     WString folder_;
 };
 
-// Registers the stand-in editor (this test program in the "editor" role)
-// as the program that opens files of an extension of this test run, and
-// removes the registration again.
+// Registers a stand-in program (this test program in a child role) as the
+// program that opens files of an extension of this test run, and removes
+// the registration again. The "editor" role edits the file as its first
+// line says; the "launcher" role hands the file to an editor in a second
+// process and ends at once, as a program that passes files to a running
+// instance of itself does.
 class StandInEditor {
 public:
-    StandInEditor();
+    explicit StandInEditor(const std::wstring& role = L"editor", const std::wstring& extensionStem = L".zt");
     ~StandInEditor();
     StandInEditor(const StandInEditor&) = delete;
     StandInEditor& operator=(const StandInEditor&) = delete;
@@ -74,3 +81,44 @@ private:
 
 // Runs the viewer in this process for an archive path.
 int RunViewerOn(const WString& archive);
+
+// The window that waits for an edit handed to a running program, when this
+// process shows it now; null otherwise.
+HWND FindStoreWindow();
+HWND WaitForStoreWindow(DWORD milliseconds = 20000);
+
+// For tests that expect no store window: one that comes up while this
+// lives is ended with 破棄 and remembered, so that the test fails instead of
+// waiting for a click.
+class UnexpectedStoreWindow {
+public:
+    UnexpectedStoreWindow();
+    ~UnexpectedStoreWindow();
+    UnexpectedStoreWindow(const UnexpectedStoreWindow&) = delete;
+    UnexpectedStoreWindow& operator=(const UnexpectedStoreWindow&) = delete;
+    bool Appeared() const { return appeared_; }
+
+private:
+    std::atomic<bool> appeared_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// What the viewer's whole runs share: private settings that name a stand-in
+// install folder, a scratch folder, the stand-in editor, and the prompts
+// recorded and answered from a script.
+class ViewerRunFixture : public testing::Test {
+protected:
+    ViewerRunFixture();
+
+    WString Path(const wchar_t* name) { return scratch_ / name; }
+    std::wstring Ext() const { return editor_.Extension(); }
+    std::wstring Named(const std::wstring& stem) const { return stem + editor_.Extension(); }
+    std::vector<std::wstring> Texts() const;
+
+    ScratchFolder scratch_;
+    PrivateSettings settings_;
+    StandInInstall install_;
+    StandInEditor editor_;
+    PromptRecorder prompts_;
+};

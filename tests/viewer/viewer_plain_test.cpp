@@ -11,6 +11,7 @@
 #include "viewer/handover.h"
 #include "viewer/menu_model.h"
 #include "viewer/menu_paint.h"
+#include "viewer/store_wait.h"
 #include "viewer/tooltip_text.h"
 #include "viewer/viewer.h"
 
@@ -254,4 +255,29 @@ TEST(MenuSizes, ItemWidthItemsPerScreenAndTheTenPixelRule)
     EXPECT_FALSE(MovedAway(POINT{100, 100}, POINT{110, 90}));
     EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{111, 100}));
     EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{100, 89}));
+}
+
+// A program that ends at once handed the file on; the edit is still to come.
+TEST(StoreWindow, ShownWhenTheProgramEndedQuicklyOrNoneStartedAndTheCopyIsUnchanged)
+{
+    EXPECT_TRUE(WaitsForStoreButton(false, 0, false)) << "the file went to a program already running";
+    EXPECT_TRUE(WaitsForStoreButton(true, 300, false)) << "a launcher that returns at once";
+    EXPECT_TRUE(WaitsForStoreButton(true, kQuickEditorMilliseconds - 1, false));
+    EXPECT_FALSE(WaitsForStoreButton(true, kQuickEditorMilliseconds, false)) << "an editor that was used";
+    EXPECT_FALSE(WaitsForStoreButton(true, 60000, false));
+    EXPECT_FALSE(WaitsForStoreButton(true, 300, true)) << "a saved edit goes to the question at once";
+    EXPECT_FALSE(WaitsForStoreButton(false, 0, true));
+}
+
+TEST(StoreWindow, PlacedInTheBottomRightOfTheWorkAreaAndKeptInside)
+{
+    POINT at = StoreWindowPosition(RECT{0, 0, 1280, 984}, SIZE{300, 100});
+    EXPECT_EQ(1280 - 300 - 16, at.x);
+    EXPECT_EQ(984 - 100 - 16, at.y);
+    at = StoreWindowPosition(RECT{-1280, 40, 0, 1024}, SIZE{300, 100});
+    EXPECT_EQ(-300 - 16, at.x) << "a monitor left of the main one";
+    EXPECT_EQ(1024 - 100 - 16, at.y);
+    at = StoreWindowPosition(RECT{100, 50, 300, 120}, SIZE{300, 100});
+    EXPECT_EQ(100, at.x) << "too wide: the left edge stays visible";
+    EXPECT_EQ(50, at.y) << "too high: the caption stays visible";
 }

@@ -20,34 +20,12 @@ const bool kSleeperRegistered = RegisterChildRole(L"sleeper", [](const std::vect
     return 0;
 });
 
-class ViewerRun : public testing::Test {
+class ViewerRun : public ViewerRunFixture {
 protected:
-    ViewerRun() : install_(scratch_ / L"install")
-    {
-        settings_.SetText(L"InstallDir", install_.Folder());
-        settings_.Set(L"MenuOverFlow", 2);
-        settings_.Set(L"EDOpen", 0);
-    }
+    void TearDown() override { EXPECT_FALSE(storeWindow_.Appeared()) << "no program handed the file on"; }
 
-    WString Path(const wchar_t* name) { return scratch_ / name; }
-    std::wstring Ext() const { return editor_.Extension(); }
-    std::wstring Named(const std::wstring& stem) const { return stem + editor_.Extension(); }
-
-    ScratchFolder scratch_;
-    PrivateSettings settings_;
-    StandInInstall install_;
-    StandInEditor editor_;
-    PromptRecorder prompts_;
+    UnexpectedStoreWindow storeWindow_;
 };
-
-std::vector<std::wstring> Texts(const PromptRecorder& prompts)
-{
-    std::vector<std::wstring> texts;
-    for (const auto& prompt : prompts.Prompts()) {
-        texts.push_back(prompt.text);
-    }
-    return texts;
-}
 
 // Wine's menus act on typed letters only when the owner answers "execute",
 // so the driver moves with the arrow keys: from no highlight, Down goes to
@@ -60,7 +38,7 @@ TEST_F(ViewerRun, NoArgumentIsRefusedWithExitCodeOne)
 {
     prompts_.Answer(IDOK);
     EXPECT_EQ(1, RunViewer(WString(L"ZPKMain.exe")));
-    EXPECT_EQ(std::vector<std::wstring>{L"直接起動してはいけません"}, Texts(prompts_));
+    EXPECT_EQ(std::vector<std::wstring>{L"直接起動してはいけません"}, Texts());
 }
 
 TEST_F(ViewerRun, SecondViewerIsRefusedWhileTheFirstRuns)
@@ -69,7 +47,7 @@ TEST_F(ViewerRun, SecondViewerIsRefusedWhileTheFirstRuns)
     ASSERT_TRUE(first.IsFirstInstance());
     prompts_.Answer(IDOK);
     EXPECT_EQ(1, RunViewerOn(Path(L"x.zip")));
-    EXPECT_EQ(std::vector<std::wstring>{L"ファイル起動中書庫の起動はできません"}, Texts(prompts_));
+    EXPECT_EQ(std::vector<std::wstring>{L"ファイル起動中書庫の起動はできません"}, Texts());
 }
 
 // An editor started by the viewer inherits handles; it must not keep the
@@ -100,7 +78,7 @@ TEST_F(ViewerRun, ForeignExtensionIsRefusedAndCapitalZipIsAccepted)
     WriteFileText(Path(L"a.jar"), "PK");
     prompts_.Answer(IDOK);
     EXPECT_EQ(0, RunViewerOn(Path(L"a.jar")));
-    EXPECT_EQ(std::vector<std::wstring>{L"非対象のファイルです"}, Texts(prompts_));
+    EXPECT_EQ(std::vector<std::wstring>{L"非対象のファイルです"}, Texts());
     prompts_.Clear();
     ASSERT_TRUE(MakeZip(Path(L"B.ZIP"), {{L"x.txt", "x"}}));
     MenuDriver driver({VK_ESCAPE, VK_ESCAPE});
@@ -114,7 +92,7 @@ TEST_F(ViewerRun, EmptyZipSaysSoAndEmptyCabinetStartsTheAddDialog)
     WriteFileBytes(Path(L"empty.zip"), ByteBuilder().U32(0x06054b50).Fill(18, 0).Get());
     prompts_.Answer(IDOK);
     EXPECT_EQ(0, RunViewerOn(Path(L"empty.zip")));
-    EXPECT_EQ(std::vector<std::wstring>{L"中身が存在しません"}, Texts(prompts_));
+    EXPECT_EQ(std::vector<std::wstring>{L"中身が存在しません"}, Texts());
 
     WriteFileBytes(Path(L"empty.cab"), BuildStoredCabinet({}));
     EXPECT_EQ(0, RunViewerOn(Path(L"empty.cab")));
@@ -131,7 +109,7 @@ TEST_F(ViewerRun, ReadOnlyCabinetSaysSoAndStillShowsItsMenu)
     MenuDriver driver({VK_ESCAPE});
     EXPECT_EQ(0, RunViewerOn(Path(L"ro.cab")));
     EXPECT_TRUE(driver.SawMenu());
-    EXPECT_EQ(std::vector<std::wstring>{L"ヘッダー以外の追加データがあるので部分削除・追加圧縮はできません"}, Texts(prompts_));
+    EXPECT_EQ(std::vector<std::wstring>{L"ヘッダー以外の追加データがあるので部分削除・追加圧縮はできません"}, Texts());
 }
 
 TEST_F(ViewerRun, EditedFileIsStoredInItsFolderOnYes)
@@ -142,7 +120,7 @@ TEST_F(ViewerRun, EditedFileIsStoredInItsFolderOnYes)
     MenuDriver driver({kDown, kDown, VK_RIGHT, VK_RETURN});
     EXPECT_EQ(0, RunViewerOn(archive));
     EXPECT_TRUE(driver.SawMenu());
-    EXPECT_EQ(std::vector<std::wstring>{L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"}, Texts(prompts_));
+    EXPECT_EQ(std::vector<std::wstring>{L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"}, Texts());
     EXPECT_EQ("change\nedited\n", EntryContent(archive, L"dir\\" + Named(L"note")));
     EXPECT_EQ("other", EntryContent(archive, L"other.txt"));
     EXPECT_EQ("<missing>", EntryContent(archive, Named(L"note"))) << "stored in its folder, not at the top";

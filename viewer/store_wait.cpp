@@ -1,0 +1,169 @@
+#include "viewer/store_wait.h"
+
+#include <utility>
+
+#include "common/dialogs.h"
+#include "common/messages.h"
+#include "common/monitors.h"
+#include "common/paths.h"
+#include "common/system.h"
+#include "viewer_ids.h"
+
+namespace {
+
+const UINT_PTR kWatchTimer = 1;
+const UINT kWatchPoll = 250;
+const int kEdgeGap = 16;
+
+}  // namespace
+
+bool WaitsForStoreButton(bool startedProcess, ULONGLONG editorMilliseconds, bool copyChanged)
+{
+    return !copyChanged && (!startedProcess || editorMilliseconds < kQuickEditorMilliseconds);
+}
+
+POINT StoreWindowPosition(const RECT& workArea, SIZE window)
+{
+    LONG x = workArea.right - window.cx - kEdgeGap;
+    LONG y = workArea.bottom - window.cy - kEdgeGap;
+    return POINT{x < workArea.left ? workArea.left : x, y < workArea.top ? workArea.top : y};
+}
+
+CStoreWaitWindow::CStoreWaitWindow(const WString& copy, std::function<bool()> copyChanged)
+    : copy_(copy), copyChanged_(std::move(copyChanged))
+{
+}
+
+StoreWaitResult CStoreWaitWindow::Run()
+{
+    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_STORE_WAIT), nullptr, DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
+    ReportApiFailure(result > 0, "DialogBoxParam");
+    return result == kStoreEdit ? kStoreEdit : kDiscardEdit;
+}
+
+INT_PTR CALLBACK CStoreWaitWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CStoreWaitWindow*>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->window_ = window;
+        self->OnInitDialog();
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<CStoreWaitWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!self) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_COMMAND:
+        self->OnCommand(LOWORD(wParam));
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == kWatchTimer) {
+            self->OnTimer();
+        }
+        return TRUE;
+    case WM_CLOSE:
+        self->OnClose();
+        return TRUE;
+    case WM_DESTROY:
+        self->OnDestroy();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void CStoreWaitWindow::OnInitDialog()
+{
+    smallIcon_.Reset(LoadSmallIcon(IDI_ZUPAKO));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    SetDlgItemTextW(window_, IDC_STORE_FILE, FileNamePart(copy_).c_str());
+    Place();
+    // The folder is watched rather than the file: editors often save by
+    // writing a new file and renaming it over the old one.
+    watch_.Reset(FindFirstChangeNotificationW(ParentDir(copy_).c_str(), FALSE,
+                                              FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE |
+                                                  FILE_NOTIFY_CHANGE_LAST_WRITE));
+    if (watch_) {
+        ReportApiFailure(SetTimer(window_, kWatchTimer, kWatchPoll, nullptr) != 0, "SetTimer");
+        Refresh();
+    }
+    SetForegroundWindow(window_);
+}
+
+// Without a watch the store button stays enabled, so that the user can
+// always reach the check; with one, it is enabled while there is something
+// to store.
+void CStoreWaitWindow::Refresh()
+{
+    bool changed = copyChanged_();
+    HWND keep = GetDlgItem(window_, IDC_STORE_KEEP);
+    EnableWindow(keep, changed);
+    if (changed) {
+        SendMessageW(window_, DM_SETDEFID, IDC_STORE_KEEP, 0);
+    }
+}
+
+void CStoreWaitWindow::OnTimer()
+{
+    if (watch_ && WaitForSingleObject(watch_.Get(), 0) == WAIT_OBJECT_0) {
+        FindNextChangeNotification(watch_.Get());
+        Refresh();
+    }
+}
+
+void CStoreWaitWindow::OnCommand(int id)
+{
+    switch (id) {
+    case IDC_STORE_KEEP:
+        // Pressed before the edit was saved: nothing to store yet, and the
+        // window stays so that the edit is not lost.
+        if (copyChanged_()) {
+            EndDialog(window_, kStoreEdit);
+        } else {
+            MessageBeep(MB_OK);
+            if (watch_) {
+                EnableWindow(GetDlgItem(window_, IDC_STORE_KEEP), FALSE);
+            }
+        }
+        break;
+    case IDC_STORE_DISCARD:
+        EndDialog(window_, kDiscardEdit);
+        break;
+    case IDCANCEL:
+        OnClose();
+        break;
+    default:
+        break;
+    }
+}
+
+// Closing the window is no decision to throw a saved edit away: a changed
+// copy goes to the usual question, where the user can still say no.
+void CStoreWaitWindow::OnClose() { EndDialog(window_, copyChanged_() ? kStoreEdit : kDiscardEdit); }
+
+void CStoreWaitWindow::OnDestroy()
+{
+    KillTimer(window_, kWatchTimer);
+    watch_.Reset();
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, 0);
+    smallIcon_.Reset();
+}
+
+void CStoreWaitWindow::Place()
+{
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    MonitorList monitors;
+    int index = monitors.IndexAt();
+    RECT area{};
+    if (index >= 0) {
+        area = monitors.Monitor(index).rcWork;
+    } else {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    POINT at = StoreWindowPosition(area, SIZE{frame.right - frame.left, frame.bottom - frame.top});
+    SetWindowPos(window_, HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE);
+}
