@@ -101,8 +101,9 @@ void CStoreWaitWindow::Refresh()
     bool changed = copyChanged_();
     HWND keep = GetDlgItem(window_, IDC_STORE_KEEP);
     EnableWindow(keep, changed);
-    if (changed) {
-        SendMessageW(window_, DM_SETDEFID, IDC_STORE_KEEP, 0);
+    // Once there is an edit, Enter stores it rather than pressing 破棄.
+    if (changed && GetFocus() != keep) {
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(keep), TRUE);
     }
 }
 

@@ -94,7 +94,9 @@ private:
     WString InstallFolder() const;
 
     // Write-back (viewer_writeback.cpp).
-    bool WaitForEditor(HANDLE process);
+    // Waits for the started program's end; false when none was started.
+    // The lifetime is how long its process ran, in milliseconds.
+    bool WaitForEditor(HANDLE process, ULONGLONG& lifetime);
     bool CopyChanged(const WString& entryPath, const WString& copy, const FileStamp& before);
     void WriteBack(const WString& entryPath, const WString& copy);
     bool StoreEdit(const WString& entryPath, const WString& held);

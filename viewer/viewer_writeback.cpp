@@ -72,7 +72,6 @@ void Viewer::OpenFileEntry(const WString& entryPath)
         return;
     }
     FileStamp before = StampOf(copy);
-    ULONGLONG started = GetTickCount64();
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -89,13 +88,14 @@ void Viewer::OpenFileEntry(const WString& entryPath)
     if (!updatable) {
         return;
     }
-    bool startedProcess = WaitForEditor(process.Get());
+    ULONGLONG lifetime = 0;
+    bool startedProcess = WaitForEditor(process.Get(), lifetime);
     auto changed = [&] { return CopyChanged(entryPath, copy, before); };
     bool edited = changed();
     // The file went to a program that was already running, or through a
     // launcher: the edit is still to come, and only the user knows when it
     // is done.
-    if (WaitsForStoreButton(startedProcess, GetTickCount64() - started, edited)) {
+    if (WaitsForStoreButton(startedProcess, lifetime, edited)) {
         edited = CStoreWaitWindow(copy, changed).Run() == kStoreEdit;
     }
     if (!edited) {
@@ -107,14 +107,28 @@ void Viewer::OpenFileEntry(const WString& entryPath)
     WriteBack(entryPath, copy);
 }
 
-bool Viewer::WaitForEditor(HANDLE process)
+bool Viewer::WaitForEditor(HANDLE process, ULONGLONG& lifetime)
 {
     if (!process) {
         return false;
     }
+    ULONGLONG waited = GetTickCount64();
     while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
         PumpPending();
         MsgWaitForMultipleObjectsEx(1, &process, kEditorPoll, QS_ALLINPUT, MWMO_ALERTABLE);
+    }
+    // The process's own times leave out how long the shell took to start
+    // it, which says nothing about whether the program was used.
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        ULARGE_INTEGER from{{created.dwLowDateTime, created.dwHighDateTime}};
+        ULARGE_INTEGER to{{exited.dwLowDateTime, exited.dwHighDateTime}};
+        lifetime = to.QuadPart > from.QuadPart ? (to.QuadPart - from.QuadPart) / 10000 : 0;
+    } else {
+        lifetime = GetTickCount64() - waited;
     }
     return true;
 }

@@ -14,12 +14,16 @@
 namespace {
 
 const DWORD kSaveWait = 15000;
+// The menu itself may take a while to come on a busy machine.
+const DWORD kWindowWait = 45000;
+int g_runs = 0;
 
 class StoreWait : public ViewerRunFixture {
 protected:
     StoreWait()
         : launcher_(L"launcher", L".zl"),
-          eventName_(L"ZupakoTestSave" + std::to_wstring(GetCurrentProcessId())),
+          // An editor of an earlier test may still wait for its own signal.
+          eventName_(L"ZupakoTestSave" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++g_runs)),
           save_(CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str()))
     {
     }
@@ -73,7 +77,7 @@ TEST_F(StoreWait, StoreAfterTheSaveStoresTheNewBytesOnYes)
     std::atomic<bool> earlyPressKeptTheWindow{false};
     std::atomic<bool> keepOfferedAfterSave{false};
     std::thread driver([&] {
-        HWND window = WaitForStoreWindow();
+        HWND window = WaitForStoreWindow(kWindowWait);
         if (!window) {
             return;
         }
@@ -112,7 +116,7 @@ TEST_F(StoreWait, DiscardOrCloseAndNoLeaveTheArchiveByteIdentical)
         }
         std::atomic<bool> saved{false};
         std::thread driver([&] {
-            HWND window = WaitForStoreWindow();
+            HWND window = WaitForStoreWindow(kWindowWait);
             if (!window) {
                 return;
             }

@@ -4,8 +4,9 @@
 # (viewer_zip.png), a cabinet (viewer_cab.png), a long folder wrapped into
 # columns and split into "more" submenus (viewer_columns.png,
 # viewer_more.png), and the tooltip of a file and of the whole archive
-# (viewer_tooltip_file.png, viewer_tooltip_archive.png). Runs itself inside a
-# test session.
+# (viewer_tooltip_file.png, viewer_tooltip_archive.png), and the window that
+# waits for an edit handed to a program that was already running
+# (viewer_store_wait.png). Runs itself inside a test session.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 if [ -z "${ZPK_IN_SESSION:-}" ]; then
@@ -13,7 +14,8 @@ if [ -z "${ZPK_IN_SESSION:-}" ]; then
 fi
 viewer=build/win64/viewer/ZPKMain.exe
 tool=build/win64/tests/arctool.exe
-for f in "$viewer" "$tool"; do
+launcher=build/win64/tests/viewer_stand_in.exe
+for f in "$viewer" "$tool" "$launcher"; do
   [ -f "$f" ] || { echo "build first: $f is missing" >&2; exit 1; }
 done
 cp build/win64/dist/zlibwapi64.dll build/win64/viewer/
@@ -39,6 +41,9 @@ long="$work/long"
 mkdir -p "$long/たくさんのファイル"
 for i in $(seq -w 1 120); do echo "$i" > "$long/たくさんのファイル/写真_$i.jpg"; done
 tools/wine-run "$tool" compress "$(win "$work/long.zip")" "$(win "$long")" >/dev/null
+mkdir -p "$work/見積"
+echo "見積" > "$work/見積/見積書.xlsx"
+tools/wine-run "$tool" compress "$(win "$work/見積.zip")" "$(win "$work/見積")" >/dev/null
 
 settings='HKCU\Software\Marunoko\Zupako'
 # Opens the viewer at a point, presses keys, waits, takes a screenshot.
@@ -70,3 +75,15 @@ shot "$work/long.zip" viewer_more 0.5 Down Down Right Up Right
 tools/wine-run reg add "$settings" /v MenuOverFlow /t REG_DWORD /d 1 /f >/dev/null
 shot "$work/long.zip" viewer_columns 0.5 Down Down Right
 tools/wine-run reg delete "$settings" /v MenuOverFlow /f >/dev/null
+
+# A program that ends at once (as one that hands the file to its running
+# instance does) opens .xlsx files for this one shot (Wine reads file types
+# from HKCR only).
+cp "$launcher" "$work/launcher.exe"
+classes='HKCR'
+tools/wine-run reg add "$classes\.xlsx" /ve /d ZupakoShotLauncher /f >/dev/null
+tools/wine-run reg add "$classes\ZupakoShotLauncher\shell\open\command" /ve \
+  /d "\"$(win "$work/launcher.exe")\" \"%1\"" /f >/dev/null
+shot "$work/見積.zip" viewer_store_wait 2 Down Down Return
+tools/wine-run reg delete "$classes\.xlsx" /f >/dev/null
+tools/wine-run reg delete "$classes\ZupakoShotLauncher" /f >/dev/null
