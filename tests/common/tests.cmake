@@ -19,4 +19,5 @@ zpk_test_program(test_desktop
     ${CMAKE_CURRENT_LIST_DIR}/desktop_icons_test.cpp
 )
 # One stand-in desktop at a time: programs that start one share this lock.
-set_tests_properties(test_desktop.${ZPK_BITS} PROPERTIES RESOURCE_LOCK desktop)
+# The monitor tests move the mouse, so the program holds the input as well.
+set_tests_properties(test_desktop.${ZPK_BITS} PROPERTIES RESOURCE_LOCK "desktop;input")
