@@ -35,19 +35,34 @@ struct FdiCallbacks {
     }
 };
 
+namespace {
+
+// Whether extracting the filter (empty: everything; ending in a backslash: a
+// folder; else one file) takes the entry, and where below the extraction
+// root it goes: its full name, its file name, or its path below the folder.
+bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& relative)
+{
+    if (filter.IsEmpty()) {
+        relative = entry;
+    } else if (entry == filter) {
+        relative = filter.From(filter.FindLast(L'\\') + 1);
+    } else if (filter.Last() == L'\\' && entry.StartsWith(filter.c_str())) {
+        WString head = entry.Left(filter.Length());
+        relative = entry.From(head.FindLast(L'\\') + 1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
 {
     const char* text = storedName ? storedName : "";
     WString entry = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text) : WString::FromAnsi(text);
     WString relative;
-    if (filter_.IsEmpty()) {
-        relative = entry;
-    } else if (entry == filter_) {
-        relative = filter_.From(filter_.FindLast(L'\\') + 1);
-    } else if (filter_.Last() == L'\\' && entry.StartsWith(filter_.c_str())) {
-        WString head = entry.Left(filter_.Length());
-        relative = entry.From(head.FindLast(L'\\') + 1);
-    } else {
+    if (!PlaceUnderFilter(entry, filter_, relative)) {
         return 0;
     }
     // The name decides where the file goes; one that would leave the
@@ -83,6 +98,46 @@ INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_
     return TRUE;
 }
 
+std::vector<bool> CCabFile::UnitsOf(const WString& entryPath) const
+{
+    std::vector<bool> units(units_.size(), false);
+    WString relative;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        uint16_t unit = entries_.ValueAt(i).folder;
+        if (unit < units.size() && PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+            units[unit] = true;
+        }
+    }
+    return units;
+}
+
+bool CCabFile::VerifyUnits(const std::vector<bool>& units)
+{
+    verifiedUnits_.resize(units_.size(), false);
+    ScopedFile file;
+    LARGE_INTEGER size{};
+    for (size_t i = 0; i < units.size() && i < units_.size(); ++i) {
+        if (!units[i] || verifiedUnits_[i]) {
+            continue;
+        }
+        if (!file) {
+            file.Reset(OpenArchive());
+            if (!file) {
+                return false;
+            }
+            ReportApiFailure(GetFileSizeEx(file.Get(), &size), "GetFileSizeEx");
+        }
+        WString fault;
+        if (!CheckDataBlocks(*this, file.Get(), static_cast<uint64_t>(size.QuadPart), static_cast<unsigned>(i),
+                             units_[i], dataReserve_, BlockCheck::kChecksums, fault)) {
+            SetErrorText(fault);
+            return false;
+        }
+        verifiedUnits_[i] = true;
+    }
+    return true;
+}
+
 bool CCabFile::Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite)
 {
     WString target;
@@ -94,6 +149,9 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
         if (!HasError()) {
             SetErrorText(kNotCabinet);
         }
+        return false;
+    }
+    if (!VerifyUnits(UnitsOf(entryPath))) {
         return false;
     }
     cablib::OperationScope operation(this);

@@ -152,7 +152,10 @@ bool CCabFile::ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed)
         }
         parsed.units[i].length = static_cast<uint32_t>(end - parsed.units[i].start);
         WString fault;
-        if (!CheckDataBlocks(*this, file, end, parsed.units[i].record, 0, fault)) {
+        // The units are copied, not decoded, but a merge must not carry known
+        // damage into a new cabinet that then replaces a sound one.
+        if (!CheckDataBlocks(*this, file, end, static_cast<unsigned>(i), parsed.units[i].record, 0,
+                             BlockCheck::kChecksums, fault)) {
             SetErrorText(fault);
             return false;
         }

@@ -133,8 +133,10 @@ void CCabFile::Commit()
     DeleteFolderContents(workTree);
     RemoveDirectoryW(workTree.c_str());
     CreateDirectoryW(workTree.c_str(), nullptr);
+    // Every unit whose kept files are extracted again is checked first, so
+    // that a damaged one stops the commit before anything is decoded.
     int extracted = 0;
-    if (!ExtractKeptFiles(touched, workTree, extracted)) {
+    if (!VerifyUnits(touched) || !ExtractKeptFiles(touched, workTree, extracted)) {
         return;
     }
     WString target = JoinPath(ParentDir(ArchivePath()), L"~" + FileNamePart(ArchivePath()));
@@ -184,6 +186,10 @@ void CCabFile::Commit()
 
 bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, int progressIcon)
 {
+    // The reason was set when the directory was read; keep it.
+    if (damaged_) {
+        return false;
+    }
     WString prefix = folder;
     if (!prefix.IsEmpty() && prefix.Last() != L'\\') {
         prefix += L'\\';

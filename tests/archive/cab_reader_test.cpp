@@ -222,14 +222,14 @@ TEST_F(CabReaderTest, RefusesDamagedRecords)
          L"ファイルの外を指す位置があります at CFHEADER"},
         {"coffCabStart past the end",
          [](Bytes& b, const CabTestOffsets& o) { b[o.firstFolder + 3] = 0x7F; },
-         L"ファイルの外を指す位置があります at CFFOLDER"},
+         L"ファイルの外を指す位置があります at CFFOLDER 圧縮単位 = 0, ブロック = 0"},
         {"block larger than the format allows",
          [](Bytes& b, const CabTestOffsets& o) {
              // cbData of the first block: 0xA000 bytes claimed.
              b[o.unitStarts[0] + 4] = 0x00;
              b[o.unitStarts[0] + 5] = 0xA0;
          },
-         L"データブロックの大きさが不正です at CFDATA"},
+         L"データブロックの大きさが不正です at CFDATA 圧縮単位 = 0, ブロック = 0"},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.what);
