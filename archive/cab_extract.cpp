@@ -66,9 +66,12 @@ INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
         return 0;
     }
     // The name decides where the file goes; one that would leave the
-    // destination stops the extraction before anything is written for it.
-    if (!IsSafeRelativeName(relative)) {
-        refusedName_ = entry;
+    // destination or name a device stops the extraction before anything is
+    // written for it. The whole stored name is checked, not only the part
+    // that becomes the path, so that both engines refuse the same entries.
+    NameFault fault = CheckEntryName(entry);
+    if (fault != NameFault::kNone) {
+        refusedText_ = RefusedNameText(entry, fault);
         return -1;
     }
     WString path = extractRoot_ + relative;
@@ -161,7 +164,7 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     }
     SetBusyCursor(kExtractCursor);
     filter_ = entryPath;
-    refusedName_.Clear();
+    refusedText_.Clear();
     error_ = ERF{};
 
     HFDI context = FDICreate(cablib::Allocate, cablib::Release, FdiCallbacks::Open, cablib::ReadCallback,
@@ -204,8 +207,8 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
                           FdiCallbacks::Notify, nullptr, const_cast<wchar_t*>(extractRoot_.c_str()));
     SetBusyCursor(kArrowCursor);
     FDIDestroy(context);
-    if (!refusedName_.IsEmpty()) {
-        SetErrorText(refusedName_ + kUnsafeName);
+    if (!refusedText_.IsEmpty()) {
+        SetErrorText(refusedText_);
         return false;
     }
     if (!copied) {

@@ -16,7 +16,6 @@ const wchar_t kFolderOutOfRange[] = L"圧縮単位の番号が範囲外です at
 const wchar_t kOffsetOutside[] = L"ファイルの外を指す位置があります at ";
 const wchar_t kBadDataBlock[] = L"データブロックの大きさが不正です at CFDATA";
 const wchar_t kBlockChecksum[] = L"データブロックのチェックサムが一致しません at CFDATA";
-const wchar_t kUnsafeName[] = L"\n展開先フォルダーの外を指す名前のため展開できません";
 const wchar_t kTooManyItems[] = L"ファイルまたは圧縮単位が多すぎます";
 
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length)

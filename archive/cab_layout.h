@@ -25,7 +25,6 @@ extern const wchar_t kFolderOutOfRange[];
 extern const wchar_t kOffsetOutside[];
 extern const wchar_t kBadDataBlock[];
 extern const wchar_t kBlockChecksum[];
-extern const wchar_t kUnsafeName[];
 extern const wchar_t kTooManyItems[];
 
 // Decodes the NUL-terminated name at the start of bytes (UTF-8 when attribs

@@ -97,8 +97,9 @@ bool CCabFile::ExtractKeptFiles(const std::vector<bool>& touched, const WString&
         }
         // The name becomes a path below the work tree; one that would leave
         // it is refused, and with it the whole commit.
-        if (!IsSafeRelativeName(name)) {
-            SetErrorText(name + kUnsafeName);
+        NameFault fault = CheckEntryName(name);
+        if (fault != NameFault::kNone) {
+            SetErrorText(RefusedNameText(name, fault));
             return false;
         }
         int slash = name.FindLast(L'\\');
@@ -160,8 +161,9 @@ void CCabFile::Commit()
     if (modifiedRegistered_) {
         WString folder = modifiedFolder_.Last() == L'\\' ? modifiedFolder_.Left(modifiedFolder_.Length() - 1)
                                                          : modifiedFolder_;
-        if (!folder.IsEmpty() && !IsSafeRelativeName(folder)) {
-            SetErrorText(modifiedFolder_ + kUnsafeName);
+        NameFault fault = folder.IsEmpty() ? NameFault::kNone : CheckEntryName(folder);
+        if (fault != NameFault::kNone) {
+            SetErrorText(RefusedNameText(modifiedFolder_, fault));
             return;
         }
         WString destination = folder.IsEmpty() ? workTree : JoinPath(workTree, folder);

@@ -190,7 +190,8 @@ private:
     std::vector<bool> verifiedUnits_;
     WString extractRoot_;
     WString openOutput_;
-    WString refusedName_;
+    // Why a name was refused during the copy; empty when none was.
+    WString refusedText_;
 
     // The error of the last source file the open-info callback could not
     // open; Wine's FCI replaces the thread's last error with its own code.

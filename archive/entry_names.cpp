@@ -24,40 +24,61 @@ bool IsDeviceName(const WString& component)
     return false;
 }
 
-bool IsSafeComponent(const WString& component)
+NameFault CheckComponent(const WString& component)
 {
     if (component.IsEmpty()) {
-        return false;
+        return NameFault::kLeavesFolder;
     }
     bool onlyDotsAndBlanks = true;
     for (int i = 0; i < component.Length(); ++i) {
         wchar_t unit = component.At(i);
-        if (unit < 0x20 || unit == L':' || unit == L'*' || unit == L'?' || unit == L'"' || unit == L'<' ||
-            unit == L'>' || unit == L'|') {
-            return false;
+        if (unit == L':') {
+            return NameFault::kLeavesFolder;
+        }
+        if (unit < 0x20 || unit == L'*' || unit == L'?' || unit == L'"' || unit == L'<' || unit == L'>' ||
+            unit == L'|') {
+            return NameFault::kInvalidCharacter;
         }
         if (unit != L'.' && unit != L' ') {
             onlyDotsAndBlanks = false;
         }
     }
-    return !onlyDotsAndBlanks && !IsDeviceName(component);
+    if (onlyDotsAndBlanks) {
+        return NameFault::kLeavesFolder;
+    }
+    return IsDeviceName(component) ? NameFault::kDeviceName : NameFault::kNone;
 }
 
 }  // namespace
 
-bool IsSafeRelativeName(const WString& name)
+NameFault CheckEntryName(const WString& name)
 {
     if (name.IsEmpty() || IsSeparator(name.At(0))) {
-        return false;
+        return NameFault::kLeavesFolder;
     }
+    // A folder entry's one trailing separator ends the name, not an empty
+    // component.
+    int length = IsSeparator(name.Last()) ? name.Length() - 1 : name.Length();
     int start = 0;
-    for (int i = 0; i <= name.Length(); ++i) {
-        if (i == name.Length() || IsSeparator(name.At(i))) {
-            if (!IsSafeComponent(name.Mid(start, i - start))) {
-                return false;
+    for (int i = 0; i <= length; ++i) {
+        if (i == length || IsSeparator(name.At(i))) {
+            NameFault fault = CheckComponent(name.Mid(start, i - start));
+            if (fault != NameFault::kNone) {
+                return fault;
             }
             start = i + 1;
         }
     }
-    return true;
+    return NameFault::kNone;
+}
+
+WString RefusedNameText(const WString& entry, NameFault fault)
+{
+    const wchar_t* reason = L"\n展開先フォルダーの外を指す名前のため展開できません";
+    if (fault == NameFault::kDeviceName) {
+        reason = L"\nWindows のデバイス名と同じ名前のため展開できません";
+    } else if (fault == NameFault::kInvalidCharacter) {
+        reason = L"\nファイル名に使えない文字を含むため展開できません";
+    }
+    return entry.ReplaceAll(L'/', L'\\') + reason;
 }

@@ -131,9 +131,8 @@ private:
 
 namespace zip {
 
-// Whether an entry name (with "/" separators) stays inside the folder it is
-// extracted to: no ".." component, no leading separator, no drive, no
-// stream name.
+// Whether an entry name (with "/" separators) can be extracted: the rule of
+// both engines (archive/entry_names.h), for callers of the ZIP layer.
 bool IsSafeEntryName(const WString& name);
 // Windows attribute bits of an entry's external attributes that may be
 // given to an extracted file.

@@ -6,6 +6,8 @@ zpk_test_program(test_archive
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/arcfile_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/datalist_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/entry_names_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_builder.cpp
   LIBS zpk_archive
 )
 zpk_test_program(test_cab
