@@ -31,28 +31,6 @@ bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WStrin
     return !name.IsEmpty();
 }
 
-std::string EncodeName(const WString& name, bool& utf8)
-{
-    utf8 = false;
-    if (name.IsEmpty()) {
-        return std::string();
-    }
-    BOOL lossy = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, &lossy);
-    if (bytes > 0 && !lossy) {
-        std::string text(bytes, '\0');
-        WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
-        return text;
-    }
-    utf8 = true;
-    bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, nullptr);
-    std::string text(bytes > 0 ? bytes : 0, '\0');
-    if (bytes > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
-    }
-    return text;
-}
-
 bool IsValidFolderIndex(uint16_t folder, const cab::Header& header)
 {
     if (folder < header.cFolders) {

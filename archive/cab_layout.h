@@ -32,10 +32,6 @@ extern const wchar_t kTooManyItems[];
 // the available bytes or the name is empty; length is its size without NUL.
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length);
 
-// The name in the ANSI code page; when a character has no ANSI form the
-// name stays UTF-8 and utf8 is set, so that no name is changed by a merge.
-std::string EncodeName(const WString& name, bool& utf8);
-
 // True when an iFolder value is an index of this cabinet, or (in a cabinet
 // of a set) one of the continuation markers.
 bool IsValidFolderIndex(uint16_t folder, const cab::Header& header);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/cab_layout.h"
+#include "archive/entry_names.h"
 #include "archive/cabfile.h"
 #include "common/paths.h"
 
@@ -173,7 +174,7 @@ bool CCabFile::LayOut(ParsedCabinet& parsed)
     parsed.header.coffFiles = static_cast<uint32_t>(offset);
     for (int i = 0; i < parsed.files.Count(); ++i) {
         bool utf8 = false;
-        offset += EncodeName(parsed.files.Name(i), utf8).size() + 17;
+        offset += EncodeStoredName(parsed.files.Name(i), utf8).size() + 17;
     }
     for (CabUnit& unit : parsed.units) {
         unit.record.coffCabStart = static_cast<uint32_t>(offset);
@@ -206,7 +207,7 @@ bool CCabFile::WriteCabinet(HANDLE output, HANDLE first, HANDLE second, const Pa
     }
     for (int i = 0; i < parsed.files.Count(); ++i) {
         bool utf8 = false;
-        std::string name = EncodeName(parsed.files.Name(i), utf8);
+        std::string name = EncodeStoredName(parsed.files.Name(i), utf8);
         cab::File fixed = parsed.files.ValueAt(i);
         if (utf8) {
             // A name without an ANSI form keeps its UTF-8 bytes and flag.

@@ -1,5 +1,7 @@
 #include "archive/entry_names.h"
 
+#include <windows.h>
+
 namespace {
 
 bool IsSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
@@ -81,4 +83,26 @@ WString RefusedNameText(const WString& entry, NameFault fault)
         reason = L"\nファイル名に使えない文字を含むため展開できません";
     }
     return entry.ReplaceAll(L'/', L'\\') + reason;
+}
+
+std::string EncodeStoredName(const WString& name, bool& utf8)
+{
+    utf8 = false;
+    if (name.IsEmpty()) {
+        return std::string();
+    }
+    BOOL lossy = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, &lossy);
+    if (bytes > 0 && !lossy) {
+        std::string text(bytes, '\0');
+        WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
+        return text;
+    }
+    utf8 = true;
+    bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, nullptr);
+    std::string text(bytes > 0 ? bytes : 0, '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
+    }
+    return text;
 }

@@ -2,6 +2,8 @@
 // they become paths on disk, and the texts that refuse a name.
 #pragma once
 
+#include <string>
+
 #include "common/wstring.h"
 
 // Why a stored name cannot become a path below the destination.
@@ -27,3 +29,8 @@ NameFault CheckEntryName(const WString& name);
 // The refusal of an entry: its name (with backslashes) and the reason on
 // the next line.
 WString RefusedNameText(const WString& entry, NameFault fault);
+
+// The bytes a name is stored with: the ANSI code page when every character
+// has a form there (other tools and older readers expect that), otherwise
+// UTF-8 with utf8 set, so that no name is lost or changed.
+std::string EncodeStoredName(const WString& name, bool& utf8);

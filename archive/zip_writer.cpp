@@ -6,7 +6,9 @@
 #include <new>
 #include <string>
 
+#include "archive/entry_names.h"
 #include "archive/zip_extra.h"
+#include "archive/zip_names.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
@@ -364,6 +366,22 @@ bool CZipFile::Commit()
     return ok;
 }
 
+std::string CZipFile::StoredNameOf(ArcEntry& entry, const WString& name)
+{
+    if (entry.nameIndex < 0) {
+        // A new entry: the code page when the name fits it, UTF-8 with flag
+        // bit 11 when it does not, so that the name is not lost.
+        bool utf8 = false;
+        std::string bytes = EncodeStoredName(name, utf8);
+        if (utf8) {
+            entry.flags |= zip::kFlagUtf8Name;
+        }
+        entry.nameIndex = blocks_.Append(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    return std::string(reinterpret_cast<const char*>(blocks_.Block(entry.nameIndex)),
+                       static_cast<size_t>(blocks_.Size(entry.nameIndex)));
+}
+
 bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written)
 {
     Reader reader(*this, source);
@@ -384,9 +402,8 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
             lastPump = now;
         }
         AString ansiName = name.ToAnsi();
-        // The stored length follows the name as it is written now, so that a
-        // name that changed in the code-page round trip stays consistent.
-        entry.nameLength = static_cast<uint16_t>(ansiName.Length());
+        const std::string storedName = StoredNameOf(entry, name);
+        entry.nameLength = static_cast<uint16_t>(storedName.size());
         const uint8_t* oldLocal = blocks_.Block(entry.localExtraIndex);
         int oldLocalLength = blocks_.Size(entry.localExtraIndex);
         // A size is marked for Zip64 only when it does not fit; other
@@ -418,7 +435,7 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
         local.nameLength = entry.nameLength;
         local.extraLength = static_cast<uint16_t>(extra.size());
         if (!Write(output, &local, sizeof local, Label("LocalHeader", ansiName).c_str()) ||
-            !Write(output, ansiName.c_str(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
+            !Write(output, storedName.data(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
             (!extra.empty() && !Write(output, extra.data(), static_cast<DWORD>(extra.size()),
                                             Label("LHExtraField", ansiName).c_str()))) {
             return false;
@@ -468,7 +485,8 @@ bool CZipFile::WriteCentralDirectory(HANDLE output, uint64_t& position, const st
         const uint8_t* comment = blocks_.Block(entry.commentIndex);
         entry.commentLength = static_cast<uint16_t>(blocks_.Size(entry.commentIndex));
         if (!Write(output, &entry, kCentralHeaderSize, Label("CentralDir", ansiName).c_str()) ||
-            !Write(output, ansiName.c_str(), entry.nameLength, Label("CentralDir Filename", ansiName).c_str()) ||
+            !Write(output, blocks_.Block(entry.nameIndex), entry.nameLength,
+                   Label("CentralDir Filename", ansiName).c_str()) ||
             (!extra.empty() && !Write(output, extra.data(), entry.extraLength,
                                             Label("CentralDir Extra Field", ansiName).c_str())) ||
             (comment && entry.commentLength > 0 &&

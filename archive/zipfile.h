@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <set>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -117,6 +118,9 @@ private:
     bool CheckZlib();
     bool MergePending();
     bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);
+    // The bytes the entry's name is written with: those it was read with,
+    // or for a new entry its encoding (setting flag bit 11 for UTF-8).
+    std::string StoredNameOf(ArcEntry& entry, const WString& name);
     std::vector<uint8_t> outputBuffer_;
     bool WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written);
     bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);

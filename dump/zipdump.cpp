@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/zip_names.h"
 #include "common/messages.h"
 
 namespace {
@@ -57,6 +58,21 @@ bool SameTime(const FILETIME& a, const FILETIME& b)
 WString NameText(const std::string& bytes) { return DecodeStoredName(bytes.data(), bytes.size()); }
 
 }  // namespace
+
+void CZipDump::WriteEntryName(const std::string& stored, uint16_t flags, const std::vector<uint8_t>& extra)
+{
+    zip::NameSource source = zip::NameSource::kAnsi;
+    WString name = zip::DecodeEntryName(stored.data(), stored.size(), flags, extra.data(), extra.size(), &source);
+    report_ << L"ファイル名：" << Ansi(name) << "\n";
+    // A name that is not in the code page says where its text came from.
+    if (source == zip::NameSource::kUtf8Flag) {
+        report_ << L"ファイル名の文字コード：UTF-8 (Flag bit 11)\n";
+    } else if (source == zip::NameSource::kUnicodePathExtra) {
+        report_ << L"ファイル名の文字コード：UTF-8 (Unicode Path Extra Field 0x7075)\n";
+    } else if (source == zip::NameSource::kUtf8Fallback) {
+        report_ << L"ファイル名の文字コード：UTF-8\n";
+    }
+}
 
 CZipDump::CZipDump(const WString& archivePath, const WString& reportPath) : CArcDump(archivePath, reportPath) {}
 
@@ -286,15 +302,17 @@ bool CZipDump::DumpCentralHeaders()
         if (!Read(&entry.name[0], header.nameLength, "FileName")) {
             return false;
         }
-        report_ << L"ファイル名：" << Ansi(NameText(entry.name)) << "\n";
+        std::vector<uint8_t> extra(header.extraLength);
+        if (header.extraLength != 0 && !Read(extra.data(), header.extraLength, "ExtraField")) {
+            return false;
+        }
+        WriteEntryName(entry.name, header.flags, extra);
 
         entry.values.size = header.size32;
         entry.values.packedSize = header.packedSize32;
         entry.values.headerOffset = header.headerOffset32;
         if (header.extraLength != 0) {
-            std::vector<uint8_t> extra(header.extraLength);
-            if (!Read(extra.data(), header.extraLength, "ExtraField") ||
-                !DumpExtraField(extra.data(), extra.size(), header.size32, header.packedSize32,
+            if (!DumpExtraField(extra.data(), extra.size(), header.size32, header.packedSize32,
                                 header.headerOffset32, entry.values, true, true)) {
                 return false;
             }

@@ -63,6 +63,8 @@ private:
                         ZipExtraValues& values, bool offsetAllowed, bool write);
     bool DumpDataDescriptor(uint64_t dataStart, const Entry& entry, size_t t, bool wide);
     void WriteSizeLine(const wchar_t* title, uint64_t value);
+    // The name line of a central header, decoded as the engine reads it.
+    void WriteEntryName(const std::string& stored, uint16_t flags, const std::vector<uint8_t>& extra);
     void WriteTimes(const ZipExtraValues& values);
 
     bool zip64_ = false;

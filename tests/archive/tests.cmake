@@ -1,6 +1,8 @@
 zpk_test_program(test_zip
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
-  LIBS zpk_archive zpk_zlib_static
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zip_names_test.cpp
+  LIBS zpk_archive
 )
 zpk_test_program(test_archive
   SOURCES

@@ -9,7 +9,7 @@
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "support/private_settings.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
 #include "support/zip_builder.h"
@@ -322,6 +322,9 @@ protected:
         EXPECT_TRUE(WriteFileText(path, text));
         return path;
     }
+    // The archive object reads the compression level from the settings;
+    // those of the test stay in a private key.
+    PrivateSettings settings_;
 };
 
 TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
@@ -346,10 +349,7 @@ TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
 
 TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
 {
-    {
-        RegKey key(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_ALL_ACCESS, true);
-        ASSERT_TRUE(key.WriteNumber(L"ZipCompType", 3));
-    }
+    settings_.Set(L"ZipCompType", 3);
     WString source = MakeFile(L"a.txt", std::string(5000, 'a'));
     WString path = folder_ / L"level.zip";
     {
@@ -357,7 +357,6 @@ TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
         EXPECT_EQ(archive.Level(), 0);
         ASSERT_TRUE(archive.Add(source, WString(), -1));
     }
-    RegKey(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_ALL_ACCESS).DeleteValue(L"ZipCompType");
     Bytes bytes = ReadFileBytes(path);
     ASSERT_GT(bytes.size(), 36u);
     EXPECT_EQ(bytes[8], 8);                   // method 8

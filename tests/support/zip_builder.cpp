@@ -89,3 +89,36 @@ Bytes BuildZip(const std::vector<ZipTestEntry>& entries, std::vector<uint32_t>* 
     }
     return b.Get();
 }
+
+namespace {
+
+uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+
+uint32_t Get32(const Bytes& b, size_t at) { return Get16(b, at) | static_cast<uint32_t>(Get16(b, at + 2)) << 16; }
+
+}  // namespace
+
+std::vector<ZipCentralRecord> ReadZipDirectory(const Bytes& archive)
+{
+    std::vector<ZipCentralRecord> records;
+    if (archive.size() < 22) {
+        return records;
+    }
+    size_t end = archive.size() - 22;
+    uint16_t count = Get16(archive, end + 10);
+    size_t at = Get32(archive, end + 16);
+    for (uint16_t i = 0; i < count && at + 46 <= archive.size(); ++i) {
+        uint16_t nameLength = Get16(archive, at + 28);
+        uint16_t extraLength = Get16(archive, at + 30);
+        uint16_t commentLength = Get16(archive, at + 32);
+        ZipCentralRecord record;
+        record.versionNeeded = Get16(archive, at + 6);
+        record.flags = Get16(archive, at + 8);
+        record.name.assign(archive.begin() + at + 46, archive.begin() + at + 46 + nameLength);
+        record.extra.assign(archive.begin() + at + 46 + nameLength,
+                            archive.begin() + at + 46 + nameLength + extraLength);
+        records.push_back(record);
+        at += 46 + nameLength + extraLength + commentLength;
+    }
+    return records;
+}

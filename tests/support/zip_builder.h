@@ -37,3 +37,15 @@ uint32_t ZipCrc(const std::string& data);
 // The Info-ZIP Unicode Path extra block (0x7075): version 1, the CRC-32 of
 // the stored name, the name in UTF-8.
 Bytes UnicodePathExtra(const std::string& storedName, const std::string& utf8Name);
+
+// One central header of an archive as stored.
+struct ZipCentralRecord {
+    uint16_t flags;
+    uint16_t versionNeeded;
+    std::string name;  // bytes as stored
+    Bytes extra;
+};
+
+// The central directory of an archive without Zip64 records and without
+// an archive comment.
+std::vector<ZipCentralRecord> ReadZipDirectory(const Bytes& archive);
