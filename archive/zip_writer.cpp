@@ -24,7 +24,6 @@ WString Number(long long value) { return WString::FromInt(value); }
 
 // Past this position an offset no longer goes into a 32-bit field.
 const uint64_t kOffsetLimit32 = 0xFFFFFFF0;
-const uint16_t kVersionZip64 = 45;
 // Milliseconds between two looks at the message queue during the commit.
 const ULONGLONG kPumpInterval = 30;
 
@@ -413,8 +412,8 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
         entry.packedSize32 =
             entry.packedSize >= kZip64Marker32 ? kZip64Marker32 : static_cast<uint32_t>(entry.packedSize);
         bool local64 = entry.size32 == kZip64Marker32 || entry.packedSize32 == kZip64Marker32;
-        if (local64 && entry.versionNeeded < kVersionZip64) {
-            entry.versionNeeded = kVersionZip64;
+        if (local64 && entry.versionNeeded < zip::kVersionZip64) {
+            entry.versionNeeded = zip::kVersionZip64;
         }
         FILETIME none{};
         std::vector<uint8_t> extra = JoinExtra(
@@ -479,8 +478,8 @@ bool CZipFile::WriteCentralDirectory(HANDLE output, uint64_t& position, const st
                              static_cast<size_t>(blocks_.Size(entry.centralExtraIndex))));
         entry.centralExtraIndex = extra.empty() ? -1 : blocks_.Append(extra.data(), static_cast<int>(extra.size()));
         entry.extraLength = static_cast<uint16_t>(extra.size());
-        if (entry.headerOffset32 == kZip64Marker32 && entry.versionNeeded < kVersionZip64) {
-            entry.versionNeeded = kVersionZip64;
+        if (entry.headerOffset32 == kZip64Marker32 && entry.versionNeeded < zip::kVersionZip64) {
+            entry.versionNeeded = zip::kVersionZip64;
         }
         const uint8_t* comment = blocks_.Block(entry.commentIndex);
         entry.commentLength = static_cast<uint16_t>(blocks_.Size(entry.commentIndex));
@@ -509,8 +508,8 @@ bool CZipFile::WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t 
         zip::Zip64EndRecord record;
         record.signature = zip::kZip64EndRecordSignature;
         record.recordSize = 44 + static_cast<uint64_t>(extensibleLength);
-        record.versionMadeBy = kVersionZip64;
-        record.versionNeeded = kVersionZip64;
+        record.versionMadeBy = zip::kVersionZip64;
+        record.versionNeeded = zip::kVersionZip64;
         record.diskNumber = 0;
         record.centralDirDisk = 0;
         record.entriesOnDisk = count;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/zip_extra.h"
 #include "archive/zip_names.h"
 #include "common/messages.h"
 
@@ -153,9 +154,33 @@ bool CZipDump::DumpEndRecords()
     bool needed = record.centralDirSize == kAllOnes32 || record.centralDirOffset == kAllOnes32;
     bool locatorThere = found >= static_cast<int64_t>(sizeof(zip::Zip64Locator)) &&
                         LoadU32(&bytes[found - sizeof(zip::Zip64Locator)]) == zip::kZip64LocatorSignature;
+    if (needed && !locatorThere && DirectoryBeforeEndRecord(record, recordOffset)) {
+        return true;
+    }
     if (needed || locatorThere) {
         return DumpZip64Records(recordOffset);
     }
+    return true;
+}
+
+bool CZipDump::DirectoryBeforeEndRecord(const zip::EndRecord& record, uint64_t recordOffset)
+{
+    // Info-ZIP writing forced Zip64 to a pipe marks the offset but writes
+    // neither locator nor Zip64 record; its directory lies directly before
+    // the end record, as the size field says. The engine reads it there.
+    if (record.centralDirSize == kAllOnes32 || record.centralDirSize > recordOffset) {
+        return false;
+    }
+    uint64_t start = recordOffset - record.centralDirSize;
+    uint32_t signature = 0;
+    if (!Seek(start, "CentralDir start") || !Read(&signature, sizeof signature, "CentralDir start") ||
+        signature != zip::kCentralHeaderSignature) {
+        return false;
+    }
+    zip64_ = true;
+    centralDirOffset_ = start;
+    report_ << L"Zip64 End Of Central Dir. Locator 無し：Central Dir. は End Of Central Dir. の直前 0x" << Hex(start)
+            << "\n\n";
     return true;
 }
 
@@ -444,7 +469,15 @@ bool CZipDump::DumpLocalHeader(size_t t)
     values.packedSize = local.packedSize32;
     DumpExtraField(extra.data(), extra.size(), local.size32, local.packedSize32, 0, values, false, false);
 
-    if (local.versionNeeded != central.versionNeeded) {
+    // A writer that streams an entry of unknown size reserves a Zip64 block
+    // in the local header and so needs version 4.5 there; the central
+    // header, written when the size is known, may need less.
+    bool explainedByZip64 = local.versionNeeded >= zip::kVersionZip64 && central.versionNeeded < local.versionNeeded &&
+                            zip::HasZip64Block(extra.data(), extra.size());
+    if (explainedByZip64) {
+        report_ << L"NeededVersion：Central Dir. 0x" << Hex(central.versionNeeded) << L"、Local Header 0x"
+                << Hex(local.versionNeeded) << L"（Local Header の Zip64 拡張フィールドによる）\n";
+    } else if (local.versionNeeded != central.versionNeeded) {
         report_ << L"*** ERROR *** NeededVersion が Central Dir. と Local Header で異なる\n";
         report_ << L"NeededVersion：0x" << Hex(local.versionNeeded) << "\n";
     }

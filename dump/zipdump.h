@@ -53,6 +53,9 @@ private:
 
     bool DumpEndRecords();
     bool DumpZip64Records(uint64_t locatorOffset);
+    // The directory of a forced Zip64 archive without Zip64 end records,
+    // when it lies directly before the end record.
+    bool DirectoryBeforeEndRecord(const zip::EndRecord& record, uint64_t recordOffset);
     bool FindCentralDirectory();
     bool DumpCentralHeaders();
     bool DumpLocalHeader(size_t t);
