@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/zip_extra.h"
+#include "archive/zip_names.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
@@ -230,11 +231,9 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
             SetErrorText(L"CentralDir のファイル名が壊れています index = " + Number(i));
             return false;
         }
-        WString name = WString::FromAnsi(reinterpret_cast<const char*>(piece.data()), header.nameLength)
-                           .ReplaceAll(L'\\', L'/');
-
         ArcEntry entry = EmptyArcEntry();
         memcpy(&entry, &header, sizeof header);
+        entry.nameIndex = blocks_.Append(piece.data(), header.nameLength);
         entry.packedSize = header.packedSize32;
         entry.size = header.size32;
         // A marked offset must come from the Zip64 block; without one it
@@ -252,13 +251,17 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
                 return false;
             }
             entry.centralExtraIndex = blocks_.Push(extra, header.extraLength);
+            offset += header.extraLength;
             WString reason;
             if (!zip::ParseExtra(extra, header.extraLength, entry, zip::ExtraSide::kCentral, reason)) {
                 SetErrorText(reason);
                 return false;
             }
-            offset += header.extraLength;
         }
+        WString name = zip::DecodeEntryName(reinterpret_cast<const char*>(blocks_.Block(entry.nameIndex)),
+                                            header.nameLength, header.flags, blocks_.Block(entry.centralExtraIndex),
+                                            static_cast<size_t>(blocks_.Size(entry.centralExtraIndex)))
+                           .ReplaceAll(L'\\', L'/');
         if (header.headerOffset32 == kZip64Marker32 && entry.headerOffset == UINT64_MAX) {
             SetErrorText(name + L"\nOffset が定義されていません");
             return false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -139,6 +140,9 @@ private:
     bool AppendCompressed(const WString& name, CompressedFile& file);
     bool MergePending();
     bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);
+    // The bytes the entry's name is written with: those it was read with,
+    // or for a new entry its encoding (setting flag bit 11 for UTF-8).
+    std::string StoredNameOf(ArcEntry& entry, const WString& name);
     std::vector<uint8_t> outputBuffer_;
     bool WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written);
     bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);
@@ -156,9 +160,8 @@ private:
 
 namespace zip {
 
-// Whether an entry name (with "/" separators) stays inside the folder it is
-// extracted to: no ".." component, no leading separator, no drive, no
-// stream name.
+// Whether an entry name (with "/" separators) can be extracted: the rule of
+// both engines (archive/entry_names.h), for callers of the ZIP layer.
 bool IsSafeEntryName(const WString& name);
 // Windows attribute bits of an entry's external attributes that may be
 // given to an extracted file.

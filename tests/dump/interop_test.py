@@ -96,6 +96,38 @@ class ThirdPartyArchiveReports(unittest.TestCase):
             self.run_tool(["7z", "a", "-tzip", "-sinumbers.txt", self.out("7zpipe.zip")], stdin=data)
         self.dump(self.out("7zpipe.zip"))
 
+    def piped(self, args, name, data=None):
+        """Runs a tool whose output (and input, when given) is a pipe, as
+        a tool writing a stream sees it, and keeps the output."""
+        result = subprocess.run(args, cwd=self.src, input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                check=True)
+        with open(self.out(name), "wb") as f:
+            f.write(result.stdout)
+        return self.out(name)
+
+    def test_7z_streaming_to_a_pipe_needs_zip64_only_locally(self):
+        # Input and output both pipes: the local header reserves a Zip64
+        # block and needs 4.5, the central header knows the size and needs
+        # 2.0. Both are printed, without the error mark.
+        with open(os.path.join(self.src, "sub", "numbers.txt"), "rb") as f:
+            data = f.read()
+        path = self.piped(["7z", "a", "-tzip", "-sinumbers.txt", "-so", "-an"], "7zstream.zip", data)
+        text = self.dump(path)
+        self.assertIn("NeededVersion：Central Dir. 0x14、Local Header 0x2d（Local Header の Zip64 拡張フィールドによる）",
+                      text)
+
+    def test_info_zip_forced_zip64(self):
+        self.run_tool(["zip", "-q", "-r", "-fz", self.out("fz.zip"), "."])
+        self.dump(self.out("fz.zip"))
+        # A tree to a pipe: folder entries need 1.0 centrally, 4.5 locally.
+        text = self.dump(self.piped(["zip", "-q", "-r", "-fz", "-", "."], "fztree.zip"))
+        self.assertIn("NeededVersion：Central Dir. 0xa、Local Header 0x2d（Local Header の Zip64 拡張フィールドによる）",
+                      text)
+        # One file to a pipe: no Zip64 end records, the directory directly
+        # before the end record.
+        text = self.dump(self.piped(["zip", "-q", "-fz", "-", "sub/numbers.txt"], "fzfile.zip"))
+        self.assertIn("Zip64 End Of Central Dir. Locator 無し", text)
+
     def test_bsdtar(self):
         self.run_tool(["bsdtar", "--format", "zip", "-cf", self.out("bsdtar.zip"), "."])
         self.dump(self.out("bsdtar.zip"))

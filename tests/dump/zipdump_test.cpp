@@ -410,3 +410,30 @@ TEST_F(DumpTest, Zip64RecordsAreFollowedWhereverALocatorPrecedesTheEndRecord)
 }
 
 }  // namespace
+
+TEST_F(DumpTest, NameLinesSayWhenTheNameIsUtf8)
+{
+    struct Case {
+        const char* what;
+        std::string stored;
+        uint16_t flags;
+        const char* lines;
+    };
+    const std::vector<Case> cases = {
+        {"flag bit 11", "\xE6\x97\xA5\xE6\x9C\xAC.txt", 0x0800,
+         "ファイル名：日本.txt\nファイル名の文字コード：UTF-8 (Flag bit 11)\n"},
+        {"raw UTF-8 that code page 932 cannot read", "\xE3\x81\x82.txt", 0,
+         "ファイル名：あ.txt\nファイル名の文字コード：UTF-8\n"},
+        {"code page 932", "\x95\x5C.txt", 0, "ファイル名：表.txt\n\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZipEntrySpec e;
+        e.name = c.stored;
+        e.flags = c.flags;
+        ASSERT_TRUE(DumpZip(OneEntryZip(e)));
+        std::string report = Report();
+        EXPECT_NE(report.find(std::string("Flag:0x") + (c.flags ? "800" : "0") + "\n"), std::string::npos) << report;
+        EXPECT_NE(report.find(c.lines), std::string::npos) << report;
+    }
+}

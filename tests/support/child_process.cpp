@@ -36,10 +36,15 @@ int RunChildRoleIfAsked(int argc, wchar_t** argv)
     return found->second(arguments);
 }
 
-ChildProcess::ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments)
+ChildProcess::ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments,
+                           const std::wstring& program)
 {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (!program.empty()) {
+        wcsncpy(self, program.c_str(), MAX_PATH - 1);
+        self[MAX_PATH - 1] = L'\0';
+    }
     std::wstring line = L"\"" + std::wstring(self) + L"\" " + kRoleSwitch + role;
     for (const auto& argument : arguments) {
         line += L" \"" + argument + L"\"";

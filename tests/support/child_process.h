@@ -19,8 +19,10 @@ int RunChildRoleIfAsked(int argc, wchar_t** argv);
 
 class ChildProcess {
 public:
-    // Starts this program in the given role with the arguments.
-    ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments);
+    // Starts this program (or another test program built from the same
+    // sources, such as its other width) in the given role with the arguments.
+    ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments,
+                 const std::wstring& program = std::wstring());
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
