@@ -65,9 +65,20 @@ private:
     void ReadArchive();
     bool FindEndRecord(Reader& reader, uint64_t fileSize);
     bool ReadZip64End(Reader& reader, uint64_t locatorAt, bool required);
-    bool ReadCentralDirectory(Reader& reader);
+    // An entry as read from the directory, before the table is sorted.
+    struct ReadItem {
+        WString name;
+        ArcEntry entry;
+        std::string key;  // NameSortKey of the name
+        uint32_t index;   // in the directory
+    };
+    bool ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& items);
+    // Puts the items into the table in key order, leaving out (and
+    // reporting) a name equal to one earlier in the directory; keys gets
+    // the table's sort keys.
+    void StoreSorted(std::vector<ReadItem>& items, std::vector<std::string>& keys);
     bool CheckLocalHeaders(Reader& reader, uint64_t fileSize);
-    void AddFolderEntries();
+    void AddFolderEntries(std::vector<std::string>& keys);
     void MarkOverlaps();
 
     uint64_t centralDirEnd_;

@@ -184,7 +184,10 @@ bool WString::SetAt(int i, wchar_t unit)
 void WString::Clear()
 {
     length_ = 0;
-    text_[0] = L'\0';
+    // A string whose text was moved away has no buffer to end.
+    if (text_) {
+        text_[0] = L'\0';
+    }
 }
 
 WString WString::Trimmed() const

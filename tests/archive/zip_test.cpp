@@ -106,6 +106,22 @@ TEST_F(ZipTest, DuplicateNamesKeepTheFirstAndReport)
     EXPECT_EQ(count, 1);
 }
 
+TEST_F(ZipTest, DirectoryInNoOrderGivesASortedTableKeepingTheFirstOfEqualNames)
+{
+    WString path = Archive(BuildZip({{"b.txt", "1"}, {"same", "first"}, {"a/x.txt", "2"}, {"B.txt", "3"},
+                                     {"same", "second"}, {"c/", ""}, {"same", "third"}, {"A/y.txt", "4"}}));
+    CZipFile reader(path, ZlibBesideProgram());
+    EXPECT_EQ(reader.ErrorText(), L"重複したファイル名 same index1, 2 = 1 6");
+    reader.ClearErrorText();
+    const EntryTable& table = reader.Entries();
+    ASSERT_EQ(table.Count(), 8);  // six distinct names, the folders a/ and A/
+    for (int i = 1; i < table.Count(); ++i) {
+        EXPECT_LT(CompareNames(table.Name(i - 1), table.Name(i)), 0) << Utf8(table.Name(i).c_str());
+    }
+    ASSERT_TRUE(reader.Extract(folder_ / L"out", L"same", false));
+    EXPECT_EQ(ReadFileBytes(folder_ / L"out\\same"), (Bytes{'f', 'i', 'r', 's', 't'}));
+}
+
 TEST_F(ZipTest, ExtraFieldDamageIsReported)
 {
     ZipTestEntry shortZip64{"a.txt", "a"};
