@@ -92,13 +92,16 @@ bool CInstall::Install(const ShellOptions& options, ProgressWindow* progress)
     Step(progress, 10);
     RemoveHandlerClass();
     if (options.dropHandler) {
-        WriteHandlerClass(ProgramPath(windows64_ ? L"ZPKShlEx64.dll" : L"ZPKShlEx32.dll"));
         if (windows64_) {
-            // 32-bit processes read the 32-bit view and load the 32-bit library.
+            // 32-bit processes read the 32-bit view and load the 32-bit
+            // library. That view is written first: where both views are one
+            // key (Wine keeps the user's classes so), the shell's own view,
+            // written last, is what stays.
             RegistryView(false);
             WriteHandlerClass(ProgramPath(L"ZPKShlEx32.dll"));
             RegistryView(true);
         }
+        WriteHandlerClass(ProgramPath(windows64_ ? L"ZPKShlEx64.dll" : L"ZPKShlEx32.dll"));
     }
     Step(progress, 20);
     for (const WString* name : {&classes_.zip, &classes_.cab}) {

@@ -405,6 +405,17 @@ TEST_F(InstallTest, SixtyFourBitWindowsRegistersTheClassInBothViews)
     EXPECT_TRUE(recorder.Saw(L"write " + server + L" [64] = " + Dir(L"ZPKShlEx64.dll")));
     EXPECT_TRUE(recorder.Saw(L"write " + server + L" [32] = " + Dir(L"ZPKShlEx32.dll")));
     EXPECT_TRUE(recorder.Saw(L"write " + server + L" [32] = Apartment"));
+    // The shell's view is written last: where the two views are one key, as
+    // the user's classes are under Wine, the shell still finds its library.
+    std::vector<std::wstring> libraryWrites;
+    for (const auto& touch : recorder.touches) {
+        if (touch.rfind(L"write " + server + L" ", 0) == 0 && touch.find(L".dll") != std::wstring::npos) {
+            libraryWrites.push_back(touch);
+        }
+    }
+    ASSERT_EQ(2u, libraryWrites.size());
+    EXPECT_EQ(L"write " + server + L" [64] = " + Dir(L"ZPKShlEx64.dll"), libraryWrites.back());
+    EXPECT_EQ(Dir(L"ZPKShlEx64.dll"), RegText(WString(L"Software\\Classes\\") + server.c_str()));
     // Everything else lands in the 64-bit view, where the shell reads it.
     for (const auto& touch : recorder.touches) {
         if (touch.find(L"[32]") != std::wstring::npos) {

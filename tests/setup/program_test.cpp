@@ -12,6 +12,7 @@
 #include "common/settings.h"
 #include "common/system.h"
 #include "resources/setup_ids.h"
+#include "support/child_process.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
@@ -24,42 +25,13 @@ WString SetupProgram()
     return WString(L"Z:") + WString::FromUtf8(ZPKSET_EXE).ReplaceAll(L'/', L'\\');
 }
 
-class Started {
+// The real program as the shell starts it, with the arguments.
+class Started : public StartedProgram {
 public:
     explicit Started(const WString& arguments)
+        : StartedProgram((L"\"" + SetupProgram() + L"\" " + arguments).c_str())
     {
-        WString line = L"\"" + SetupProgram() + L"\" " + arguments;
-        std::vector<wchar_t> buffer(line.c_str(), line.c_str() + line.Length() + 1);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-            CloseHandle(info.hThread);
-            process_.Reset(info.hProcess);
-            id_ = info.dwProcessId;
-        }
     }
-    ~Started()
-    {
-        if (process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.Get(), 99);
-        }
-    }
-    DWORD Id() const { return id_; }
-    // The exit code, or -1 when the program did not end in time.
-    int Wait(DWORD milliseconds = 60000)
-    {
-        if (!process_ || WaitForSingleObject(process_.Get(), milliseconds) != WAIT_OBJECT_0) {
-            return -1;
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(process_.Get(), &code);
-        return static_cast<int>(code);
-    }
-
-private:
-    ScopedKernelHandle process_;
-    DWORD id_ = 0;
 };
 
 // The text of the program's next box, which is then answered.

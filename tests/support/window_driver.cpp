@@ -146,3 +146,37 @@ void PressKeys(const std::vector<WORD>& keys)
         Sleep(100);
     }
 }
+
+void MouseTo(int x, int y)
+{
+    SetCursorPos(x, y);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &move, sizeof move);
+}
+
+void MouseButton(DWORD flag)
+{
+    INPUT press{};
+    press.type = INPUT_MOUSE;
+    press.mi.dwFlags = flag;
+    SendInput(1, &press, sizeof press);
+}
+
+bool ClickWithMouse(HWND control)
+{
+    RECT area{};
+    if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control) || !GetWindowRect(control, &area)) {
+        return false;
+    }
+    // The window comes to the front first: a click on a covered control
+    // would land on whatever lies above it.
+    SetForegroundWindow(GetAncestor(control, GA_ROOT));
+    MouseTo((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    Sleep(150);
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    Sleep(80);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    return true;
+}
