@@ -153,6 +153,7 @@ bool CInstall::Uninstall(ProgressWindow* progress)
     Step(progress, 50);
     RemoveOwnIcon(classes_.zip);
     RemoveOwnIcon(classes_.cab);
+    RemoveEmptyParents();
     Step(progress, 60);
     RemoveProductKey();
     Step(progress, 80);
@@ -182,8 +183,27 @@ void CInstall::RemoveHandlerClass()
         RegistryView(false);
         registry_.DeleteKey(HandlerServerKey());
         registry_.DeleteKey(HandlerClassKey());
+        registry_.DeleteKeyIfEmpty(L"CLSID");
         RegistryView(true);
     }
+}
+
+void CInstall::RemoveEmptyParents()
+{
+    // Install creates the keys above its entries when they are missing; once
+    // the entries are gone, such a key that holds nothing else goes too, so
+    // that the user's classes are left as they were. Software\Classes stays.
+    for (const WString* name : {&classes_.zip, &classes_.cab}) {
+        if (!name->IsEmpty()) {
+            registry_.DeleteKeyIfEmpty(ShellKey(*name));
+            registry_.DeleteKeyIfEmpty(*name + L"\\shellex");
+            registry_.DeleteKeyIfEmpty(*name);
+        }
+    }
+    registry_.DeleteKeyIfEmpty(L".cab");
+    registry_.DeleteKeyIfEmpty(L"Directory\\shell");
+    registry_.DeleteKeyIfEmpty(L"Directory");
+    registry_.DeleteKeyIfEmpty(L"CLSID");
 }
 
 void CInstall::WriteHandlerClass(const WString& library)

@@ -17,6 +17,7 @@
 //                            and FILE is dragged onto it
 //   settings DIR MODE        "ZPKSet.exe set": the overflow mode MODE chosen,
 //                            OK pressed
+//   screen                   the screen's size, from a first window
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -124,6 +125,23 @@ int AnswerBoxesUntilEnd(StartedProgram& program, std::vector<int> answers, DWORD
 }
 
 std::wstring Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? L"1" : L"0"; }
+
+// The screen and the mouse as the first window of the session finds them;
+// Wine keeps the session's display and mouse settings under the user's hive
+// (in a volatile key) from the first reading on.
+int Screen()
+{
+    ScopedWindow window(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+    int mouse[3] = {};
+    SystemParametersInfoW(SPI_GETMOUSE, 0, mouse, 0);
+    UINT hover = 0;
+    SystemParametersInfoW(SPI_GETMOUSEHOVERTIME, 0, &hover, 0);
+    Print(L"mouse buttons swapped " + std::to_wstring(GetSystemMetrics(SM_SWAPBUTTON)) + L" double click " +
+          std::to_wstring(GetDoubleClickTime()));
+    Print(L"screen " + std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"x" +
+          std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
+    return window ? 0 : 1;
+}
 
 int InstallDialog(const std::wstring& folder, bool uninstall)
 {
@@ -289,10 +307,17 @@ int OpenAndAdd(const std::wstring& archive, const std::wstring& file)
     HRESULT dragged = DragFilesWithMouse({file}, POINT{area.left - 100 > 10 ? area.left - 100 : 10, area.bottom + 50},
                                          GetDlgItem(dialog, IDC_CAB_DROP_AREA), &effect);
     Print(L"drag " + std::to_wstring(dragged == DRAGDROP_S_DROP) + L" effect " + std::to_wstring(effect));
-    for (int i = 0; i < 600 && IsWindow(dialog); ++i) {
+    for (int i = 0; i < 300 && IsWindow(dialog); ++i) {
         Sleep(100);
     }
-    Print(std::wstring(L"add dialog ") + (IsWindow(dialog) ? L"still open" : L"closed"));
+    if (IsWindow(dialog)) {
+        // Nothing may stay behind the journey: the dialog that took no drop
+        // is closed as a user would close it.
+        Print(L"add dialog still open");
+        PressButton(dialog, IDC_CAB_CANCEL);
+        return 1;
+    }
+    Print(L"add dialog closed");
     return 0;
 }
 
@@ -326,6 +351,9 @@ int wmain(int argc, wchar_t** argv)
         return role;
     }
     std::vector<std::wstring> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == L"screen") {
+        return Screen();
+    }
     if (arguments.size() < 2) {
         fprintf(stderr, "usage: journey_driver STEP ARGUMENTS (see the source)\n");
         return 2;

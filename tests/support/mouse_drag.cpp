@@ -40,16 +40,54 @@ private:
     LONG references_ = 1;
 };
 
+// The window the files are dragged from, as a folder window would be. The
+// drag loop reads the button from this thread's key state, which only a
+// button press on a window of this thread sets.
+HWND SourceWindowAt(POINT from)
+{
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = L"ZpkTestDragSource";
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"ZpkTestDragSource", L"", WS_POPUP | WS_VISIBLE | WS_BORDER,
+                           from.x - 40, from.y - 40, 80, 80, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+// Presses the left button on the window and takes the press from the queue.
+bool PressOn(HWND window, POINT at)
+{
+    MouseTo(at.x, at.y);
+    Sleep(100);
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    ULONGLONG deadline = GetTickCount64() + 3000;
+    while (GetTickCount64() < deadline) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+            if (message.message == WM_LBUTTONDOWN && message.hwnd == window) {
+                return true;
+            }
+        }
+        Sleep(10);
+    }
+    return false;
+}
+
 }  // namespace
 
 HRESULT DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, HWND target, DWORD* effect)
 {
+    *effect = DROPEFFECT_NONE;
     RECT area{};
     GetWindowRect(target, &area);
     POINT to{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
-    MouseTo(from.x, from.y);
-    Sleep(100);
-    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    ScopedWindow source(SourceWindowAt(from));
+    if (!source || !PressOn(source.Get(), from)) {
+        MouseButton(MOUSEEVENTF_LEFTUP);
+        return E_FAIL;
+    }
     std::thread hand([from, to] {
         Sleep(400);
         for (int step = 1; step <= 20; ++step) {
@@ -62,9 +100,8 @@ HRESULT DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, H
     });
     ComPtr<IDataObject> data;
     *data.Receive() = DropData::WithFiles(paths);
-    ButtonDropSource source;
-    *effect = DROPEFFECT_NONE;
-    HRESULT result = DoDragDrop(data.Get(), &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect);
+    ButtonDropSource dropSource;
+    HRESULT result = DoDragDrop(data.Get(), &dropSource, DROPEFFECT_COPY | DROPEFFECT_MOVE, effect);
     hand.join();
     return result;
 }

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-// Presses the left button at from, starts the drag of the paths from this
+// Presses the left button on a small window of this thread at from (the
+// folder window the files come from), starts the drag of the paths from this
 // thread (OLE initialised), moves the mouse in steps onto the middle of the
 // target window and lets go. Returns the drag's result (DRAGDROP_S_DROP when
-// the target took the drop) and the effect it gave back.
+// it ended with a drop) and the effect the target gave back.
 HRESULT DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, HWND target, DWORD* effect);

@@ -31,7 +31,7 @@ std::vector<BYTE> MergedClassValue(const std::wstring& subKey, const wchar_t* na
     DWORD foundType = REG_NONE;
     bool found = false;
     std::vector<BYTE> data = ReadValue(HKEY_CURRENT_USER, kClasses + subKey, name, &foundType, found);
-    if (!found) {
+    if (data.empty()) {
         data = ReadValue(HKEY_LOCAL_MACHINE, kClasses + subKey, name, &foundType, found);
     }
     if (type) {

@@ -12,8 +12,9 @@
 
 #include "common/handles.h"
 
-// A value of the merged view (subKey below Software\Classes): the user's key
-// when it exists, else the machine's; empty when neither has the value.
+// A value of the merged view (subKey below Software\Classes): the user's
+// value when the user's key has it, else the machine's; empty when neither
+// has it.
 std::vector<BYTE> MergedClassValue(const std::wstring& subKey, const wchar_t* name, DWORD* type = nullptr);
 // The same for a text value; empty when it is missing or no text.
 std::wstring MergedClassText(const std::wstring& subKey, const wchar_t* name = nullptr);

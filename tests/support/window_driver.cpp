@@ -1,5 +1,6 @@
 #include "support/window_driver.h"
 
+#include <algorithm>
 #include <vector>
 
 HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds)
@@ -17,9 +18,15 @@ HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD
 
 std::wstring WindowTextOf(HWND window)
 {
-    int length = GetWindowTextLengthW(window);
+    // Asked of the window itself: GetWindowText gives only the caption for a
+    // window of another process, never the text of its edit controls.
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
     std::vector<wchar_t> text(length + 1);
-    GetWindowTextW(window, text.data(), length + 1);
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    text[std::min<size_t>(copied, length)] = L'\0';
     return std::wstring(text.data());
 }
 
