@@ -358,7 +358,6 @@ class Journey(unittest.TestCase):
         self.assertEqual([l for l in after if "Zupako" in l or "Marunoko" in l or CLASS_ID in l], [])
         self.assertEqual(sorted(after - before), [], "left in the user's hive")
         self.assertEqual(sorted(before - after), [], "lost from the user's hive")
-        self.assertLess(time.monotonic() - self.started, 300, "the journey takes longer than five minutes")
 
 
 def main():
