@@ -3,11 +3,19 @@
 # programs, the drop handler and zlib of both widths, the read-me and its
 # pictures, and Zupako-<version>.zip of that folder. Prints where the package
 # is and what it holds.
-# usage: assemble-dist.sh [OUTPUT]   (default: dist)
+# usage: assemble-dist.sh [OUTPUT] [--programs 64]   (default: dist)
+# --programs 64 puts the 64-bit builds of ZPKSet.exe and ZPKMain.exe in the
+# place of the 32-bit ones: a package for trying the whole journey on a
+# machine that cannot run 32-bit programs. It is never the one to hand out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 dist=${1:-dist}
+programs=${3:-32}
+if [ "${2:-}" != "" ] && [ "${2:-}" != "--programs" ]; then
+  echo "usage: assemble-dist.sh [OUTPUT] [--programs 64]" >&2
+  exit 2
+fi
 mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
 version=$(sed -n 's/^project(Zupako VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -19,6 +27,9 @@ mkdir -p "$out"
 for file in build/win32/dist/* build/win64/dist/*64.dll; do
   [ -f "$file" ] && cp "$file" "$out/"
 done
+if [ "$programs" = 64 ]; then
+  cp build/win64/setup/bin/ZPKSet.exe build/win64/viewer/ZPKMain.exe "$out/"
+fi
 cp resources/ReadMe.htm "$out/" 2>/dev/null || true
 if [ -d resources/image ]; then
   mkdir -p "$out/image"

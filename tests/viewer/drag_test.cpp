@@ -13,6 +13,7 @@
 #include "common/paths.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
+#include "support/window_driver.h"
 #include "viewer_fixture.h"
 
 namespace {
@@ -62,23 +63,6 @@ public:
 private:
     LONG references_ = 1;
 };
-
-void MouseTo(int x, int y)
-{
-    SetCursorPos(x, y);
-    INPUT move{};
-    move.type = INPUT_MOUSE;
-    move.mi.dwFlags = MOUSEEVENTF_MOVE;
-    SendInput(1, &move, sizeof move);
-}
-
-void MouseButton(DWORD flag)
-{
-    INPUT press{};
-    press.type = INPUT_MOUSE;
-    press.mi.dwFlags = flag;
-    SendInput(1, &press, sizeof press);
-}
 
 }  // namespace
 
