@@ -185,6 +185,65 @@ class ThirdPartyArchiveReports(unittest.TestCase):
         self.assertIn("圧縮方法：標準", text)
 
 
+class AnswerWordsReachTheDump(unittest.TestCase):
+    """The answer words belong to the whole command line: wherever they stand,
+    the dump's own question (search for a shifted directory) must get them."""
+
+    FOUND = "先頭の Central Dir. 署名を見つけました。"
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="zpk_dump_answer_")
+        self.archive = os.path.join(self.dir, "shifted.zip")
+        self.report = os.path.join(self.dir, "shifted.report.txt")
+        # Bytes glued before a finished archive leave every stored offset
+        # short by their length, so the dump asks whether to search.
+        data = io.BytesIO()
+        with zipfile.ZipFile(data, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("hello.txt", "hello\n" * 50)
+        with open(self.archive, "wb") as f:
+            f.write(b"\x00" * 100 + data.getvalue())
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def dump(self, words):
+        result = subprocess.run([WINE_RUN, ARCTOOL] + words, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                timeout=300)
+        with open(self.report, "rb") as f:
+            text = f.read().decode("cp932")
+        return result.returncode, result.stderr.decode("utf-8", "replace"), text
+
+    def test_yes_after_the_paths_searches(self):
+        code, err, text = self.dump(["dump", windows_path(self.archive), windows_path(self.report), "--yes"])
+        self.assertEqual(0, code, err)
+        self.assertIn("answer: yes", err)
+        self.assertIn(self.FOUND, text)
+        self.assertTrue(text.endswith(" 情報出力終了\r\n"), text[-2000:])
+
+    def test_yes_before_the_verb_searches(self):
+        code, err, text = self.dump(["--yes", "dump", windows_path(self.archive), windows_path(self.report)])
+        self.assertEqual(0, code, err)
+        self.assertIn(self.FOUND, text)
+
+    def test_no_stops_the_dump(self):
+        code, err, text = self.dump(["dump", windows_path(self.archive), windows_path(self.report), "--no"])
+        self.assertEqual(1, code, err)
+        self.assertIn("answer: no", err)
+        self.assertNotIn(self.FOUND, text)
+
+    def test_cancel_answers_no_to_a_yes_no_question(self):
+        code, err, text = self.dump(["dump", "--cancel", windows_path(self.archive), windows_path(self.report)])
+        self.assertEqual(1, code, err)
+        self.assertIn("answer: cancel", err)
+        self.assertNotIn(self.FOUND, text)
+
+    def test_without_a_word_the_dump_answers_no_and_says_so(self):
+        code, err, text = self.dump(["dump", windows_path(self.archive), windows_path(self.report)])
+        self.assertEqual(1, code, err)
+        self.assertIn("give --yes to answer yes", err)
+        self.assertNotIn(self.FOUND, text)
+
+
 if __name__ == "__main__":
     WINE_RUN, ARCTOOL = sys.argv[1], sys.argv[2]
     unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
