@@ -51,6 +51,13 @@ class ReadMeLinks(html.parser.HTMLParser):
             self.scripts += 1
 
 
+def objdump(path):
+    """objdump's description of a PE file, in its own words whatever the
+    locale (the test sessions run in a Japanese one)."""
+    return subprocess.run(["objdump", "-p", path], check=True, capture_output=True, text=True,
+                          env=dict(os.environ, LC_ALL="C")).stdout
+
+
 class PackageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -72,17 +79,15 @@ class PackageTest(unittest.TestCase):
 
     def test_programs_have_their_width_and_need_only_system_dlls(self):
         for name, width in WIDTH.items():
-            dump = subprocess.run(["objdump", "-p", os.path.join(self.folder, name)], check=True,
-                                  capture_output=True, text=True).stdout
-            self.assertIn("file format " + width, dump, name)
+            dump = objdump(os.path.join(self.folder, name))
+            self.assertEqual([width], re.findall(r"file format (\S+)", dump), name)
             imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
             self.assertTrue(imports, name)
             self.assertLessEqual(imports, SYSTEM_DLLS, name)
 
     def test_drop_handler_exports_only_the_server_entry_points(self):
         for name in ("ZPKShlEx32.dll", "ZPKShlEx64.dll"):
-            dump = subprocess.run(["objdump", "-p", os.path.join(self.folder, name)], check=True,
-                                  capture_output=True, text=True).stdout
+            dump = objdump(os.path.join(self.folder, name))
             table = dump[dump.index("[Ordinal/Name Pointer] Table"):]
             exported = re.findall(r"\[\s*\d+\] (\w+)", table.split("\n\n")[0])
             self.assertEqual(["DllCanUnloadNow", "DllGetClassObject"], sorted(exported), name)
