@@ -47,6 +47,8 @@ wait_window() {
 }
 # Waits until a popup menu (a top-level window without a title) is shown.
 wait_menu() { python3 tools/screenshots/window_picture.py --wait-menu; }
+# Runs a program to its end.
+run() { "$ZPK_WINE" "$@" </dev/null >/dev/null 2>&1; }
 # Starts a program in the background; $running is its process.
 start() {
   "$ZPK_WINE" "$@" </dev/null >/dev/null 2>&1 &
@@ -57,18 +59,20 @@ start() {
 finish() { kill "$running" 2>/dev/null || true; wait "$running" 2>/dev/null || true; }
 
 # The package as unpacked by a user: the programs of this machine's width
-# (the 32-bit ones cannot run here), the libraries, the read-me. The
-# installer checks that every file of the package is there; pictures that
-# do not exist yet are empty files for that check.
+# (the 32-bit ones cannot run everywhere), the libraries, the read-me. The
+# installer checks that every file of the package is there; what is not
+# built or made yet (the 32-bit libraries, the pictures) is an empty file
+# for that check.
 install="$drive/ツール/Zupako"
 mkdir -p "$install/image"
 cp "$setup" "$viewer" build/win64/dist/ZPKShlEx64.dll build/win64/dist/zlibwapi64.dll "$install/"
-cp build/win32/dist/ZPKShlEx32.dll build/win32/dist/zlibwapi32.dll "$install/" 2>/dev/null || true
+for name in ZPKShlEx32.dll zlibwapi32.dll; do
+  if [ -f "build/win32/dist/$name" ]; then cp "build/win32/dist/$name" "$install/"; else touch "$install/$name"; fi
+done
 cp resources/ReadMe.htm "$install/"
 for name in cabadd compress ddmenu delete extract fcompress install menu new preview setting uninst whole; do
   touch "$install/image/$name.png"
 done
-for name in ZPKShlEx32.dll zlibwapi32.dll; do touch "$install/$name"; done
 
 # The user's files: a folder of travel notes and photographs.
 data="$drive/資料"
@@ -85,8 +89,6 @@ printf '着替え\r\n充電器\r\n' > "$trip/書類/持ち物リスト.txt"
 head -c 80000 /dev/urandom > "$trip/書類/宿の予約.pdf"
 printf 'この旅行の記録です。\r\n' > "$trip/はじめにお読みください.txt"
 head -c 300000 /dev/urandom > "$trip/地図.png"
-
-run() { "$ZPK_WINE" "$@" </dev/null >/dev/null 2>&1; }
 
 # Windows knows .zip and .cab as file types of its own; a new Wine prefix
 # does not, and install registers its menu verb under those types.
