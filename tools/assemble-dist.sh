@@ -23,18 +23,21 @@ out="$dist/Zupako"
 rm -rf "$out" "$dist/Zupako-$version.zip"
 mkdir -p "$out"
 # The programs and the 32-bit zlib come from the 32-bit build, the 64-bit
-# drop handler and zlib from the 64-bit build.
-for file in build/win32/dist/* build/win64/dist/*64.dll; do
-  [ -f "$file" ] && cp "$file" "$out/"
+# drop handler and zlib from the 64-bit build; a package without them is no
+# package.
+for file in build/win32/dist/ZPKMain.exe build/win32/dist/ZPKSet.exe build/win32/dist/ZPKShlEx32.dll \
+            build/win32/dist/zlibwapi32.dll build/win64/dist/ZPKShlEx64.dll build/win64/dist/zlibwapi64.dll; do
+  [ -f "$file" ] || { echo "assemble-dist: $file is missing; build both widths first (tools/build.sh)" >&2; exit 1; }
+  cp "$file" "$out/"
 done
 if [ "$programs" = 64 ]; then
   cp build/win64/setup/bin/ZPKSet.exe build/win64/viewer/ZPKMain.exe "$out/"
 fi
-cp resources/ReadMe.htm "$out/" 2>/dev/null || true
-if [ -d resources/image ]; then
-  mkdir -p "$out/image"
-  cp resources/image/*.png "$out/image/"
-fi
+# The read-me and its pictures, which tools/screenshots/readme-pictures.sh
+# makes; they are kept in the repository.
+cp resources/ReadMe.htm "$out/"
+mkdir -p "$out/image"
+cp resources/image/*.png "$out/image/"
 # Info-ZIP without extra blocks of Unix owners and times: the archive holds
 # what a Windows user unpacks, nothing of the build machine.
 (cd "$dist" && zip -q -r -X "Zupako-$version.zip" Zupako)
