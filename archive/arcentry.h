@@ -34,6 +34,9 @@ struct ArcEntry : zip::CentralHeader {
     bool deleted;
     int32_t newDataIndex;
     int32_t localExtraIndex;
+    // The name's bytes as stored in the archive, so that an entry carried
+    // over by a commit keeps them exactly; -1 for an entry not yet written.
+    int32_t nameIndex;
 };
 #pragma pack(pop)
 
@@ -49,6 +52,7 @@ inline ArcEntry EmptyArcEntry()
     entry.commentIndex = -1;
     entry.newDataIndex = -1;
     entry.localExtraIndex = -1;
+    entry.nameIndex = -1;
     return entry;
 }
 

@@ -35,25 +35,43 @@ struct FdiCallbacks {
     }
 };
 
+namespace {
+
+// Whether extracting the filter (empty: everything; ending in a backslash: a
+// folder; else one file) takes the entry, and where below the extraction
+// root it goes: its full name, its file name, or its path below the folder.
+bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& relative)
+{
+    if (filter.IsEmpty()) {
+        relative = entry;
+    } else if (entry == filter) {
+        relative = filter.From(filter.FindLast(L'\\') + 1);
+    } else if (filter.Last() == L'\\' && entry.StartsWith(filter.c_str())) {
+        WString head = entry.Left(filter.Length());
+        relative = entry.From(head.FindLast(L'\\') + 1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
 {
     const char* text = storedName ? storedName : "";
     WString entry = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text) : WString::FromAnsi(text);
     WString relative;
-    if (filter_.IsEmpty()) {
-        relative = entry;
-    } else if (entry == filter_) {
-        relative = filter_.From(filter_.FindLast(L'\\') + 1);
-    } else if (filter_.Last() == L'\\' && entry.StartsWith(filter_.c_str())) {
-        WString head = entry.Left(filter_.Length());
-        relative = entry.From(head.FindLast(L'\\') + 1);
-    } else {
+    if (!PlaceUnderFilter(entry, filter_, relative)) {
         return 0;
     }
     // The name decides where the file goes; one that would leave the
-    // destination stops the extraction before anything is written for it.
-    if (!IsSafeRelativeName(relative)) {
-        refusedName_ = entry;
+    // destination or name a device stops the extraction before anything is
+    // written for it. The whole stored name is checked, not only the part
+    // that becomes the path, so that both engines refuse the same entries.
+    NameFault fault = CheckEntryName(entry);
+    if (fault != NameFault::kNone) {
+        refusedText_ = RefusedNameText(entry, fault);
         return -1;
     }
     WString path = extractRoot_ + relative;
@@ -83,6 +101,46 @@ INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_
     return TRUE;
 }
 
+std::vector<bool> CCabFile::UnitsOf(const WString& entryPath) const
+{
+    std::vector<bool> units(units_.size(), false);
+    WString relative;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        uint16_t unit = entries_.ValueAt(i).folder;
+        if (unit < units.size() && PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+            units[unit] = true;
+        }
+    }
+    return units;
+}
+
+bool CCabFile::VerifyUnits(const std::vector<bool>& units)
+{
+    verifiedUnits_.resize(units_.size(), false);
+    ScopedFile file;
+    LARGE_INTEGER size{};
+    for (size_t i = 0; i < units.size() && i < units_.size(); ++i) {
+        if (!units[i] || verifiedUnits_[i]) {
+            continue;
+        }
+        if (!file) {
+            file.Reset(OpenArchive());
+            if (!file) {
+                return false;
+            }
+            ReportApiFailure(GetFileSizeEx(file.Get(), &size), "GetFileSizeEx");
+        }
+        WString fault;
+        if (!CheckDataBlocks(*this, file.Get(), static_cast<uint64_t>(size.QuadPart), static_cast<unsigned>(i),
+                             units_[i], dataReserve_, BlockCheck::kChecksums, fault)) {
+            SetErrorText(fault);
+            return false;
+        }
+        verifiedUnits_[i] = true;
+    }
+    return true;
+}
+
 bool CCabFile::Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite)
 {
     WString target;
@@ -96,6 +154,9 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
         }
         return false;
     }
+    if (!VerifyUnits(UnitsOf(entryPath))) {
+        return false;
+    }
     cablib::OperationScope operation(this);
     if (!operation.Started()) {
         SetErrorText(L"ほかの cab 操作の実行中です");
@@ -103,7 +164,7 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     }
     SetBusyCursor(kExtractCursor);
     filter_ = entryPath;
-    refusedName_.Clear();
+    refusedText_.Clear();
     error_ = ERF{};
 
     HFDI context = FDICreate(cablib::Allocate, cablib::Release, FdiCallbacks::Open, cablib::ReadCallback,
@@ -146,8 +207,8 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
                           FdiCallbacks::Notify, nullptr, const_cast<wchar_t*>(extractRoot_.c_str()));
     SetBusyCursor(kArrowCursor);
     FDIDestroy(context);
-    if (!refusedName_.IsEmpty()) {
-        SetErrorText(refusedName_ + kUnsafeName);
+    if (!refusedText_.IsEmpty()) {
+        SetErrorText(refusedText_);
         return false;
     }
     if (!copied) {

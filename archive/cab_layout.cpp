@@ -1,6 +1,7 @@
 #include "archive/cab_layout.h"
 
 #include <cstring>
+#include <vector>
 
 #include "archive/arcfile.h"
 #include "common/messages.h"
@@ -14,7 +15,7 @@ const wchar_t kBrokenName[] = L"ファイル名が壊れています at CFFILE";
 const wchar_t kFolderOutOfRange[] = L"圧縮単位の番号が範囲外です at CFFILE";
 const wchar_t kOffsetOutside[] = L"ファイルの外を指す位置があります at ";
 const wchar_t kBadDataBlock[] = L"データブロックの大きさが不正です at CFDATA";
-const wchar_t kUnsafeName[] = L"\n展開先フォルダーの外を指す名前のため展開できません";
+const wchar_t kBlockChecksum[] = L"データブロックのチェックサムが一致しません at CFDATA";
 const wchar_t kTooManyItems[] = L"ファイルまたは圧縮単位が多すぎます";
 
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length)
@@ -28,28 +29,6 @@ bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WStrin
     name = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text, static_cast<int>(length))
                                                 : WString::FromAnsi(text, static_cast<int>(length));
     return !name.IsEmpty();
-}
-
-std::string EncodeName(const WString& name, bool& utf8)
-{
-    utf8 = false;
-    if (name.IsEmpty()) {
-        return std::string();
-    }
-    BOOL lossy = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, &lossy);
-    if (bytes > 0 && !lossy) {
-        std::string text(bytes, '\0');
-        WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
-        return text;
-    }
-    utf8 = true;
-    bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, nullptr);
-    std::string text(bytes > 0 ? bytes : 0, '\0');
-    if (bytes > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
-    }
-    return text;
 }
 
 bool IsValidFolderIndex(uint16_t folder, const cab::Header& header)
@@ -72,31 +51,61 @@ FILETIME DosToUtc(uint16_t date, uint16_t time)
     return utc;
 }
 
-bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, const cab::Folder& folder,
-                     uint8_t dataReserve, WString& fault)
+namespace {
+
+// " 圧縮単位 = 0, ブロック = 1": where in the cabinet a fault lies.
+WString BlockPlace(unsigned unit, unsigned block)
+{
+    return L" 圧縮単位 = " + WString::FromInt(unit) + L", ブロック = " + WString::FromInt(block);
+}
+
+}  // namespace
+
+bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned unitIndex, const cab::Folder& folder,
+                     uint8_t dataReserve, BlockCheck check, WString& fault)
 {
     uint64_t at = folder.coffCabStart;
     if (at > fileSize) {
-        fault = WString(kOffsetOutside) + L"CFFOLDER";
+        fault = WString(kOffsetOutside) + L"CFFOLDER" + BlockPlace(unitIndex, 0);
         return false;
     }
+    std::vector<uint8_t> data;
     for (unsigned block = 0; block < folder.cCFData; ++block) {
         cab::DataBlock header{};
         DWORD got = 0;
         if (at + sizeof header > fileSize || !archive.SeekTo(file, at, "CFDATA") ||
             !archive.ReadBlock(file, &header, sizeof header, "CFDATA", &got) || got != sizeof header) {
-            fault = archive.HasError() ? archive.ErrorText() : WString(kOffsetOutside) + L"CFDATA";
+            fault = archive.HasError() ? archive.ErrorText()
+                                       : WString(kOffsetOutside) + L"CFDATA" + BlockPlace(unitIndex, block);
             return false;
         }
         if (header.cbData > cab::kMaxCompressedBlock || header.cbUncomp > cab::kMaxUncompressedBlock) {
-            fault = kBadDataBlock;
+            fault = kBadDataBlock + BlockPlace(unitIndex, block);
             return false;
         }
-        at += sizeof header + dataReserve + header.cbData;
-        if (at > fileSize) {
-            fault = WString(kOffsetOutside) + L"CFDATA";
+        uint64_t next = at + sizeof header + dataReserve + header.cbData;
+        if (next > fileSize) {
+            fault = WString(kOffsetOutside) + L"CFDATA" + BlockPlace(unitIndex, block);
             return false;
         }
+        if (check == BlockCheck::kChecksums && header.csum != 0) {
+            // The reserve bytes and the data follow the header directly.
+            data.resize(dataReserve + header.cbData);
+            if (!data.empty() &&
+                (!archive.ReadBlock(file, data.data(), static_cast<DWORD>(data.size()), "CFDATA", &got) ||
+                 got != data.size())) {
+                fault = archive.HasError() ? archive.ErrorText()
+                                           : WString(kOffsetOutside) + L"CFDATA" + BlockPlace(unitIndex, block);
+                return false;
+            }
+            uint32_t sum = cab::BlockChecksum(header.cbData, header.cbUncomp, data.data(), dataReserve,
+                                              data.data() + dataReserve);
+            if (sum != header.csum) {
+                fault = kBlockChecksum + BlockPlace(unitIndex, block);
+                return false;
+            }
+        }
+        at = next;
     }
     return true;
 }

@@ -24,17 +24,13 @@ extern const wchar_t kBrokenName[];
 extern const wchar_t kFolderOutOfRange[];
 extern const wchar_t kOffsetOutside[];
 extern const wchar_t kBadDataBlock[];
-extern const wchar_t kUnsafeName[];
+extern const wchar_t kBlockChecksum[];
 extern const wchar_t kTooManyItems[];
 
 // Decodes the NUL-terminated name at the start of bytes (UTF-8 when attribs
 // has the UTF-8 bit, else the ANSI code page). False when no NUL lies within
 // the available bytes or the name is empty; length is its size without NUL.
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length);
-
-// The name in the ANSI code page; when a character has no ANSI form the
-// name stays UTF-8 and utf8 is set, so that no name is changed by a merge.
-std::string EncodeName(const WString& name, bool& utf8);
 
 // True when an iFolder value is an index of this cabinet, or (in a cabinet
 // of a set) one of the continuation markers.
@@ -44,10 +40,17 @@ bool IsValidFolderIndex(uint16_t folder, const cab::Header& header);
 // valid.
 FILETIME DosToUtc(uint16_t date, uint16_t time);
 
-// Checks the data blocks of one unit: every block header and its data lie
-// inside the file and no block is larger than the format allows. Reads go
-// through the archive object so that failures carry its texts.
-bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, const cab::Folder& folder,
-                     uint8_t dataReserve, WString& fault);
+// How far a walk over a unit's data blocks looks: at the block headers only
+// (every block inside the file, none larger than the format allows), or at
+// their data as well (the checksum of every block that carries one).
+enum class BlockCheck { kExtents, kChecksums };
+
+// Checks the cCFData data blocks of unit number unitIndex. The decoders of
+// the cabinet library trust what they are given; a damaged block handed to
+// them can make them write out of bounds, so nothing reaches them unchecked.
+// Reads go through the archive object so that failures carry its texts; the
+// fault names the unit and the block.
+bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned unitIndex, const cab::Folder& folder,
+                     uint8_t dataReserve, BlockCheck check, WString& fault);
 
 }  // namespace cablayout

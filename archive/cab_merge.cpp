@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/cab_layout.h"
+#include "archive/entry_names.h"
 #include "archive/cabfile.h"
 #include "common/paths.h"
 
@@ -152,7 +153,10 @@ bool CCabFile::ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed)
         }
         parsed.units[i].length = static_cast<uint32_t>(end - parsed.units[i].start);
         WString fault;
-        if (!CheckDataBlocks(*this, file, end, parsed.units[i].record, 0, fault)) {
+        // The units are copied, not decoded, but a merge must not carry known
+        // damage into a new cabinet that then replaces a sound one.
+        if (!CheckDataBlocks(*this, file, end, static_cast<unsigned>(i), parsed.units[i].record, 0,
+                             BlockCheck::kChecksums, fault)) {
             SetErrorText(fault);
             return false;
         }
@@ -170,7 +174,7 @@ bool CCabFile::LayOut(ParsedCabinet& parsed)
     parsed.header.coffFiles = static_cast<uint32_t>(offset);
     for (int i = 0; i < parsed.files.Count(); ++i) {
         bool utf8 = false;
-        offset += EncodeName(parsed.files.Name(i), utf8).size() + 17;
+        offset += EncodeStoredName(parsed.files.Name(i), utf8).size() + 17;
     }
     for (CabUnit& unit : parsed.units) {
         unit.record.coffCabStart = static_cast<uint32_t>(offset);
@@ -203,7 +207,7 @@ bool CCabFile::WriteCabinet(HANDLE output, HANDLE first, HANDLE second, const Pa
     }
     for (int i = 0; i < parsed.files.Count(); ++i) {
         bool utf8 = false;
-        std::string name = EncodeName(parsed.files.Name(i), utf8);
+        std::string name = EncodeStoredName(parsed.files.Name(i), utf8);
         cab::File fixed = parsed.files.ValueAt(i);
         if (utf8) {
             // A name without an ANSI form keeps its UTF-8 bytes and flag.

@@ -97,8 +97,9 @@ bool CCabFile::ExtractKeptFiles(const std::vector<bool>& touched, const WString&
         }
         // The name becomes a path below the work tree; one that would leave
         // it is refused, and with it the whole commit.
-        if (!IsSafeRelativeName(name)) {
-            SetErrorText(name + kUnsafeName);
+        NameFault fault = CheckEntryName(name);
+        if (fault != NameFault::kNone) {
+            SetErrorText(RefusedNameText(name, fault));
             return false;
         }
         int slash = name.FindLast(L'\\');
@@ -133,8 +134,10 @@ void CCabFile::Commit()
     DeleteFolderContents(workTree);
     RemoveDirectoryW(workTree.c_str());
     CreateDirectoryW(workTree.c_str(), nullptr);
+    // Every unit whose kept files are extracted again is checked first, so
+    // that a damaged one stops the commit before anything is decoded.
     int extracted = 0;
-    if (!ExtractKeptFiles(touched, workTree, extracted)) {
+    if (!VerifyUnits(touched) || !ExtractKeptFiles(touched, workTree, extracted)) {
         return;
     }
     WString target = JoinPath(ParentDir(ArchivePath()), L"~" + FileNamePart(ArchivePath()));
@@ -158,8 +161,9 @@ void CCabFile::Commit()
     if (modifiedRegistered_) {
         WString folder = modifiedFolder_.Last() == L'\\' ? modifiedFolder_.Left(modifiedFolder_.Length() - 1)
                                                          : modifiedFolder_;
-        if (!folder.IsEmpty() && !IsSafeRelativeName(folder)) {
-            SetErrorText(modifiedFolder_ + kUnsafeName);
+        NameFault fault = folder.IsEmpty() ? NameFault::kNone : CheckEntryName(folder);
+        if (fault != NameFault::kNone) {
+            SetErrorText(RefusedNameText(modifiedFolder_, fault));
             return;
         }
         WString destination = folder.IsEmpty() ? workTree : JoinPath(workTree, folder);
@@ -184,6 +188,10 @@ void CCabFile::Commit()
 
 bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, int progressIcon)
 {
+    // The reason was set when the directory was read; keep it.
+    if (damaged_) {
+        return false;
+    }
     WString prefix = folder;
     if (!prefix.IsEmpty() && prefix.Last() != L'\\') {
         prefix += L'\\';

@@ -138,11 +138,13 @@ void CCabFileEnum::ReadDirectory()
             MarkDamaged(WString(kOffsetOutside) + L"CFFOLDER");
             return;
         }
-        if (!CheckDataBlocks(*this, file.Get(), fileSize, folder, reserve.cbCFData, fault)) {
+        if (!CheckDataBlocks(*this, file.Get(), fileSize, i, folder, reserve.cbCFData, BlockCheck::kExtents, fault)) {
             MarkDamaged(fault);
             return;
         }
+        units_.push_back(folder);
     }
+    dataReserve_ = reserve.cbCFData;
 }
 
 bool CCabFileEnum::GetEntryNames(StringList& names)

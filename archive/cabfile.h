@@ -63,6 +63,10 @@ protected:
     bool damaged_ = false;
     cab::Header header_{};
     CabEntryList entries_{true};
+    // The unit records and the per-block reserve size, as read; the data
+    // blocks are checked against them before the library decodes a unit.
+    std::vector<cab::Folder> units_;
+    uint8_t dataReserve_ = 0;
 
 private:
     void ReadDirectory();
@@ -147,6 +151,13 @@ private:
 
     DWORD EstimateFromUnit(HANDLE file, const cab::Header& header, const cab::File& entry);
 
+    // Checks every data block of the flagged units, checksums included,
+    // before the library decodes them; units checked once are not read
+    // again. False with the error text naming unit and block.
+    bool VerifyUnits(const std::vector<bool>& units);
+    // The units that extracting the filter (as Extract takes it) decodes.
+    std::vector<bool> UnitsOf(const WString& entryPath) const;
+
     // Merge and modification.
     bool ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed);
     bool LayOut(ParsedCabinet& parsed);
@@ -176,9 +187,11 @@ private:
     // Extraction: the FDI notices about one file, and their state.
     INT_PTR OpenOutput(const char* storedName, uint16_t attribs);
     INT_PTR CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs);
+    std::vector<bool> verifiedUnits_;
     WString extractRoot_;
     WString openOutput_;
-    WString refusedName_;
+    // Why a name was refused during the copy; empty when none was.
+    WString refusedText_;
 
     // The error of the last source file the open-info callback could not
     // open; Wine's FCI replaces the thread's last error with its own code.

@@ -8,42 +8,26 @@ const int kCapacityStep = 100;
 
 }  // namespace
 
-CDataList::CDataList()
-    : count_(0), items_(new uint8_t*[kCapacityStep]), sizes_(new int[kCapacityStep]), capacity_(kCapacityStep)
+CDataList::CDataList() : count_(0), capacity_(kCapacityStep)
 {
+    items_.reserve(kCapacityStep);
+    sizes_.reserve(kCapacityStep);
 }
 
-CDataList::~CDataList()
-{
-    for (int i = 0; i < count_; ++i) {
-        delete[] items_[i];
-    }
-    delete[] items_;
-    delete[] sizes_;
-}
+CDataList::~CDataList() = default;
 
 void CDataList::Grow()
 {
-    if (count_ < capacity_) {
-        return;
+    if (count_ >= capacity_) {
+        capacity_ += kCapacityStep;
     }
-    int capacity = capacity_ + kCapacityStep;
-    uint8_t** items = new uint8_t*[capacity];
-    int* sizes = new int[capacity];
-    memcpy(items, items_, sizeof(uint8_t*) * count_);
-    memcpy(sizes, sizes_, sizeof(int) * count_);
-    delete[] items_;
-    delete[] sizes_;
-    items_ = items;
-    sizes_ = sizes;
-    capacity_ = capacity;
 }
 
 int CDataList::Push(uint8_t* block, int size)
 {
     Grow();
-    items_[count_] = block;
-    sizes_[count_] = size;
+    items_.emplace_back(block);
+    sizes_.push_back(size);
     return count_++;
 }
 
@@ -56,6 +40,9 @@ int CDataList::Append(const void* bytes, int size)
     return Push(block, size);
 }
 
-const uint8_t* CDataList::Block(int index) const { return index >= 0 && index < count_ ? items_[index] : nullptr; }
+const uint8_t* CDataList::Block(int index) const
+{
+    return index >= 0 && index < count_ ? items_[static_cast<size_t>(index)].get() : nullptr;
+}
 
-int CDataList::Size(int index) const { return index >= 0 && index < count_ ? sizes_[index] : 0; }
+int CDataList::Size(int index) const { return index >= 0 && index < count_ ? sizes_[static_cast<size_t>(index)] : 0; }

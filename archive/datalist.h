@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class CDataList {
 public:
@@ -24,10 +26,13 @@ public:
     int Size(int index) const;
 
 private:
+    // The capacity counts up in steps of 100; the storage itself grows
+    // geometrically, so that an archive of many thousand entries does not
+    // copy the list again every hundred blocks.
     void Grow();
 
     int count_;
-    uint8_t** items_;
-    int* sizes_;
+    std::vector<std::unique_ptr<uint8_t[]>> items_;
+    std::vector<int> sizes_;
     int capacity_;
 };

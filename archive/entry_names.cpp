@@ -1,5 +1,7 @@
 #include "archive/entry_names.h"
 
+#include <windows.h>
+
 namespace {
 
 bool IsSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
@@ -24,40 +26,83 @@ bool IsDeviceName(const WString& component)
     return false;
 }
 
-bool IsSafeComponent(const WString& component)
+NameFault CheckComponent(const WString& component)
 {
     if (component.IsEmpty()) {
-        return false;
+        return NameFault::kLeavesFolder;
     }
     bool onlyDotsAndBlanks = true;
     for (int i = 0; i < component.Length(); ++i) {
         wchar_t unit = component.At(i);
-        if (unit < 0x20 || unit == L':' || unit == L'*' || unit == L'?' || unit == L'"' || unit == L'<' ||
-            unit == L'>' || unit == L'|') {
-            return false;
+        if (unit == L':') {
+            return NameFault::kLeavesFolder;
+        }
+        if (unit < 0x20 || unit == L'*' || unit == L'?' || unit == L'"' || unit == L'<' || unit == L'>' ||
+            unit == L'|') {
+            return NameFault::kInvalidCharacter;
         }
         if (unit != L'.' && unit != L' ') {
             onlyDotsAndBlanks = false;
         }
     }
-    return !onlyDotsAndBlanks && !IsDeviceName(component);
+    if (onlyDotsAndBlanks) {
+        return NameFault::kLeavesFolder;
+    }
+    return IsDeviceName(component) ? NameFault::kDeviceName : NameFault::kNone;
 }
 
 }  // namespace
 
-bool IsSafeRelativeName(const WString& name)
+NameFault CheckEntryName(const WString& name)
 {
     if (name.IsEmpty() || IsSeparator(name.At(0))) {
-        return false;
+        return NameFault::kLeavesFolder;
     }
+    // A folder entry's one trailing separator ends the name, not an empty
+    // component.
+    int length = IsSeparator(name.Last()) ? name.Length() - 1 : name.Length();
     int start = 0;
-    for (int i = 0; i <= name.Length(); ++i) {
-        if (i == name.Length() || IsSeparator(name.At(i))) {
-            if (!IsSafeComponent(name.Mid(start, i - start))) {
-                return false;
+    for (int i = 0; i <= length; ++i) {
+        if (i == length || IsSeparator(name.At(i))) {
+            NameFault fault = CheckComponent(name.Mid(start, i - start));
+            if (fault != NameFault::kNone) {
+                return fault;
             }
             start = i + 1;
         }
     }
-    return true;
+    return NameFault::kNone;
+}
+
+WString RefusedNameText(const WString& entry, NameFault fault)
+{
+    const wchar_t* reason = L"\n展開先フォルダーの外を指す名前のため展開できません";
+    if (fault == NameFault::kDeviceName) {
+        reason = L"\nWindows のデバイス名と同じ名前のため展開できません";
+    } else if (fault == NameFault::kInvalidCharacter) {
+        reason = L"\nファイル名に使えない文字を含むため展開できません";
+    }
+    return entry.ReplaceAll(L'/', L'\\') + reason;
+}
+
+std::string EncodeStoredName(const WString& name, bool& utf8)
+{
+    utf8 = false;
+    if (name.IsEmpty()) {
+        return std::string();
+    }
+    BOOL lossy = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, &lossy);
+    if (bytes > 0 && !lossy) {
+        std::string text(bytes, '\0');
+        WideCharToMultiByte(CP_ACP, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
+        return text;
+    }
+    utf8 = true;
+    bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), nullptr, 0, nullptr, nullptr);
+    std::string text(bytes > 0 ? bytes : 0, '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), name.Length(), &text[0], bytes, nullptr, nullptr);
+    }
+    return text;
 }

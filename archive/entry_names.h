@@ -1,12 +1,36 @@
-// Checks of names stored inside archives before they become paths on disk.
+// The one rule for names stored inside archives (ZIP and CAB alike) before
+// they become paths on disk, and the texts that refuse a name.
 #pragma once
+
+#include <string>
 
 #include "common/wstring.h"
 
-// True when the relative name stays below the folder it is joined to: no
-// empty name, no absolute or drive path, no UNC or device path, no ".."
-// or "." component (also with trailing dots or blanks, which Windows drops),
-// no ':' (drive letters and alternate data streams), no reserved device name
-// (CON, NUL, COM1 ...), no control character or wildcard. Both backslash and
-// slash count as separators, as they do for Windows.
-bool IsSafeRelativeName(const WString& name);
+// Why a stored name cannot become a path below the destination.
+enum class NameFault {
+    kNone,
+    // Empty, absolute, drive or UNC path, a ".." or "." component (also with
+    // trailing dots or blanks, which Windows drops), an empty component, or
+    // a ':' (drive letters and alternate data streams).
+    kLeavesFolder,
+    // A component that Windows maps to a device whatever its extension and
+    // case: CON, PRN, AUX, NUL, COM0-9, LPT0-9 (and the superscript digits),
+    // CONIN$, CONOUT$, CLOCK$. Data written there is lost.
+    kDeviceName,
+    // A control character or one of * ? " < > |.
+    kInvalidCharacter,
+};
+
+// Checks a relative name component by component. Both backslash and slash
+// count as separators, as they do for Windows. A folder name may end with
+// one separator.
+NameFault CheckEntryName(const WString& name);
+
+// The refusal of an entry: its name (with backslashes) and the reason on
+// the next line.
+WString RefusedNameText(const WString& entry, NameFault fault);
+
+// The bytes a name is stored with: the ANSI code page when every character
+// has a form there (other tools and older readers expect that), otherwise
+// UTF-8 with utf8 set, so that no name is lost or changed.
+std::string EncodeStoredName(const WString& name, bool& utf8);

@@ -155,10 +155,22 @@ bool ParseExtra(const uint8_t* bytes, size_t length, ArcEntry& entry, ExtraSide 
 
 bool HasZip64Block(const uint8_t* bytes, size_t length)
 {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    return FindExtraBlock(bytes, length, kExtraZip64, data, size);
+}
+
+bool FindExtraBlock(const uint8_t* bytes, size_t length, uint16_t id, const uint8_t*& data, size_t& size)
+{
     size_t at = 0;
-    while (at + 4 <= length) {
+    while (bytes != nullptr && at + 4 <= length) {
         uint16_t dataSize = Read16(bytes + at + 2);
-        if (Read16(bytes + at) == kExtraZip64) {
+        if (Read16(bytes + at) == id) {
+            if (at + 4 + dataSize > length) {
+                return false;
+            }
+            data = bytes + at + 4;
+            size = dataSize;
             return true;
         }
         at += 4 + static_cast<size_t>(dataSize);

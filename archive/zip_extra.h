@@ -29,6 +29,10 @@ bool ParseExtra(const uint8_t* bytes, size_t length, ArcEntry& entry, ExtraSide 
 // True when the field holds a Zip64 block (whatever its contents).
 bool HasZip64Block(const uint8_t* bytes, size_t length);
 
+// The data of the first block with the id that lies wholly inside the
+// field; false when there is none.
+bool FindExtraBlock(const uint8_t* bytes, size_t length, uint16_t id, const uint8_t*& data, size_t& size);
+
 // A Zip64 block with the values whose flags are set (uncompressed size,
 // compressed size, offset, in that order), then an NTFS block when times
 // are given (last write, last access, creation).

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "archive/zip_compress.h"
+#include "archive/entry_names.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/format.h"
@@ -35,37 +36,7 @@ bool DosTimeToUtc(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
 
 namespace zip {
 
-bool IsSafeEntryName(const WString& name)
-{
-    if (name.IsEmpty()) {
-        return false;
-    }
-    // A drive letter and a stream name both need a colon; no legitimate
-    // file name inside an archive has one on Windows.
-    if (name.At(0) == L'/' || name.At(0) == L'\\' || name.FindChar(L':') >= 0) {
-        return false;
-    }
-    int start = 0;
-    for (;;) {
-        int slash = name.FindChar(L'/', start);
-        int backslash = name.FindChar(L'\\', start);
-        int end = slash < 0 ? backslash : (backslash < 0 ? slash : (slash < backslash ? slash : backslash));
-        WString part = end < 0 ? name.From(start) : name.Mid(start, end - start);
-        // Windows drops trailing dots and blanks, so "..." and ".. " name
-        // the parent folder as well.
-        WString trimmed = part;
-        while (!trimmed.IsEmpty() && (trimmed.Last() == L'.' || trimmed.Last() == L' ')) {
-            trimmed = trimmed.Left(trimmed.Length() - 1);
-        }
-        if (trimmed.IsEmpty() && part.Length() >= 2) {
-            return false;
-        }
-        if (end < 0) {
-            return true;
-        }
-        start = end + 1;
-    }
-}
+bool IsSafeEntryName(const WString& name) { return CheckEntryName(name) == NameFault::kNone; }
 
 DWORD FileAttributesOf(uint32_t externalAttributes)
 {
@@ -127,10 +98,11 @@ bool CZipFile::Extract(const WString& destination, const WString& entryPath, boo
             ok = ExtractFolder(file.Get(), name, target);
         } else {
             int index = FindEntry(name);
+            NameFault fault = CheckEntryName(name);
             if (index < 0) {
                 SetErrorText(L"ファイルが見つかりません Path = " + entryPath);
-            } else if (!zip::IsSafeEntryName(name)) {
-                SetErrorText(entryPath + L"\n展開先フォルダーの外を指す名前のため展開しません");
+            } else if (fault != NameFault::kNone) {
+                SetErrorText(RefusedNameText(name, fault));
             } else {
                 ok = ExtractEntry(file.Get(), entries_.ValueAt(index), target);
             }
@@ -147,8 +119,9 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
     // or hostile archive leaves no partial result behind.
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
-        if (name.StartsWith(prefix.c_str()) && !zip::IsSafeEntryName(name)) {
-            SetErrorText(name.ReplaceAll(L'/', L'\\') + L"\n展開先フォルダーの外を指す名前のため展開しません");
+        NameFault fault = name.StartsWith(prefix.c_str()) ? CheckEntryName(name) : NameFault::kNone;
+        if (fault != NameFault::kNone) {
+            SetErrorText(RefusedNameText(name, fault));
             return false;
         }
     }

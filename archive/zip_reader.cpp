@@ -2,8 +2,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_set>
 
 #include "archive/zip_extra.h"
+#include "archive/zip_names.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
@@ -54,11 +57,18 @@ void CZipFileEnum::ReadArchive()
     if (!FindEndRecord(reader, fileSize)) {
         return;
     }
-    entries_.SetSorted(true);
-    if (!ReadCentralDirectory(reader) || !CheckLocalHeaders(reader, fileSize)) {
+    // The table is sorted once, by precomputed keys, after the whole
+    // directory is read: an archive of many thousand entries in no order
+    // would otherwise cost a locale comparison call per step of every
+    // insert.
+    std::vector<ReadItem> items;
+    std::vector<std::string> keys;
+    bool read = ReadCentralDirectory(reader, items);
+    StoreSorted(items, keys);
+    if (!read || !CheckLocalHeaders(reader, fileSize)) {
         return;
     }
-    AddFolderEntries();
+    AddFolderEntries(keys);
     MarkOverlaps();
     readComplete_ = true;
 }
@@ -198,9 +208,10 @@ bool CZipFileEnum::ReadZip64End(Reader& reader, uint64_t locatorAt, bool require
     return true;
 }
 
-bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
+bool CZipFileEnum::ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& items)
 {
     uint64_t offset = centralDirOffset_;
+    items.reserve(std::min<uint32_t>(entryCount_, 1u << 20));
     std::vector<uint8_t> piece;
     for (uint32_t i = 0; i < entryCount_; ++i) {
         zip::CentralHeader header;
@@ -213,13 +224,15 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
             return false;
         }
         offset += sizeof header;
-        const WString truncated = L"CentralDir が途中で切れています index = " + Number(i);
+        // Built only when needed: an archive of many entries would pay for
+        // the text of every one.
+        auto truncated = [i]() { return L"CentralDir が途中で切れています index = " + Number(i); };
         piece.resize(header.nameLength);
         if (!reader.ReadAt(offset, piece.data(), piece.size(), "FileName", got)) {
             return false;
         }
         if (got < piece.size()) {
-            SetErrorText(truncated);
+            SetErrorText(truncated());
             return false;
         }
         offset += header.nameLength;
@@ -230,11 +243,9 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
             SetErrorText(L"CentralDir のファイル名が壊れています index = " + Number(i));
             return false;
         }
-        WString name = WString::FromAnsi(reinterpret_cast<const char*>(piece.data()), header.nameLength)
-                           .ReplaceAll(L'\\', L'/');
-
         ArcEntry entry = EmptyArcEntry();
         memcpy(&entry, &header, sizeof header);
+        entry.nameIndex = blocks_.Append(piece.data(), header.nameLength);
         entry.packedSize = header.packedSize32;
         entry.size = header.size32;
         // A marked offset must come from the Zip64 block; without one it
@@ -248,17 +259,21 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
             }
             if (got < header.extraLength) {
                 delete[] extra;
-                SetErrorText(truncated);
+                SetErrorText(truncated());
                 return false;
             }
             entry.centralExtraIndex = blocks_.Push(extra, header.extraLength);
+            offset += header.extraLength;
             WString reason;
             if (!zip::ParseExtra(extra, header.extraLength, entry, zip::ExtraSide::kCentral, reason)) {
                 SetErrorText(reason);
                 return false;
             }
-            offset += header.extraLength;
         }
+        WString name = zip::DecodeEntryName(reinterpret_cast<const char*>(blocks_.Block(entry.nameIndex)),
+                                            header.nameLength, header.flags, blocks_.Block(entry.centralExtraIndex),
+                                            static_cast<size_t>(blocks_.Size(entry.centralExtraIndex)))
+                           .ReplaceAll(L'\\', L'/');
         if (header.headerOffset32 == kZip64Marker32 && entry.headerOffset == UINT64_MAX) {
             SetErrorText(name + L"\nOffset が定義されていません");
             return false;
@@ -269,27 +284,14 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
                 return false;
             }
             if (got < piece.size()) {
-                SetErrorText(truncated);
+                SetErrorText(truncated());
                 return false;
             }
             entry.commentIndex = blocks_.Append(piece.data(), header.commentLength);
             offset += header.commentLength;
         }
-        int count = entries_.Count();
-        if (count > 0 && CompareNames(entries_.Name(count - 1), name) < 0) {
-            // Most writers store names in order; such a name goes at the end
-            // with one comparison instead of a search.
-            entries_.SetSorted(false);
-            entries_.Insert(name, entry);
-            entries_.SetSorted(true);
-            continue;
-        }
-        int existing = entries_.Find(name);
-        if (existing >= 0) {
-            SetErrorText(L"重複したファイル名 " + name + L" index1, 2 = " + Number(existing) + L" " + Number(i));
-            continue;
-        }
-        entries_.Insert(name, entry);
+        std::string key = NameSortKey(name.c_str(), name.Length());
+        items.push_back(ReadItem{std::move(name), entry, std::move(key), i});
     }
     if (offset > centralDirEnd_) {
         centralDirEnd_ = offset;
@@ -297,23 +299,71 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader)
     return true;
 }
 
+void CZipFileEnum::StoreSorted(std::vector<ReadItem>& items, std::vector<std::string>& keys)
+{
+    std::vector<size_t> order(items.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    // Equal names stay in directory order, so the first of them is kept.
+    std::stable_sort(order.begin(), order.end(), [&items](size_t a, size_t b) { return items[a].key < items[b].key; });
+    entries_.Clear();
+    entries_.Reserve(static_cast<int>(items.size()));
+    entries_.SetSorted(false);
+    keys.clear();
+    keys.reserve(items.size());
+    const ReadItem* lastDuplicate = nullptr;
+    uint32_t firstIndex = 0;
+    uint32_t keptIndex = 0;  // directory index of the name last kept
+    for (size_t n = 0; n < order.size(); ++n) {
+        ReadItem& item = items[order[n]];
+        if (!keys.empty() && keys.back() == item.key) {
+            // The report names the duplicate met last in the directory.
+            if (lastDuplicate == nullptr || item.index > lastDuplicate->index) {
+                lastDuplicate = &item;
+                firstIndex = keptIndex;
+            }
+            continue;
+        }
+        keptIndex = item.index;
+        keys.push_back(std::move(item.key));
+        entries_.AppendInOrder(std::move(item.name), std::move(item.entry));
+    }
+    entries_.SetSorted(true);
+    // A read error met later in the directory is the one to show, as the
+    // walk met it after the duplicate.
+    if (lastDuplicate != nullptr && !HasError()) {
+        SetErrorText(L"重複したファイル名 " + lastDuplicate->name + L" index1, 2 = " +
+                     Number(firstIndex) + L" " + Number(lastDuplicate->index));
+    }
+}
+
 bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
 {
     std::vector<uint8_t> descriptor(24);
+    // The headers are visited in the order they lie in the file, so that
+    // the reader's window moves forward instead of jumping with the names.
+    std::vector<int> inFileOrder(static_cast<size_t>(entries_.Count()));
     for (int t = 0; t < entries_.Count(); ++t) {
+        inFileOrder[static_cast<size_t>(t)] = t;
+    }
+    std::sort(inFileOrder.begin(), inFileOrder.end(), [this](int a, int b) {
+        return entries_.ValueAt(a).headerOffset < entries_.ValueAt(b).headerOffset;
+    });
+    for (int t : inFileOrder) {
         ArcEntry& entry = entries_.ValueAt(t);
-        const WString badSignature = L"LocalHeader 署名を見つけられません index = " + Number(t);
+        auto badSignature = [t]() { return L"LocalHeader 署名を見つけられません index = " + Number(t); };
         zip::LocalHeader local;
         size_t got = 0;
         if (entry.headerOffset >= fileSize) {
-            SetErrorText(badSignature);
+            SetErrorText(badSignature());
             return false;
         }
         if (!reader.ReadAt(entry.headerOffset, &local, sizeof local, "LocalHeader", got)) {
             return false;
         }
         if (got < sizeof local || local.signature != zip::kLocalHeaderSignature) {
-            SetErrorText(badSignature);
+            SetErrorText(badSignature());
             return false;
         }
         uint64_t extraAt = entry.headerOffset + sizeof local + local.nameLength;
@@ -365,31 +415,62 @@ bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
     return true;
 }
 
-void CZipFileEnum::AddFolderEntries()
+void CZipFileEnum::AddFolderEntries(std::vector<std::string>& keys)
 {
-    StringList folders(true);
-    std::vector<WString> names;
-    names.reserve(entries_.Count());
+    // Folders already in the table, by key: equality is the table's own.
+    std::unordered_set<std::string> known;
     for (int i = 0; i < entries_.Count(); ++i) {
-        const WString& name = entries_.Name(i);
-        names.push_back(name);
-        if (name.Last() == L'/' && folders.Find(name) < 0) {
-            folders.Insert(name);
+        if (entries_.Name(i).Last() == L'/') {
+            known.insert(keys[static_cast<size_t>(i)]);
         }
     }
-    for (const WString& name : names) {
+    // Every distinct folder prefix once, by its text, before any key is made.
+    std::unordered_set<std::wstring_view> prefixes;
+    std::vector<ReadItem> added;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const WString& name = entries_.Name(i);
         for (int at = name.FindChar(L'/'); at >= 0; at = name.FindChar(L'/', at + 1)) {
-            WString prefix = name.Left(at + 1);
-            if (folders.Find(prefix) >= 0) {
+            if (!prefixes.insert(std::wstring_view(name.c_str(), static_cast<size_t>(at) + 1)).second) {
                 continue;
             }
-            folders.Insert(prefix);
+            WString prefix = name.Left(at + 1);
+            std::string key = NameSortKey(prefix.c_str(), prefix.Length());
+            if (!known.insert(key).second) {
+                continue;
+            }
             ArcEntry folder = EmptyArcEntry();
             folder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
             folder.nameLength = static_cast<uint16_t>(prefix.ToAnsi().Length());
-            entries_.Insert(prefix, folder);
+            added.push_back(ReadItem{std::move(prefix), folder, std::move(key), 0});
         }
     }
+    if (added.empty()) {
+        return;
+    }
+    std::sort(added.begin(), added.end(), [](const ReadItem& a, const ReadItem& b) { return a.key < b.key; });
+    // A merge of the two sorted runs; a folder goes after an equal name,
+    // as an insert into the sorted table would put it.
+    EntryTable merged(false);
+    merged.Reserve(entries_.Count() + static_cast<int>(added.size()));
+    std::vector<std::string> mergedKeys;
+    mergedKeys.reserve(keys.size() + added.size());
+    size_t a = 0;
+    int t = 0;
+    while (t < entries_.Count() || a < added.size()) {
+        bool takeTable = a == added.size() || (t < entries_.Count() && !(added[a].key < keys[static_cast<size_t>(t)]));
+        if (takeTable) {
+            merged.AppendInOrder(std::move(entries_.Name(t)), std::move(entries_.ValueAt(t)));
+            mergedKeys.push_back(std::move(keys[static_cast<size_t>(t)]));
+            ++t;
+        } else {
+            merged.AppendInOrder(std::move(added[a].name), std::move(added[a].entry));
+            mergedKeys.push_back(std::move(added[a].key));
+            ++a;
+        }
+    }
+    merged.SetSorted(true);
+    entries_.Swap(merged);
+    keys.swap(mergedKeys);
 }
 
 void CZipFileEnum::MarkOverlaps()

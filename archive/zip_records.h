@@ -18,6 +18,8 @@ const uint16_t kExtraNtfs = 0x000a;
 const uint16_t kNtfsDataSize = 32;
 
 const uint16_t kFlagDataDescriptor = 0x0008;
+// The version needed to extract an entry with Zip64 values (4.5).
+const uint16_t kVersionZip64 = 45;
 const uint16_t kMethodStored = 0;
 const uint16_t kMethodDeflate = 8;
 

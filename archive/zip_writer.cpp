@@ -6,8 +6,10 @@
 #include <new>
 #include <string>
 
+#include "archive/entry_names.h"
 #include "archive/zip_compress.h"
 #include "archive/zip_extra.h"
+#include "archive/zip_names.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
@@ -23,7 +25,6 @@ WString Number(long long value) { return WString::FromInt(value); }
 
 // Past this position an offset no longer goes into a 32-bit field.
 const uint64_t kOffsetLimit32 = 0xFFFFFFF0;
-const uint16_t kVersionZip64 = 45;
 // Milliseconds between two looks at the message queue during the commit.
 const ULONGLONG kPumpInterval = 30;
 
@@ -369,6 +370,22 @@ bool CZipFile::Commit()
     return ok;
 }
 
+std::string CZipFile::StoredNameOf(ArcEntry& entry, const WString& name)
+{
+    if (entry.nameIndex < 0) {
+        // A new entry: the code page when the name fits it, UTF-8 with flag
+        // bit 11 when it does not, so that the name is not lost.
+        bool utf8 = false;
+        std::string bytes = EncodeStoredName(name, utf8);
+        if (utf8) {
+            entry.flags |= zip::kFlagUtf8Name;
+        }
+        entry.nameIndex = blocks_.Append(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    return std::string(reinterpret_cast<const char*>(blocks_.Block(entry.nameIndex)),
+                       static_cast<size_t>(blocks_.Size(entry.nameIndex)));
+}
+
 bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written)
 {
     Reader reader(*this, source);
@@ -389,9 +406,8 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
             lastPump = now;
         }
         AString ansiName = name.ToAnsi();
-        // The stored length follows the name as it is written now, so that a
-        // name that changed in the code-page round trip stays consistent.
-        entry.nameLength = static_cast<uint16_t>(ansiName.Length());
+        const std::string storedName = StoredNameOf(entry, name);
+        entry.nameLength = static_cast<uint16_t>(storedName.size());
         const uint8_t* oldLocal = blocks_.Block(entry.localExtraIndex);
         int oldLocalLength = blocks_.Size(entry.localExtraIndex);
         // A size is marked for Zip64 only when it does not fit; other
@@ -401,8 +417,8 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
         entry.packedSize32 =
             entry.packedSize >= kZip64Marker32 ? kZip64Marker32 : static_cast<uint32_t>(entry.packedSize);
         bool local64 = entry.size32 == kZip64Marker32 || entry.packedSize32 == kZip64Marker32;
-        if (local64 && entry.versionNeeded < kVersionZip64) {
-            entry.versionNeeded = kVersionZip64;
+        if (local64 && entry.versionNeeded < zip::kVersionZip64) {
+            entry.versionNeeded = zip::kVersionZip64;
         }
         FILETIME none{};
         std::vector<uint8_t> extra = JoinExtra(
@@ -423,7 +439,7 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
         local.nameLength = entry.nameLength;
         local.extraLength = static_cast<uint16_t>(extra.size());
         if (!Write(output, &local, sizeof local, Label("LocalHeader", ansiName).c_str()) ||
-            !Write(output, ansiName.c_str(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
+            !Write(output, storedName.data(), entry.nameLength, Label("FileName", ansiName).c_str()) ||
             (!extra.empty() && !Write(output, extra.data(), static_cast<DWORD>(extra.size()),
                                             Label("LHExtraField", ansiName).c_str()))) {
             return false;
@@ -467,13 +483,14 @@ bool CZipFile::WriteCentralDirectory(HANDLE output, uint64_t& position, const st
                              static_cast<size_t>(blocks_.Size(entry.centralExtraIndex))));
         entry.centralExtraIndex = extra.empty() ? -1 : blocks_.Append(extra.data(), static_cast<int>(extra.size()));
         entry.extraLength = static_cast<uint16_t>(extra.size());
-        if (entry.headerOffset32 == kZip64Marker32 && entry.versionNeeded < kVersionZip64) {
-            entry.versionNeeded = kVersionZip64;
+        if (entry.headerOffset32 == kZip64Marker32 && entry.versionNeeded < zip::kVersionZip64) {
+            entry.versionNeeded = zip::kVersionZip64;
         }
         const uint8_t* comment = blocks_.Block(entry.commentIndex);
         entry.commentLength = static_cast<uint16_t>(blocks_.Size(entry.commentIndex));
         if (!Write(output, &entry, kCentralHeaderSize, Label("CentralDir", ansiName).c_str()) ||
-            !Write(output, ansiName.c_str(), entry.nameLength, Label("CentralDir Filename", ansiName).c_str()) ||
+            !Write(output, blocks_.Block(entry.nameIndex), entry.nameLength,
+                   Label("CentralDir Filename", ansiName).c_str()) ||
             (!extra.empty() && !Write(output, extra.data(), entry.extraLength,
                                             Label("CentralDir Extra Field", ansiName).c_str())) ||
             (comment && entry.commentLength > 0 &&
@@ -496,8 +513,8 @@ bool CZipFile::WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t 
         zip::Zip64EndRecord record;
         record.signature = zip::kZip64EndRecordSignature;
         record.recordSize = 44 + static_cast<uint64_t>(extensibleLength);
-        record.versionMadeBy = kVersionZip64;
-        record.versionNeeded = kVersionZip64;
+        record.versionMadeBy = zip::kVersionZip64;
+        record.versionNeeded = zip::kVersionZip64;
         record.diskNumber = 0;
         record.centralDirDisk = 0;
         record.entriesOnDisk = count;

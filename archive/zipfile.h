@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -64,9 +65,20 @@ private:
     void ReadArchive();
     bool FindEndRecord(Reader& reader, uint64_t fileSize);
     bool ReadZip64End(Reader& reader, uint64_t locatorAt, bool required);
-    bool ReadCentralDirectory(Reader& reader);
+    // An entry as read from the directory, before the table is sorted.
+    struct ReadItem {
+        WString name;
+        ArcEntry entry;
+        std::string key;  // NameSortKey of the name
+        uint32_t index;   // in the directory
+    };
+    bool ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& items);
+    // Puts the items into the table in key order, leaving out (and
+    // reporting) a name equal to one earlier in the directory; keys gets
+    // the table's sort keys.
+    void StoreSorted(std::vector<ReadItem>& items, std::vector<std::string>& keys);
     bool CheckLocalHeaders(Reader& reader, uint64_t fileSize);
-    void AddFolderEntries();
+    void AddFolderEntries(std::vector<std::string>& keys);
     void MarkOverlaps();
 
     uint64_t centralDirEnd_;
@@ -139,6 +151,9 @@ private:
     bool AppendCompressed(const WString& name, CompressedFile& file);
     bool MergePending();
     bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);
+    // The bytes the entry's name is written with: those it was read with,
+    // or for a new entry its encoding (setting flag bit 11 for UTF-8).
+    std::string StoredNameOf(ArcEntry& entry, const WString& name);
     std::vector<uint8_t> outputBuffer_;
     bool WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written);
     bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);
@@ -156,9 +171,8 @@ private:
 
 namespace zip {
 
-// Whether an entry name (with "/" separators) stays inside the folder it is
-// extracted to: no ".." component, no leading separator, no drive, no
-// stream name.
+// Whether an entry name (with "/" separators) can be extracted: the rule of
+// both engines (archive/entry_names.h), for callers of the ZIP layer.
 bool IsSafeEntryName(const WString& name);
 // Windows attribute bits of an entry's external attributes that may be
 // given to an extracted file.

@@ -54,9 +54,16 @@ int DesktopIconKeeper::BuildFindBlock(unsigned char* block, ULONGLONG remoteName
     return kFindBlock32Bytes;
 }
 
+bool DesktopIconKeeper::OwnerIsSixtyFourBit(bool callerIs64Bit, bool callerUnderWow64, bool ownerUnderWow64)
+{
+    bool windows64 = callerIs64Bit || callerUnderWow64;
+    return windows64 && !ownerUnderWow64;
+}
+
+ULONGLONG DesktopIconKeeper::RemoteAddress(UINT_PTR remote) { return static_cast<ULONGLONG>(remote); }
+
 DesktopIconKeeper::DesktopIconKeeper(const WString& archivePath)
 {
-    WindowsLevel(&windows64_);
     WString desktop = SpecialFolderPath(CSIDL_DESKTOP);
     if (desktop.IsEmpty()) {
         return;
@@ -93,28 +100,30 @@ bool DesktopIconKeeper::ConnectToListView()
     if (!ReportApiFailure(processId != 0, "GetWindowThreadProcessId")) {
         return false;
     }
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | SYNCHRONIZE, FALSE, processId);
-    if (!ReportApiFailure(process_, "OpenProcess")) {
+    process_.Reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | SYNCHRONIZE |
+                                   PROCESS_QUERY_LIMITED_INFORMATION,
+                               FALSE, processId));
+    if (!ReportApiFailure(process_.IsValid(), "OpenProcess")) {
         return false;
     }
-    // Explorer is 64-bit on 64-bit Windows, so a 32-bit caller there still
-    // has to speak the 64-bit layout.
-    bool layout64 = windows64_ || sizeof(void*) == 8;
-    remoteFind_ = AllocateRemote(process_, layout64 ? kFindBlock64Bytes : kFindBlock32Bytes);
-    remoteName_ = AllocateRemote(process_, kRemoteNameBytes);
-    remotePoint_ = AllocateRemote(process_, kRemotePointBytes);
+    BOOL callerUnderWow64 = FALSE;
+    BOOL ownerUnderWow64 = FALSE;
+    if (!ReportApiFailure(IsWow64Process(GetCurrentProcess(), &callerUnderWow64), "IsWow64Process") ||
+        !ReportApiFailure(IsWow64Process(process_.Get(), &ownerUnderWow64), "IsWow64Process")) {
+        return false;
+    }
+    bool layout64 = OwnerIsSixtyFourBit(sizeof(void*) == 8, callerUnderWow64 != FALSE, ownerUnderWow64 != FALSE);
+    remoteFind_ = AllocateRemote(process_.Get(), layout64 ? kFindBlock64Bytes : kFindBlock32Bytes);
+    remoteName_ = AllocateRemote(process_.Get(), kRemoteNameBytes);
+    remotePoint_ = AllocateRemote(process_.Get(), kRemotePointBytes);
     if (!remoteFind_ || !remoteName_ || !remotePoint_) {
         return false;
     }
     unsigned char block[kFindBlock64Bytes];
-    // A 32-bit address is sign-extended, as a 32-bit program's pointer
-    // would be when widened.
-    ULONGLONG nameAddress = sizeof(void*) == 8
-                                ? static_cast<ULONGLONG>(reinterpret_cast<UINT_PTR>(remoteName_))
-                                : static_cast<ULONGLONG>(static_cast<LONGLONG>(reinterpret_cast<INT_PTR>(remoteName_)));
-    int size = BuildFindBlock(block, nameAddress, layout64);
+    int size = BuildFindBlock(block, RemoteAddress(reinterpret_cast<UINT_PTR>(remoteName_)), layout64);
     SIZE_T written = 0;
-    if (!ReportApiFailure(WriteProcessMemory(process_, remoteFind_, block, size, &written), "WriteProcessMemory")) {
+    if (!ReportApiFailure(WriteProcessMemory(process_.Get(), remoteFind_, block, size, &written),
+                          "WriteProcessMemory")) {
         return false;
     }
     listView_ = list;
@@ -129,14 +138,14 @@ bool DesktopIconKeeper::WriteName(const WString& name, const char* tag)
     }
     SIZE_T bytes = (static_cast<SIZE_T>(name.Length()) + 1) * sizeof(wchar_t);
     SIZE_T written = 0;
-    return ReportApiFailure(WriteProcessMemory(process_, remoteName_, name.c_str(), bytes, &written), tag);
+    return ReportApiFailure(WriteProcessMemory(process_.Get(), remoteName_, name.c_str(), bytes, &written), tag);
 }
 
 bool DesktopIconKeeper::DesktopGone() const
 {
     // Explorer may have restarted since the position was read: its list view
     // and memory went with it, and the new one placed the icon itself.
-    return !IsWindow(listView_) || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+    return !IsWindow(listView_) || WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0;
 }
 
 int DesktopIconKeeper::FindItem(const WString& archivePath)
@@ -168,7 +177,7 @@ bool DesktopIconKeeper::ReadItemPosition(int index, POINT& position)
     }
     LONG coordinates[2] = {0, 0};
     SIZE_T read = 0;
-    if (!ReportApiFailure(ReadProcessMemory(process_, remotePoint_, coordinates, sizeof coordinates, &read),
+    if (!ReportApiFailure(ReadProcessMemory(process_.Get(), remotePoint_, coordinates, sizeof coordinates, &read),
                           "ReadProcessMemory")) {
         return false;
     }
@@ -215,11 +224,11 @@ DesktopIconKeeper::~DesktopIconKeeper()
         return;
     }
     // An ended process took its memory with it.
-    if (WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0) {
         remoteFind_ = remoteName_ = remotePoint_ = nullptr;
     }
-    FreeRemote(process_, remoteFind_, "VirtualFreeEx1");
-    FreeRemote(process_, remoteName_, "VirtualFreeEx2");
-    FreeRemote(process_, remotePoint_, "VirtualFreeEx3");
-    ReportApiFailure(CloseHandle(process_), "CloseHandle");
+    FreeRemote(process_.Get(), remoteFind_, "VirtualFreeEx1");
+    FreeRemote(process_.Get(), remoteName_, "VirtualFreeEx2");
+    FreeRemote(process_.Get(), remotePoint_, "VirtualFreeEx3");
+    ReportApiFailure(process_.Reset(), "CloseHandle");
 }

@@ -25,6 +25,17 @@ public:
     // bytes for a 64-bit process, 24 for a 32-bit one. Returns the size used.
     static int BuildFindBlock(unsigned char* block, ULONGLONG remoteName, bool sixtyFourBitLayout);
 
+    // Whether the process that owns the list view is 64-bit, which decides
+    // the find block's layout: Windows is 64-bit when the caller is 64-bit
+    // or runs under WOW64, and there every process not under WOW64 is
+    // 64-bit. Neither the caller's width nor Windows' alone tells: the
+    // 32-bit programs on 64-bit Windows talk to 64-bit Explorer.
+    static bool OwnerIsSixtyFourBit(bool callerIs64Bit, bool callerUnderWow64, bool ownerUnderWow64);
+    // A block's address in the list view's process as the find block holds
+    // it. A 32-bit caller's pointer is widened without sign: the block lies
+    // below 4 GiB of the other process, not at the top of its space.
+    static ULONGLONG RemoteAddress(UINT_PTR remote);
+
 private:
     bool ConnectToListView();
     bool DesktopGone() const;
@@ -35,9 +46,8 @@ private:
     bool recorded_ = false;
     int x_ = 0;
     int y_ = 0;
-    bool windows64_ = false;
     HWND listView_ = nullptr;
-    HANDLE process_ = nullptr;
+    ScopedKernelHandle process_;
     void* remoteFind_ = nullptr;
     void* remoteName_ = nullptr;
     void* remotePoint_ = nullptr;

@@ -7,8 +7,9 @@
 template <typename Char>
 class StringBuffer {
 public:
-    const Char* c_str() const { return text_; }
-    operator const Char*() const { return text_; }
+    // A string whose text was moved away reads as empty.
+    const Char* c_str() const { return text_ ? text_ : Empty(); }
+    operator const Char*() const { return c_str(); }
     int Length() const { return length_; }
     int Capacity() const { return capacity_; }
     bool IsEmpty() const { return length_ == 0; }
@@ -140,6 +141,12 @@ protected:
     int length_;
 
 private:
+    static const Char* Empty()
+    {
+        static const Char empty[1] = {};
+        return empty;
+    }
+
     void Forget()
     {
         capacity_ = 0;

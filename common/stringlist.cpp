@@ -5,6 +5,23 @@ int CompareNames(const WString& a, const WString& b)
     return lstrcmpW(a.c_str(), b.c_str());
 }
 
+std::string NameSortKey(const wchar_t* name, int length)
+{
+    // lstrcmpW compares under the thread's locale without flags.
+    LCID locale = GetThreadLocale();
+    char buffer[512];
+    int size = LCMapStringW(locale, LCMAP_SORTKEY, name, length, reinterpret_cast<wchar_t*>(buffer), sizeof buffer);
+    if (size > 0) {
+        return std::string(buffer, static_cast<size_t>(size));
+    }
+    size = LCMapStringW(locale, LCMAP_SORTKEY, name, length, nullptr, 0);
+    std::string key(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0) {
+        LCMapStringW(locale, LCMAP_SORTKEY, name, length, reinterpret_cast<wchar_t*>(&key[0]), size);
+    }
+    return key;
+}
+
 int CompareTreeOrder(const WString& a, const WString& b)
 {
     const wchar_t* pa = a.c_str();

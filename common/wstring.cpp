@@ -55,6 +55,27 @@ WString WString::FromUtf8(const char* text, int byteCount)
     return Decode(text, byteCount, CP_UTF8, MB_ERR_INVALID_CHARS, true);
 }
 
+bool WString::TryDecode(const char* text, int byteCount, UINT codePage, WString& result)
+{
+    if (!text || byteCount < 0) {
+        return false;
+    }
+    if (byteCount == 0) {
+        result = WString(L"", 0);
+        return true;
+    }
+    int units = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, byteCount, nullptr, 0);
+    if (units <= 0) {
+        return false;
+    }
+    WString decoded;
+    decoded.Reserve(units + 1);
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, byteCount, decoded.text_, units);
+    decoded.SetLength(units);
+    result = static_cast<WString&&>(decoded);
+    return true;
+}
+
 WString WString::FromInt(long long value)
 {
     wchar_t buffer[32];
@@ -163,7 +184,10 @@ bool WString::SetAt(int i, wchar_t unit)
 void WString::Clear()
 {
     length_ = 0;
-    text_[0] = L'\0';
+    // A string whose text was moved away has no buffer to end.
+    if (text_) {
+        text_[0] = L'\0';
+    }
 }
 
 WString WString::Trimmed() const

@@ -22,6 +22,9 @@ public:
     // Code-page and UTF-8 text. A failed UTF-8 conversion is reported.
     static WString FromAnsi(const char* text, int byteCount = -1, UINT codePage = CP_ACP);
     static WString FromUtf8(const char* text, int byteCount = -1);
+    // Strict decoding without a report: false when a byte sequence is not
+    // valid in the code page (MB_ERR_INVALID_CHARS), result then untouched.
+    static bool TryDecode(const char* text, int byteCount, UINT codePage, WString& result);
     // Decimal text of a number; "error" if it cannot be formatted.
     static WString FromInt(long long value);
 

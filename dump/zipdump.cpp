@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/zip_extra.h"
+#include "archive/zip_names.h"
 #include "common/messages.h"
 
 namespace {
@@ -57,6 +59,21 @@ bool SameTime(const FILETIME& a, const FILETIME& b)
 WString NameText(const std::string& bytes) { return DecodeStoredName(bytes.data(), bytes.size()); }
 
 }  // namespace
+
+void CZipDump::WriteEntryName(const std::string& stored, uint16_t flags, const std::vector<uint8_t>& extra)
+{
+    zip::NameSource source = zip::NameSource::kAnsi;
+    WString name = zip::DecodeEntryName(stored.data(), stored.size(), flags, extra.data(), extra.size(), &source);
+    report_ << L"ファイル名：" << Ansi(name) << "\n";
+    // A name that is not in the code page says where its text came from.
+    if (source == zip::NameSource::kUtf8Flag) {
+        report_ << L"ファイル名の文字コード：UTF-8 (Flag bit 11)\n";
+    } else if (source == zip::NameSource::kUnicodePathExtra) {
+        report_ << L"ファイル名の文字コード：UTF-8 (Unicode Path Extra Field 0x7075)\n";
+    } else if (source == zip::NameSource::kUtf8Fallback) {
+        report_ << L"ファイル名の文字コード：UTF-8\n";
+    }
+}
 
 CZipDump::CZipDump(const WString& archivePath, const WString& reportPath) : CArcDump(archivePath, reportPath) {}
 
@@ -137,9 +154,33 @@ bool CZipDump::DumpEndRecords()
     bool needed = record.centralDirSize == kAllOnes32 || record.centralDirOffset == kAllOnes32;
     bool locatorThere = found >= static_cast<int64_t>(sizeof(zip::Zip64Locator)) &&
                         LoadU32(&bytes[found - sizeof(zip::Zip64Locator)]) == zip::kZip64LocatorSignature;
+    if (needed && !locatorThere && DirectoryBeforeEndRecord(record, recordOffset)) {
+        return true;
+    }
     if (needed || locatorThere) {
         return DumpZip64Records(recordOffset);
     }
+    return true;
+}
+
+bool CZipDump::DirectoryBeforeEndRecord(const zip::EndRecord& record, uint64_t recordOffset)
+{
+    // Info-ZIP writing forced Zip64 to a pipe marks the offset but writes
+    // neither locator nor Zip64 record; its directory lies directly before
+    // the end record, as the size field says. The engine reads it there.
+    if (record.centralDirSize == kAllOnes32 || record.centralDirSize > recordOffset) {
+        return false;
+    }
+    uint64_t start = recordOffset - record.centralDirSize;
+    uint32_t signature = 0;
+    if (!Seek(start, "CentralDir start") || !Read(&signature, sizeof signature, "CentralDir start") ||
+        signature != zip::kCentralHeaderSignature) {
+        return false;
+    }
+    zip64_ = true;
+    centralDirOffset_ = start;
+    report_ << L"Zip64 End Of Central Dir. Locator 無し：Central Dir. は End Of Central Dir. の直前 0x" << Hex(start)
+            << "\n\n";
     return true;
 }
 
@@ -286,15 +327,17 @@ bool CZipDump::DumpCentralHeaders()
         if (!Read(&entry.name[0], header.nameLength, "FileName")) {
             return false;
         }
-        report_ << L"ファイル名：" << Ansi(NameText(entry.name)) << "\n";
+        std::vector<uint8_t> extra(header.extraLength);
+        if (header.extraLength != 0 && !Read(extra.data(), header.extraLength, "ExtraField")) {
+            return false;
+        }
+        WriteEntryName(entry.name, header.flags, extra);
 
         entry.values.size = header.size32;
         entry.values.packedSize = header.packedSize32;
         entry.values.headerOffset = header.headerOffset32;
         if (header.extraLength != 0) {
-            std::vector<uint8_t> extra(header.extraLength);
-            if (!Read(extra.data(), header.extraLength, "ExtraField") ||
-                !DumpExtraField(extra.data(), extra.size(), header.size32, header.packedSize32,
+            if (!DumpExtraField(extra.data(), extra.size(), header.size32, header.packedSize32,
                                 header.headerOffset32, entry.values, true, true)) {
                 return false;
             }
@@ -426,7 +469,15 @@ bool CZipDump::DumpLocalHeader(size_t t)
     values.packedSize = local.packedSize32;
     DumpExtraField(extra.data(), extra.size(), local.size32, local.packedSize32, 0, values, false, false);
 
-    if (local.versionNeeded != central.versionNeeded) {
+    // A writer that streams an entry of unknown size reserves a Zip64 block
+    // in the local header and so needs version 4.5 there; the central
+    // header, written when the size is known, may need less.
+    bool explainedByZip64 = local.versionNeeded >= zip::kVersionZip64 && central.versionNeeded < local.versionNeeded &&
+                            zip::HasZip64Block(extra.data(), extra.size());
+    if (explainedByZip64) {
+        report_ << L"NeededVersion：Central Dir. 0x" << Hex(central.versionNeeded) << L"、Local Header 0x"
+                << Hex(local.versionNeeded) << L"（Local Header の Zip64 拡張フィールドによる）\n";
+    } else if (local.versionNeeded != central.versionNeeded) {
         report_ << L"*** ERROR *** NeededVersion が Central Dir. と Local Header で異なる\n";
         report_ << L"NeededVersion：0x" << Hex(local.versionNeeded) << "\n";
     }

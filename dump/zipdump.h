@@ -53,6 +53,9 @@ private:
 
     bool DumpEndRecords();
     bool DumpZip64Records(uint64_t locatorOffset);
+    // The directory of a forced Zip64 archive without Zip64 end records,
+    // when it lies directly before the end record.
+    bool DirectoryBeforeEndRecord(const zip::EndRecord& record, uint64_t recordOffset);
     bool FindCentralDirectory();
     bool DumpCentralHeaders();
     bool DumpLocalHeader(size_t t);
@@ -63,6 +66,8 @@ private:
                         ZipExtraValues& values, bool offsetAllowed, bool write);
     bool DumpDataDescriptor(uint64_t dataStart, const Entry& entry, size_t t, bool wide);
     void WriteSizeLine(const wchar_t* title, uint64_t value);
+    // The name line of a central header, decoded as the engine reads it.
+    void WriteEntryName(const std::string& stored, uint16_t flags, const std::vector<uint8_t>& extra);
     void WriteTimes(const ZipExtraValues& values);
 
     bool zip64_ = false;

@@ -28,11 +28,14 @@ bool ObserveRegistry(const wchar_t* operation, const WString& key, const WString
 WString ShellClassName(const wchar_t* extension)
 {
     WString name;
+    // The user's key may exist for other reasons (install writes
+    // .cab\ShellNew there) without naming a class; the merged view then
+    // gives the machine's value.
     RegKey user(HKEY_CURRENT_USER, FullPath(extension), KEY_READ);
-    if (user.IsOpen()) {
-        user.ReadText(nullptr, name);
+    if (user.IsOpen() && user.ReadText(nullptr, name) && !name.IsEmpty()) {
         return name;
     }
+    name.Clear();
     RegKey machine(HKEY_LOCAL_MACHINE, FullPath(extension), KEY_READ);
     if (machine.IsOpen()) {
         machine.ReadText(nullptr, name);
@@ -82,6 +85,20 @@ bool ClassRegistry::DeleteKey(const WString& subKey)
         return false;
     }
     return RegDeleteKeyExW(HKEY_CURRENT_USER, FullPath(subKey).c_str(), RegistryViewFlags(), 0) == ERROR_SUCCESS;
+}
+
+bool ClassRegistry::DeleteKeyIfEmpty(const WString& subKey)
+{
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    DWORD longest = 0;
+    {
+        RegKey key(HKEY_CURRENT_USER, FullPath(subKey), KEY_READ);
+        if (!key.IsOpen() || !key.QueryCounts(subKeys, values, longest) || subKeys != 0 || values != 0) {
+            return false;
+        }
+    }
+    return DeleteKey(subKey);
 }
 
 bool ClassRegistry::DeleteValue(const WString& subKey, const wchar_t* name)

@@ -54,6 +54,8 @@ public:
     bool WriteBytes(const WString& subKey, const wchar_t* name, const void* bytes, DWORD size);
     // Deletes one key, in the current view; a key with sub-keys stays.
     bool DeleteKey(const WString& subKey);
+    // Deletes the key only when it holds neither keys nor values.
+    bool DeleteKeyIfEmpty(const WString& subKey);
     bool DeleteValue(const WString& subKey, const wchar_t* name);
 
 private:

@@ -92,13 +92,16 @@ bool CInstall::Install(const ShellOptions& options, ProgressWindow* progress)
     Step(progress, 10);
     RemoveHandlerClass();
     if (options.dropHandler) {
-        WriteHandlerClass(ProgramPath(windows64_ ? L"ZPKShlEx64.dll" : L"ZPKShlEx32.dll"));
         if (windows64_) {
-            // 32-bit processes read the 32-bit view and load the 32-bit library.
+            // 32-bit processes read the 32-bit view and load the 32-bit
+            // library. That view is written first: where both views are one
+            // key (Wine keeps the user's classes so), the shell's own view,
+            // written last, is what stays.
             RegistryView(false);
             WriteHandlerClass(ProgramPath(L"ZPKShlEx32.dll"));
             RegistryView(true);
         }
+        WriteHandlerClass(ProgramPath(windows64_ ? L"ZPKShlEx64.dll" : L"ZPKShlEx32.dll"));
     }
     Step(progress, 20);
     for (const WString* name : {&classes_.zip, &classes_.cab}) {
@@ -150,6 +153,7 @@ bool CInstall::Uninstall(ProgressWindow* progress)
     Step(progress, 50);
     RemoveOwnIcon(classes_.zip);
     RemoveOwnIcon(classes_.cab);
+    RemoveEmptyParents();
     Step(progress, 60);
     RemoveProductKey();
     Step(progress, 80);
@@ -179,8 +183,27 @@ void CInstall::RemoveHandlerClass()
         RegistryView(false);
         registry_.DeleteKey(HandlerServerKey());
         registry_.DeleteKey(HandlerClassKey());
+        registry_.DeleteKeyIfEmpty(L"CLSID");
         RegistryView(true);
     }
+}
+
+void CInstall::RemoveEmptyParents()
+{
+    // Install creates the keys above its entries when they are missing; once
+    // the entries are gone, such a key that holds nothing else goes too, so
+    // that the user's classes are left as they were. Software\Classes stays.
+    for (const WString* name : {&classes_.zip, &classes_.cab}) {
+        if (!name->IsEmpty()) {
+            registry_.DeleteKeyIfEmpty(ShellKey(*name));
+            registry_.DeleteKeyIfEmpty(*name + L"\\shellex");
+            registry_.DeleteKeyIfEmpty(*name);
+        }
+    }
+    registry_.DeleteKeyIfEmpty(L".cab");
+    registry_.DeleteKeyIfEmpty(L"Directory\\shell");
+    registry_.DeleteKeyIfEmpty(L"Directory");
+    registry_.DeleteKeyIfEmpty(L"CLSID");
 }
 
 void CInstall::WriteHandlerClass(const WString& library)

@@ -48,6 +48,7 @@ private:
     void RemoveOwnIcon(const WString& className);
     void WriteCompressVerb(const wchar_t* verb, const wchar_t* text, const wchar_t* argument);
     void RemoveCompressVerb(const wchar_t* verb);
+    void RemoveEmptyParents();
     void WriteShortcuts();
     void RemoveShortcuts();
     void WriteProductKey();

@@ -2,12 +2,15 @@ zpk_test_program(test_zip
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/zip_pool_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zip_names_test.cpp
   LIBS zpk_archive zpk_zlib_static
 )
 zpk_test_program(test_archive
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/arcfile_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/datalist_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/entry_names_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_builder.cpp
   LIBS zpk_archive
 )
 zpk_test_program(test_cab
@@ -16,6 +19,7 @@ zpk_test_program(test_cab
     ${CMAKE_CURRENT_LIST_DIR}/cab_test_support.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_reader_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_writer_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cab_block_check_test.cpp
   LIBS zpk_archive
 )
 

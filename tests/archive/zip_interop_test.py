@@ -4,6 +4,7 @@ arctool.exe, and archives that the engine writes must satisfy those tools.
 
 Usage: python3 zip_interop_test.py ARCTOOL_EXE WINE_RUN
 """
+import codecs
 import os
 import random
 import shutil
@@ -337,6 +338,147 @@ class WritesArchivesOthersRead(Base):
         self.assertEqual(open(archive, 'rb').read(), before)
         arctool('--yes', 'add', PathArg(archive), PathArg(note))
         self.check_python_reads(archive, {'note.txt': b'a note\n'})
+
+
+def engine_name_without_flag(raw):
+    """The name the engine reads from bytes without flag bit 11: code page
+    932 as Windows decodes it (single bytes 0x80, 0xA0 and 0xFD-0xFF
+    included), UTF-8 when that fails."""
+    singles = {0x80: '\x80', 0xA0: '\uf8f0', 0xFD: '\uf8f1', 0xFE: '\uf8f2', 0xFF: '\uf8f3'}
+
+    def windows_singles(error):
+        byte = error.object[error.start]
+        if byte in singles:
+            return singles[byte], error.start + 1
+        raise error
+
+    codecs.register_error('windows932', windows_singles)
+    try:
+        return raw.decode('cp932', 'windows932')
+    except UnicodeDecodeError:
+        return raw.decode('utf-8')
+
+
+UTF8_NAMES = ('フォルダ/日本語ファイル.txt', 'Ünïcödé €.txt', 'あ.txt', 'ascii.txt')
+
+
+class Utf8Names(Base):
+    """Names outside the code page (932 in the tests): 7-Zip and Python set
+    flag bit 11, Info-ZIP on Linux stores raw UTF-8 without it."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.names = os.path.join(cls.work, 'names')
+        for i, name in enumerate(UTF8_NAMES):
+            path = os.path.join(cls.names, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, 'w') as f:
+                f.write('content %d\n' % i)
+        env = dict(os.environ, LC_ALL='C.UTF-8')
+        cls.archives = {}
+        cls.archives['7z'] = os.path.join(cls.work, 'names7z.zip')
+        subprocess.run(['7z', 'a', '-tzip', '-bd', cls.archives['7z'], '.'], cwd=cls.names, env=env, check=True,
+                       capture_output=True)
+        cls.archives['infozip'] = os.path.join(cls.work, 'namesinfozip.zip')
+        subprocess.run(['zip', '-q', '-r', cls.archives['infozip'], '.'], cwd=cls.names, env=env, check=True)
+        cls.archives['python'] = os.path.join(cls.work, 'namespython.zip')
+        with zipfile.ZipFile(cls.archives['python'], 'w', zipfile.ZIP_DEFLATED) as z:
+            for name in UTF8_NAMES:
+                z.write(os.path.join(cls.names, name), name)
+
+    def expected_files(self):
+        result = {}
+        for name in UTF8_NAMES:
+            with open(os.path.join(self.names, name), 'rb') as f:
+                result[name] = f.read()
+        return result
+
+    def test_lists_and_extracts_names_of_each_tool(self):
+        for tool, archive in self.archives.items():
+            with self.subTest(tool=tool):
+                rows = listing(archive)
+                # Without the flag, a name that is valid in code page 932 is
+                # read from it (as always); only the others are UTF-8.
+                expected = {}
+                for name in UTF8_NAMES:
+                    shown = name if tool != 'infozip' else engine_name_without_flag(name.encode('utf-8'))
+                    expected[name] = shown
+                    self.assertIn(shown.replace('/', '\\'), rows, '%s: %s' % (tool, sorted(rows)))
+                if tool == 'infozip':
+                    self.assertEqual(expected['あ.txt'], 'あ.txt', 'raw UTF-8 invalid in 932 is read as UTF-8')
+                dest = tempfile.mkdtemp(dir=self.work)
+                arctool('extract', PathArg(archive), PathArg(dest))
+                for name, data in self.expected_files().items():
+                    with open(os.path.join(dest, expected[name]), 'rb') as f:
+                        self.assertEqual(f.read(), data, '%s: %s' % (tool, name))
+
+    def check_tools_accept_utf8_names(self, archive):
+        """7-Zip, Python and zipdetails accept the archive. unzip 6.0 reads
+        the central name of an entry made on MS-DOS as UTF-8 when bit 11 is
+        set, but converts the local name from the OEM code page regardless,
+        and warns that they differ; it tests every entry all the same."""
+        s = subprocess.run(['7z', 't', archive], capture_output=True, text=True, errors='replace')
+        self.assertEqual(s.returncode, 0, s.stdout + s.stderr)
+        self.assertIn('Everything is Ok', s.stdout)
+        with zipfile.ZipFile(archive) as z:
+            self.assertIsNone(z.testzip())
+        d = subprocess.run(['zipdetails', archive], capture_output=True, text=True, errors='replace')
+        self.assertEqual(d.returncode, 0, d.stderr)
+        self.assertNotIn('warning', (d.stdout + d.stderr).lower())
+        t = subprocess.run(['unzip', '-t', archive], capture_output=True, text=True, errors='replace')
+        lines = t.stdout.splitlines()
+        with zipfile.ZipFile(archive) as z:
+            files = [i for i in z.infolist() if not i.is_dir()]
+        self.assertEqual(len([l for l in lines if l.strip().startswith('testing:') and l.endswith('OK')]),
+                         len(files), t.stdout)
+        flagged = [i.filename for i in files if i.flag_bits & 0x800]
+        complaints = [l for l in lines if 'mismatching "local" filename' in l]
+        self.assertEqual(len(complaints), len(flagged), t.stdout)
+
+    def stored(self, archive):
+        """name -> (flag bit 11, stored bytes) of every file entry."""
+        result = {}
+        with zipfile.ZipFile(archive) as z:
+            for info in z.infolist():
+                if info.is_dir():
+                    continue  # folder entries are not written again
+                raw = info.orig_filename.encode('utf-8' if info.flag_bits & 0x800 else 'cp437')
+                text = raw.decode('utf-8') if info.flag_bits & 0x800 else raw.decode('cp932', 'replace')
+                result[text] = (bool(info.flag_bits & 0x800), raw)
+        return result
+
+    def test_engine_writes_utf8_only_where_the_code_page_fails(self):
+        archive = os.path.join(self.work, 'engine_names.zip')
+        arctool('add', PathArg(archive), PathArg(self.names))
+        stored = self.stored(archive)
+        self.assertEqual(stored['names/Ünïcödé €.txt'], (True, 'names/Ünïcödé €.txt'.encode('utf-8')))
+        self.assertEqual(stored['names/フォルダ/日本語ファイル.txt'],
+                         (False, 'names/フォルダ/日本語ファイル.txt'.encode('cp932')))
+        self.assertEqual(stored['names/あ.txt'], (False, 'names/あ.txt'.encode('cp932')))
+        self.check_tools_accept_utf8_names(archive)
+        # A change keeps every other entry's name bytes and flag.
+        arctool('delete', PathArg(archive), 'names\\ascii.txt')
+        after = self.stored(archive)
+        del stored['names/ascii.txt']
+        self.assertEqual(after, stored)
+        dest = tempfile.mkdtemp(dir=self.work)
+        arctool('extract', PathArg(archive), PathArg(dest))
+        with open(os.path.join(dest, 'names', 'Ünïcödé €.txt'), 'rb') as f:
+            self.assertEqual(f.read(), self.expected_files()['Ünïcödé €.txt'])
+
+    def test_commit_carries_names_of_other_tools_unchanged(self):
+        for tool in ('7z', 'infozip'):
+            with self.subTest(tool=tool):
+                archive = os.path.join(self.work, 'carried_%s.zip' % tool)
+                shutil.copy(self.archives[tool], archive)
+                before = self.stored(archive)
+                arctool('add', PathArg(archive), PathArg(os.path.join(self.src, 'docs', 'readme.txt')))
+                after = self.stored(archive)
+                self.assertIn('readme.txt', after)
+                del after['readme.txt']
+                self.assertEqual(after, before)
+                self.assertEqual(set(listing(archive)) - {'readme.txt'}, set(listing(self.archives[tool])))
 
 
 if __name__ == '__main__':

@@ -1,7 +1,6 @@
 // The ZIP engine on hand-made archives: reading edge cases, damage, the
 // extraction checks and the commit's failure paths.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <memory>
 #include <string>
@@ -10,92 +9,14 @@
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "support/private_settings.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
+#include "support/zip_builder.h"
 
 namespace {
 
 WString ZlibPath() { return ZlibBesideProgram(); }
-
-uint32_t Crc(const std::string& data)
-{
-    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
-
-struct Item {
-    std::string name;
-    std::string data;
-    uint16_t method = 0;
-    uint32_t crc = 0;  // 0: the real CRC
-    uint32_t attributes = 0x20;
-    Bytes centralExtra;
-    int64_t offsetOverride = -1;  // a central header pointing elsewhere
-};
-
-// A stored-method archive built record by record. Returns the bytes; the
-// local header offsets are in offsets.
-Bytes BuildZip(const std::vector<Item>& items, std::vector<uint32_t>* offsets = nullptr, int endCount = -1)
-{
-    ByteBuilder b;
-    std::vector<uint32_t> at;
-    for (const Item& item : items) {
-        at.push_back(static_cast<uint32_t>(b.Size()));
-        uint32_t crc = item.crc ? item.crc : Crc(item.data);
-        b.U32(zip::kLocalHeaderSignature)  // local header
-            .U16(20)                        // version needed
-            .U16(0)                         // flags
-            .U16(item.method)               // method
-            .U16(0x6000)                    // DOS time 12:00:00
-            .U16(0x5821)                    // DOS date 2024-01-01
-            .U32(crc)                       // CRC-32
-            .U32(static_cast<uint32_t>(item.data.size()))  // compressed size
-            .U32(static_cast<uint32_t>(item.data.size()))  // uncompressed size
-            .U16(static_cast<uint16_t>(item.name.size()))  // name length
-            .U16(0)                                        // extra length
-            .Text(item.name)
-            .Text(item.data);
-    }
-    uint32_t directory = static_cast<uint32_t>(b.Size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        const Item& item = items[i];
-        uint32_t crc = item.crc ? item.crc : Crc(item.data);
-        uint32_t offset = item.offsetOverride >= 0 ? static_cast<uint32_t>(item.offsetOverride) : at[i];
-        b.U32(zip::kCentralHeaderSignature)  // central header
-            .U16(20)                          // made by
-            .U16(20)                          // needed
-            .U16(0)                           // flags
-            .U16(item.method)                 // method
-            .U16(0x6000)                      // DOS time
-            .U16(0x5821)                      // DOS date
-            .U32(crc)                         // CRC-32
-            .U32(static_cast<uint32_t>(item.data.size()))       // compressed size
-            .U32(static_cast<uint32_t>(item.data.size()))       // uncompressed size
-            .U16(static_cast<uint16_t>(item.name.size()))       // name length
-            .U16(static_cast<uint16_t>(item.centralExtra.size()))  // extra length
-            .U16(0)                                             // comment length
-            .U16(0)                                             // disk start
-            .U16(0)                                             // internal attributes
-            .U32(item.attributes)                               // external attributes
-            .U32(offset)                                        // local header offset
-            .Text(item.name)
-            .Raw(item.centralExtra);
-    }
-    uint32_t size = static_cast<uint32_t>(b.Size()) - directory;
-    uint16_t count = static_cast<uint16_t>(endCount >= 0 ? endCount : static_cast<int>(items.size()));
-    b.U32(zip::kEndRecordSignature)  // end record
-        .U16(0)                       // this disk
-        .U16(0)                       // directory disk
-        .U16(count)                   // entries on disk
-        .U16(count)                   // total entries
-        .U32(size)                    // directory size
-        .U32(directory)               // directory offset
-        .U16(0);                      // comment length
-    if (offsets) {
-        *offsets = at;
-    }
-    return b.Get();
-}
 
 class ZipTest : public testing::Test {
 protected:
@@ -160,7 +81,7 @@ TEST_F(ZipTest, ReportsDamagedEndRecordsAndDirectories)
     EXPECT_EQ(count, 1);
 
     // A central header pointing past the end of the file.
-    Item distant{"far.txt", "data"};
+    ZipTestEntry distant{"far.txt", "data"};
     distant.offsetOverride = 0x7FFFFFF0;
     EXPECT_EQ(ReadError(Archive(BuildZip({distant}))), L"LocalHeader 署名を見つけられません index = 0");
 }
@@ -185,18 +106,34 @@ TEST_F(ZipTest, DuplicateNamesKeepTheFirstAndReport)
     EXPECT_EQ(count, 1);
 }
 
+TEST_F(ZipTest, DirectoryInNoOrderGivesASortedTableKeepingTheFirstOfEqualNames)
+{
+    WString path = Archive(BuildZip({{"b.txt", "1"}, {"same", "first"}, {"a/x.txt", "2"}, {"B.txt", "3"},
+                                     {"same", "second"}, {"c/", ""}, {"same", "third"}, {"A/y.txt", "4"}}));
+    CZipFile reader(path, ZlibBesideProgram());
+    EXPECT_EQ(reader.ErrorText(), L"重複したファイル名 same index1, 2 = 1 6");
+    reader.ClearErrorText();
+    const EntryTable& table = reader.Entries();
+    ASSERT_EQ(table.Count(), 8);  // six distinct names, the folders a/ and A/
+    for (int i = 1; i < table.Count(); ++i) {
+        EXPECT_LT(CompareNames(table.Name(i - 1), table.Name(i)), 0) << Utf8(table.Name(i).c_str());
+    }
+    ASSERT_TRUE(reader.Extract(folder_ / L"out", L"same", false));
+    EXPECT_EQ(ReadFileBytes(folder_ / L"out\\same"), (Bytes{'f', 'i', 'r', 's', 't'}));
+}
+
 TEST_F(ZipTest, ExtraFieldDamageIsReported)
 {
-    Item shortZip64{"a.txt", "a"};
+    ZipTestEntry shortZip64{"a.txt", "a"};
     shortZip64.offsetOverride = 0xFFFFFFFF;
     shortZip64.centralExtra = ByteBuilder().U16(1).U16(4).U32(0).Get();  // Zip64 block too short for the offset
     EXPECT_EQ(ReadError(Archive(BuildZip({shortZip64}))), L"ExtraField サイズデータ(HeaderID:0x0001)不足");
 
-    Item badNtfs{"a.txt", "a"};
+    ZipTestEntry badNtfs{"a.txt", "a"};
     badNtfs.centralExtra = ByteBuilder().U16(0x000a).U16(8).U64(0).Get();  // NTFS block of 8 bytes
     EXPECT_EQ(ReadError(Archive(BuildZip({badNtfs}))), L"ExtraField 日時データ(HeaderID:0x000a)不整合");
 
-    Item overrun{"a.txt", "a"};
+    ZipTestEntry overrun{"a.txt", "a"};
     overrun.centralExtra = ByteBuilder().U16(0x5455).U16(40).U32(0).Get();  // claims 40 bytes, has 4
     EXPECT_EQ(ReadError(Archive(BuildZip({overrun}))),
               L"ExtraField ブロック(HeaderID:0x5455)が領域の外まで続いています");
@@ -204,7 +141,7 @@ TEST_F(ZipTest, ExtraFieldDamageIsReported)
 
 TEST_F(ZipTest, ReadsZip64OffsetFromExtraField)
 {
-    Item item{"a.txt", "hello"};
+    ZipTestEntry item{"a.txt", "hello"};
     item.offsetOverride = 0xFFFFFFFF;
     item.centralExtra = ByteBuilder().U16(1).U16(8).U64(0).Get();  // Zip64: local header offset 0
     CZipFile archive(Archive(BuildZip({item})), ZlibPath());
@@ -248,9 +185,9 @@ TEST_F(ZipTest, ReadsZip64RecordWhenEndRecordCountIsAtLimit)
 
 TEST_F(ZipTest, ExtractionChecksRefuseBadEntriesAndCreateNothing)
 {
-    Item badCrc{"crc.txt", "intact data"};
+    ZipTestEntry badCrc{"crc.txt", "intact data"};
     badCrc.crc = 0x12345678;
-    Item method12{"m12.txt", "xx"};
+    ZipTestEntry method12{"m12.txt", "xx"};
     method12.method = 12;
     CZipFile archive(Archive(BuildZip({badCrc, method12})), ZlibPath());
     ASSERT_EQ(archive.ErrorText(), L"");
@@ -297,7 +234,7 @@ TEST_F(ZipTest, RefusesNameEscapingDestination)
 
 TEST_F(ZipTest, OverlappingEntriesListButDoNotExtract)
 {
-    Item second{"copy.txt", "payload"};
+    ZipTestEntry second{"copy.txt", "payload"};
     second.offsetOverride = 0;  // shares the first entry's local header
     CZipFile archive(Archive(BuildZip({{"orig.txt", "payload"}, second})), ZlibPath());
     ASSERT_EQ(archive.ErrorText(), L"");
@@ -311,9 +248,9 @@ TEST_F(ZipTest, OverlappingEntriesListButDoNotExtract)
 
 TEST_F(ZipTest, UnixModeBitsNeverReachTheFile)
 {
-    Item unixFile{"u.txt", "u"};
+    ZipTestEntry unixFile{"u.txt", "u"};
     unixFile.attributes = 0x81A40000;  // -rw-r--r-- in the upper half, no DOS bits
-    Item readOnly{"r.txt", "r"};
+    ZipTestEntry readOnly{"r.txt", "r"};
     readOnly.attributes = 0x21;
     CZipFile archive(Archive(BuildZip({unixFile, readOnly})), ZlibPath());
     WString out = folder_ / L"out";
@@ -345,7 +282,7 @@ TEST_F(ZipTest, ExtractedFilesGetTheirTimesAndAttributes)
     const uint64_t written = 132000000000000000ULL;   // 2019-04-14
     const uint64_t accessed = 132100000000000000ULL;  // 2019-08-08
     const uint64_t created = 131000000000000000ULL;   // 2016-02-11
-    Item ntfs{"ntfs.txt", "n"};
+    ZipTestEntry ntfs{"ntfs.txt", "n"};
     ntfs.attributes = 0x21;
     ntfs.centralExtra = ByteBuilder()
                             .U16(0x000a)  // NTFS block
@@ -357,7 +294,7 @@ TEST_F(ZipTest, ExtractedFilesGetTheirTimesAndAttributes)
                             .U64(accessed)
                             .U64(created)
                             .Get();
-    Item dos{"dos.txt", "d"};  // DOS time 2024-01-01 12:00:00 local, no NTFS block
+    ZipTestEntry dos{"dos.txt", "d"};  // DOS time 2024-01-01 12:00:00 local, no NTFS block
     FILETIME local{}, dosUtc{};
     ASSERT_TRUE(DosDateTimeToFileTime(0x5821, 0x6000, &local));
     ASSERT_TRUE(LocalFileTimeToFileTime(&local, &dosUtc));
@@ -401,6 +338,9 @@ protected:
         EXPECT_TRUE(WriteFileText(path, text));
         return path;
     }
+    // The archive object reads the compression level from the settings;
+    // those of the test stay in a private key.
+    PrivateSettings settings_;
 };
 
 TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
@@ -425,10 +365,7 @@ TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
 
 TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
 {
-    {
-        RegKey key(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_ALL_ACCESS, true);
-        ASSERT_TRUE(key.WriteNumber(L"ZipCompType", 3));
-    }
+    settings_.Set(L"ZipCompType", 3);
     WString source = MakeFile(L"a.txt", std::string(5000, 'a'));
     WString path = folder_ / L"level.zip";
     {
@@ -436,7 +373,6 @@ TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
         EXPECT_EQ(archive.Level(), 0);
         ASSERT_TRUE(archive.Add(source, WString(), -1));
     }
-    RegKey(HKEY_CURRENT_USER, WString(L"Software\\Marunoko\\Zupako"), KEY_ALL_ACCESS).DeleteValue(L"ZipCompType");
     Bytes bytes = ReadFileBytes(path);
     ASSERT_GT(bytes.size(), 36u);
     EXPECT_EQ(bytes[8], 8);                   // method 8

@@ -5,10 +5,11 @@
 //   arctool extract ARCHIVE DEST [ENTRY]
 //   arctool add ARCHIVE SOURCE [FOLDER]
 //   arctool delete ARCHIVE ENTRY...
-//   arctool dump ARCHIVE [REPORT] [--yes|--no]
+//   arctool dump ARCHIVE [REPORT]
 //
-// Questions are answered by --yes, --no or --cancel; without one, a
-// question fails the run. Exit code 0 on success, 1 on failure with the
+// Questions are answered by --yes, --no or --cancel, placed anywhere on the
+// command line; without one, a question fails the run (the dump answers No
+// and says so). Exit code 0 on success, 1 on failure with the
 // archive's error text on stderr (UTF-8).
 #include <windows.h>
 
@@ -145,14 +146,31 @@ bool ListEntries(CArcFile& archive)
 void Usage()
 {
     WriteErr(WString(L"usage: arctool [--yes|--no|--cancel] list ARCHIVE | extract ARCHIVE DEST [ENTRY] |"
-                     L" add ARCHIVE SOURCE [FOLDER] | compress ARCHIVE FOLDER | delete ARCHIVE ENTRY... | dump ARCHIVE [REPORT] [--yes|--no]\n"));
+                     L" add ARCHIVE SOURCE [FOLDER] | compress ARCHIVE FOLDER | delete ARCHIVE ENTRY... | dump ARCHIVE [REPORT]\n"));
 }
 
-int Run(const std::vector<WString>& words, ToolPrompts& prompts)
+// The dump keeps its own prompt handler, which prints each question and
+// its answer; it takes the answer word in the engine's terms.
+int DumpAnswer(AnswerMode mode)
+{
+    switch (mode) {
+    case AnswerMode::kYes:
+        return IDYES;
+    case AnswerMode::kNo:
+        return IDNO;
+    case AnswerMode::kCancel:
+        return IDCANCEL;
+    case AnswerMode::kFail:
+        break;
+    }
+    return 0;
+}
+
+int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts)
 {
     const WString& command = words[0];
     if (command == L"dump") {
-        return RunDump(std::vector<WString>(words.begin() + 1, words.end()));
+        return RunDump(std::vector<WString>(words.begin() + 1, words.end()), DumpAnswer(mode));
     }
     bool known = command == L"list" || command == L"extract" || command == L"add" || command == L"delete" ||
                  command == L"compress";
@@ -232,7 +250,7 @@ int wmain(int argc, wchar_t** argv)
     UseTempFolderFromEnvironment();
     ToolPrompts prompts(mode);
     SetPromptHandler(&prompts);
-    int result = Run(words, prompts);
+    int result = Run(words, mode, prompts);
     SetPromptHandler(nullptr);
     return result;
 }

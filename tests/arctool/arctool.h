@@ -10,5 +10,7 @@
 void WriteOut(const WString& text);
 void WriteErr(const WString& text);
 
-// `arctool dump ARCHIVE [REPORT] [--yes|--no]`: the structural report of an archive.
-int RunDump(const std::vector<WString>& arguments);
+// `arctool dump ARCHIVE [REPORT]`: the structural report of an archive.
+// answer: IDYES, IDNO or IDCANCEL from the command line's answer word, 0
+// when none was given.
+int RunDump(const std::vector<WString>& paths, int answer);

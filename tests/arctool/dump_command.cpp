@@ -29,6 +29,10 @@ public:
                 PrintLine("answer: ", answer_ == IDYES ? WString(L"yes") : WString(L"no"));
                 return answer_;
             }
+            if (answer_ == IDCANCEL) {
+                PrintLine("answer: ", WString(L"cancel"));
+                return prompt.buttons == MB_YESNOCANCEL ? IDCANCEL : IDNO;
+            }
             PrintLine("answer: ", WString(L"no (give --yes to answer yes)"));
             return IDNO;
         }

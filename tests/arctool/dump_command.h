@@ -5,7 +5,8 @@
 
 #include "common/wstring.h"
 
-// promptAnswer: IDYES or IDNO for the dump's questions (--yes / --no); 0
-// answers No and says so on standard error. Returns 0 when the report was
+// promptAnswer: IDYES, IDNO or IDCANCEL for the dump's questions (--yes /
+// --no / --cancel; cancel answers No where the box has no Cancel); 0 answers
+// No and says so on standard error. Returns 0 when the report was
 // completed, 1 when the dump stopped early, 2 when the archive is missing.
 int RunDumpCommand(const WString& archive, const WString& report, int promptAnswer);

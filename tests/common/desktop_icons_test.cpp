@@ -168,4 +168,42 @@ TEST(DesktopFindBlock, ThirtyTwoBitLayoutIsTwentyFour)
     EXPECT_EQ(block[24], 0xCC);
 }
 
+// The layout is decided by the width of the process that owns the list
+// view, for callers of both widths. The 32-bit deliverables on 64-bit
+// Windows talk to 64-bit Explorer: the case that broke when the layout
+// followed the caller.
+TEST(DesktopFindBlock, LayoutFollowsTheWidthOfTheListViewsProcess)
+{
+    struct Case {
+        const char* what;
+        bool callerIs64Bit;
+        bool callerUnderWow64;
+        bool ownerUnderWow64;
+        bool ownerIs64Bit;
+    };
+    const Case cases[] = {
+        {"64-bit caller, 64-bit Explorer", true, false, false, true},
+        {"64-bit caller, 32-bit list view under WOW64", true, false, true, false},
+        {"32-bit caller under WOW64, 64-bit Explorer", false, true, false, true},
+        {"32-bit caller under WOW64, 32-bit list view under WOW64", false, true, true, false},
+        {"32-bit caller on 32-bit Windows", false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DesktopIconKeeper::OwnerIsSixtyFourBit(c.callerIs64Bit, c.callerUnderWow64, c.ownerUnderWow64),
+                  c.ownerIs64Bit)
+            << c.what;
+    }
+}
+
+TEST(DesktopFindBlock, ThirtyTwoBitAddressWidensWithoutSign)
+{
+    // A block above 2 GiB of the other process, as a large-address-aware
+    // 32-bit program may be given: sign extension would point the list view
+    // at the top of its address space.
+    EXPECT_EQ(DesktopIconKeeper::RemoteAddress(static_cast<UINT_PTR>(0x80001000u)), 0x80001000ull);
+    unsigned char block[48];
+    ASSERT_EQ(DesktopIconKeeper::BuildFindBlock(block, DesktopIconKeeper::RemoteAddress(0x80001000u), true), 40);
+    EXPECT_EQ(Read64(block + 8), 0x80001000ull);
+}
+
 }  // namespace

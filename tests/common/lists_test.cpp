@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/stringlist.h"
@@ -94,3 +95,50 @@ TEST(StringList, SplitsLinesAtEachKindOfBreak)
 }
 
 }  // namespace
+
+// The ZIP table is sorted by precomputed keys instead of comparisons: on a
+// large table of mixed names the order must be byte for byte the order of
+// the comparison function, and keys equal exactly where it finds equality.
+TEST(NameSortKey, OrdersALargeMixedTableExactlyAsCompareNames)
+{
+    const wchar_t* pieces[] = {L"a", L"A", L"b", L"B", L"z", L"0", L"9", L"10", L"-", L"_", L"'", L" ", L".", L"/",
+                               L"~", L"!", L"é", L"É", L"e", L"ß", L"ss", L"あ", L"ア", L"ｱ", L"亜", L"日本", L"表",
+                               L"ー", L"・", L"Ａ", L"１", L"ｶﾞ", L"ガ", L"か", L"が", L"\u00A0", L"\u3000", L"Ω"};
+    const int kPieces = static_cast<int>(sizeof pieces / sizeof pieces[0]);
+    std::vector<WString> names;
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        WString name;
+        int parts = 1 + static_cast<int>(seed % 5);
+        for (int p = 0; p < parts; ++p) {
+            seed = seed * 1103515245u + 12345u;
+            name += pieces[(seed >> 8) % kPieces];
+        }
+        names.push_back(name);
+    }
+    std::vector<WString> byComparison = names;
+    std::stable_sort(byComparison.begin(), byComparison.end(),
+                     [](const WString& a, const WString& b) { return CompareNames(a, b) < 0; });
+    std::vector<std::pair<std::string, WString>> keyed;
+    for (const WString& name : names) {
+        keyed.emplace_back(NameSortKey(name.c_str(), name.Length()), name);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const std::pair<std::string, WString>& a, const std::pair<std::string, WString>& b) {
+                         return a.first < b.first;
+                     });
+    ASSERT_EQ(keyed.size(), byComparison.size());
+    int differences = 0;
+    for (size_t i = 0; i < keyed.size(); ++i) {
+        if (!(keyed[i].second == byComparison[i]) && differences++ < 5) {
+            ADD_FAILURE() << "position " << i << ": " << Utf8(keyed[i].second.c_str()) << " by key, "
+                          << Utf8(byComparison[i].c_str()) << " by comparison";
+        }
+        if (i > 0) {
+            bool equalByKey = keyed[i - 1].first == keyed[i].first;
+            bool equalByComparison = CompareNames(keyed[i - 1].second, keyed[i].second) == 0;
+            EXPECT_EQ(equalByKey, equalByComparison) << Utf8(keyed[i].second.c_str());
+        }
+    }
+    EXPECT_EQ(differences, 0);
+}

@@ -59,6 +59,26 @@ TEST(AString, SharesTheGrowthAndSurvivesBeingMovedFrom)
     EXPECT_TRUE(movedTo == L"表");
 }
 
+TEST(WString, MovedFromStringCanBeReadClearedAndAssigned)
+{
+    WString source(L"移動元");
+    WString target(static_cast<WString&&>(source));
+    EXPECT_TRUE(target == L"移動元");
+    EXPECT_STREQ(L"", source.c_str());
+    EXPECT_TRUE(source.IsEmpty());
+    source.Clear();
+    EXPECT_TRUE(source.IsEmpty());
+    source = L"again";
+    EXPECT_TRUE(source == L"again");
+
+    WString other(L"x");
+    WString taker;
+    taker = static_cast<WString&&>(other);
+    other.Clear();
+    other = taker;
+    EXPECT_TRUE(other == L"x");
+}
+
 TEST(WString, PartsOutsideTheStringAreEmpty)
 {
     WString text(L"hello");

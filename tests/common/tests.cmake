@@ -19,4 +19,11 @@ zpk_test_program(test_desktop
     ${CMAKE_CURRENT_LIST_DIR}/desktop_icons_test.cpp
 )
 # One stand-in desktop at a time: programs that start one share this lock.
-set_tests_properties(test_desktop.${ZPK_BITS} PROPERTIES RESOURCE_LOCK desktop)
+# The monitor tests move the mouse, so the program holds the input as well.
+set_tests_properties(test_desktop.${ZPK_BITS} PROPERTIES RESOURCE_LOCK "desktop;input")
+# On 64-bit Windows the desktop is a 64-bit process: the 32-bit keeper is
+# tested against the 64-bit build of these tests in their stand-in role.
+if(ZPK_BITS EQUAL 32)
+  set_property(TEST test_desktop.32 APPEND PROPERTY ENVIRONMENT
+               "ZPK_STAND_IN_DESKTOP64=Z:${CMAKE_SOURCE_DIR}/build/win64/tests/test_desktop.exe")
+endif()

@@ -92,7 +92,7 @@ TEST_F(BadInputTest, ZipCountsAndOffsetsPastTheEndStopAtTheFailedRead)
 
 TEST_F(BadInputTest, DescriptorBeyondTheEndStopsTheReport)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     e.flags = 0x0008;
     Bytes local = ZipLocalHeader(e, 0, 0, 0);
     Bytes central = ZipCentralHeader(e, 0, 0xFFFFFFF0, 5);  // compressed size far past the end
@@ -103,8 +103,8 @@ TEST_F(BadInputTest, DescriptorBeyondTheEndStopsTheReport)
 
 TEST_F(BadInputTest, Zip64RecordsNamingPlacesPastTheEndStopTheReport)
 {
-    Bytes body = Join({ZipLocalHeader(ZipEntrySpec()), Bytes{'h', 'e', 'l', 'l', 'o'},
-                       ZipCentralHeader(ZipEntrySpec(), 0)});  // 0..99
+    Bytes body = Join({ZipLocalHeader(HandMadeZipEntry()), Bytes{'h', 'e', 'l', 'l', 'o'},
+                       ZipCentralHeader(HandMadeZipEntry(), 0)});  // 0..99
     Bytes locator = ByteBuilder()
                         .U32(0x07064b50)   // locator signature
                         .U32(0)            // disk of the Zip64 end record
@@ -145,7 +145,7 @@ TEST_F(BadInputTest, Zip64RecordsNamingPlacesPastTheEndStopTheReport)
 
 TEST_F(BadInputTest, ExtraBlocksClaimingMoreThanTheFieldHoldsAreNotReadBeyondIt)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     Bytes ntfs = ByteBuilder()
                      .U16(0x000a)  // NTFS times block
                      .U16(32)      // data size 32, but only 8 bytes follow

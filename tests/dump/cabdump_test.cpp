@@ -5,7 +5,7 @@
 
 namespace {
 
-struct CabFileSpec {
+struct HandMadeCabFile {
     std::string name;
     uint32_t size;
     uint32_t offset;
@@ -15,11 +15,11 @@ struct CabFileSpec {
 // A cabinet of one stored unit with one data block, the file records as
 // given: header 0..36, unit record 36..44, file records from 44, the block.
 // csum 0 here means "compute it" only where the test says so.
-Bytes OneUnitCab(const std::vector<CabFileSpec>& files, const std::string& data, uint32_t csum,
+Bytes OneUnitCab(const std::vector<HandMadeCabFile>& files, const std::string& data, uint32_t csum,
                  uint32_t cabinetSizeOverride = 0)
 {
     uint32_t fileRecords = 0;
-    for (const CabFileSpec& f : files) {
+    for (const HandMadeCabFile& f : files) {
         fileRecords += 16 + static_cast<uint32_t>(f.name.size()) + 1;
     }
     uint32_t coffFiles = 36 + 8;
@@ -42,7 +42,7 @@ Bytes OneUnitCab(const std::vector<CabFileSpec>& files, const std::string& data,
     b.U32(coffCabStart)  // unit: first data block
         .U16(1)          // unit: one data block
         .U16(0);         // unit: stored
-    for (const CabFileSpec& f : files) {
+    for (const HandMadeCabFile& f : files) {
         b.U32(f.size)      // cbFile
             .U32(f.offset)  // uoffFolderStart
             .U16(f.folder)  // iFolder

@@ -85,7 +85,7 @@ void DumpTest::ExpectReportEnd(const std::string& expectedUtf8) const
     EXPECT_EQ(expectedUtf8, report.substr(report.size() - expectedUtf8.size()));
 }
 
-Bytes ZipLocalHeader(const ZipEntrySpec& e, uint32_t crc, uint32_t packedSize, uint32_t size, const Bytes& extra)
+Bytes ZipLocalHeader(const HandMadeZipEntry& e, uint32_t crc, uint32_t packedSize, uint32_t size, const Bytes& extra)
 {
     return ByteBuilder()
         .U32(0x04034b50)                             // local header signature
@@ -104,13 +104,13 @@ Bytes ZipLocalHeader(const ZipEntrySpec& e, uint32_t crc, uint32_t packedSize, u
         .Get();
 }
 
-Bytes ZipLocalHeader(const ZipEntrySpec& e)
+Bytes ZipLocalHeader(const HandMadeZipEntry& e)
 {
     uint32_t size = static_cast<uint32_t>(e.data.size());
     return ZipLocalHeader(e, e.crc, size, size);
 }
 
-Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
+Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
                        const Bytes& extra, uint16_t versionMadeBy)
 {
     return ByteBuilder()
@@ -136,7 +136,7 @@ Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset, uint32_t pa
         .Get();
 }
 
-Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset)
+Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset)
 {
     uint32_t size = static_cast<uint32_t>(e.data.size());
     return ZipCentralHeader(e, headerOffset, size, size);
@@ -165,7 +165,7 @@ Bytes Join(std::initializer_list<Bytes> parts)
     return all;
 }
 
-Bytes OneEntryZip(const ZipEntrySpec& e)
+Bytes OneEntryZip(const HandMadeZipEntry& e)
 {
     Bytes local = ZipLocalHeader(e);
     Bytes data(e.data.begin(), e.data.end());

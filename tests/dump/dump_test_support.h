@@ -48,7 +48,7 @@ protected:
 
 // The entry of the hand-made ZIP archives: "hello.txt" holding "hello",
 // stored, dated 2025/01/01 12:00:00 local time.
-struct ZipEntrySpec {
+struct HandMadeZipEntry {
     std::string name = "hello.txt";
     std::string data = "hello";
     uint32_t crc = 0x3610a686;
@@ -61,13 +61,13 @@ struct ZipEntrySpec {
 const char kEntryTime[] = "2025/01/01(水)12:00:00";
 
 // Local header, name and extra field; the CRC and sizes as given.
-Bytes ZipLocalHeader(const ZipEntrySpec& e, uint32_t crc, uint32_t packedSize, uint32_t size,
+Bytes ZipLocalHeader(const HandMadeZipEntry& e, uint32_t crc, uint32_t packedSize, uint32_t size,
                      const Bytes& extra = Bytes());
-Bytes ZipLocalHeader(const ZipEntrySpec& e);
-Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
+Bytes ZipLocalHeader(const HandMadeZipEntry& e);
+Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
                        const Bytes& extra = Bytes(), uint16_t versionMadeBy = 20);
-Bytes ZipCentralHeader(const ZipEntrySpec& e, uint32_t headerOffset);
+Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset);
 Bytes ZipEndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryOffset);
 // A stored one-entry archive of that entry, nothing around it.
-Bytes OneEntryZip(const ZipEntrySpec& e = ZipEntrySpec());
+Bytes OneEntryZip(const HandMadeZipEntry& e = HandMadeZipEntry());
 Bytes Join(std::initializer_list<Bytes> parts);

@@ -96,6 +96,38 @@ class ThirdPartyArchiveReports(unittest.TestCase):
             self.run_tool(["7z", "a", "-tzip", "-sinumbers.txt", self.out("7zpipe.zip")], stdin=data)
         self.dump(self.out("7zpipe.zip"))
 
+    def piped(self, args, name, data=None):
+        """Runs a tool whose output (and input, when given) is a pipe, as
+        a tool writing a stream sees it, and keeps the output."""
+        result = subprocess.run(args, cwd=self.src, input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                check=True)
+        with open(self.out(name), "wb") as f:
+            f.write(result.stdout)
+        return self.out(name)
+
+    def test_7z_streaming_to_a_pipe_needs_zip64_only_locally(self):
+        # Input and output both pipes: the local header reserves a Zip64
+        # block and needs 4.5, the central header knows the size and needs
+        # 2.0. Both are printed, without the error mark.
+        with open(os.path.join(self.src, "sub", "numbers.txt"), "rb") as f:
+            data = f.read()
+        path = self.piped(["7z", "a", "-tzip", "-sinumbers.txt", "-so", "-an"], "7zstream.zip", data)
+        text = self.dump(path)
+        self.assertIn("NeededVersion：Central Dir. 0x14、Local Header 0x2d（Local Header の Zip64 拡張フィールドによる）",
+                      text)
+
+    def test_info_zip_forced_zip64(self):
+        self.run_tool(["zip", "-q", "-r", "-fz", self.out("fz.zip"), "."])
+        self.dump(self.out("fz.zip"))
+        # A tree to a pipe: folder entries need 1.0 centrally, 4.5 locally.
+        text = self.dump(self.piped(["zip", "-q", "-r", "-fz", "-", "."], "fztree.zip"))
+        self.assertIn("NeededVersion：Central Dir. 0xa、Local Header 0x2d（Local Header の Zip64 拡張フィールドによる）",
+                      text)
+        # One file to a pipe: no Zip64 end records, the directory directly
+        # before the end record.
+        text = self.dump(self.piped(["zip", "-q", "-fz", "-", "sub/numbers.txt"], "fzfile.zip"))
+        self.assertIn("Zip64 End Of Central Dir. Locator 無し", text)
+
     def test_bsdtar(self):
         self.run_tool(["bsdtar", "--format", "zip", "-cf", self.out("bsdtar.zip"), "."])
         self.dump(self.out("bsdtar.zip"))
@@ -151,6 +183,65 @@ class ThirdPartyArchiveReports(unittest.TestCase):
         self.run_tool(["gcab", "-c", "-z", self.out("mszip.cab")] + files)
         text = self.dump(self.out("mszip.cab"))
         self.assertIn("圧縮方法：標準", text)
+
+
+class AnswerWordsReachTheDump(unittest.TestCase):
+    """The answer words belong to the whole command line: wherever they stand,
+    the dump's own question (search for a shifted directory) must get them."""
+
+    FOUND = "先頭の Central Dir. 署名を見つけました。"
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="zpk_dump_answer_")
+        self.archive = os.path.join(self.dir, "shifted.zip")
+        self.report = os.path.join(self.dir, "shifted.report.txt")
+        # Bytes glued before a finished archive leave every stored offset
+        # short by their length, so the dump asks whether to search.
+        data = io.BytesIO()
+        with zipfile.ZipFile(data, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("hello.txt", "hello\n" * 50)
+        with open(self.archive, "wb") as f:
+            f.write(b"\x00" * 100 + data.getvalue())
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def dump(self, words):
+        result = subprocess.run([WINE_RUN, ARCTOOL] + words, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                timeout=300)
+        with open(self.report, "rb") as f:
+            text = f.read().decode("cp932")
+        return result.returncode, result.stderr.decode("utf-8", "replace"), text
+
+    def test_yes_after_the_paths_searches(self):
+        code, err, text = self.dump(["dump", windows_path(self.archive), windows_path(self.report), "--yes"])
+        self.assertEqual(0, code, err)
+        self.assertIn("answer: yes", err)
+        self.assertIn(self.FOUND, text)
+        self.assertTrue(text.endswith(" 情報出力終了\r\n"), text[-2000:])
+
+    def test_yes_before_the_verb_searches(self):
+        code, err, text = self.dump(["--yes", "dump", windows_path(self.archive), windows_path(self.report)])
+        self.assertEqual(0, code, err)
+        self.assertIn(self.FOUND, text)
+
+    def test_no_stops_the_dump(self):
+        code, err, text = self.dump(["dump", windows_path(self.archive), windows_path(self.report), "--no"])
+        self.assertEqual(1, code, err)
+        self.assertIn("answer: no", err)
+        self.assertNotIn(self.FOUND, text)
+
+    def test_cancel_answers_no_to_a_yes_no_question(self):
+        code, err, text = self.dump(["dump", "--cancel", windows_path(self.archive), windows_path(self.report)])
+        self.assertEqual(1, code, err)
+        self.assertIn("answer: cancel", err)
+        self.assertNotIn(self.FOUND, text)
+
+    def test_without_a_word_the_dump_answers_no_and_says_so(self):
+        code, err, text = self.dump(["dump", windows_path(self.archive), windows_path(self.report)])
+        self.assertEqual(1, code, err)
+        self.assertIn("give --yes to answer yes", err)
+        self.assertNotIn(self.FOUND, text)
 
 
 if __name__ == "__main__":

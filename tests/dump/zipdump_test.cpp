@@ -88,7 +88,7 @@ TEST_F(DumpTest, ShiftSearchThatFindsNothingShowsAnErrorBox)
 
 TEST_F(DumpTest, ReportsCrcThatDiffersBetweenLocalAndCentralHeader)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     Bytes local = ZipLocalHeader(e, 0x12345678, 5, 5);
     Bytes central = ZipCentralHeader(e, 0);
     ASSERT_TRUE(DumpZip(Join({local, Bytes{'h', 'e', 'l', 'l', 'o'}, central, ZipEndRecord(1, 55, 44)})));
@@ -108,7 +108,7 @@ TEST_F(DumpTest, ReportsCrcThatDiffersBetweenLocalAndCentralHeader)
 
 TEST_F(DumpTest, DataDescriptorWithoutSignatureIsTwelveBytes)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     e.flags = 0x0008;
     Bytes local = ZipLocalHeader(e, 0, 0, 0);
     Bytes data{'h', 'e', 'l', 'l', 'o'};
@@ -136,7 +136,7 @@ TEST_F(DumpTest, DataDescriptorWithoutSignatureIsTwelveBytes)
 
 TEST_F(DumpTest, DataDescriptorDisagreeingWithCentralHeaderIsReported)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     e.flags = 0x0008;
     Bytes local = ZipLocalHeader(e, 0, 0, 7);  // uncompressed size set although a descriptor follows
     Bytes data{'h', 'e', 'l', 'l', 'o'};
@@ -164,7 +164,7 @@ TEST_F(DumpTest, DataDescriptorDisagreeingWithCentralHeaderIsReported)
 
 TEST_F(DumpTest, Zip64BlockEightBytesTooLongGivesWarningAndGoesOn)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     e.versionNeeded = 45;
     Bytes zip64 = ByteBuilder()
                       .U16(0x0001)  // Zip64 block
@@ -205,7 +205,7 @@ TEST_F(DumpTest, Zip64BlockEightBytesTooLongGivesWarningAndGoesOn)
 
 TEST_F(DumpTest, Zip64BlockTooShortStopsTheReport)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     Bytes zip64 = ByteBuilder()
                       .U16(0x0001)  // Zip64 block
                       .U16(8)       // data size: only one of the two sizes
@@ -222,7 +222,7 @@ TEST_F(DumpTest, LocalSizesOfAllOnesAreComparedThroughTheirZip64Values)
     // A local header that keeps its sizes in a Zip64 block while the central
     // header has the plain 32-bit values (a writer that did not know the size
     // in advance) is not a disagreement.
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     e.versionNeeded = 45;
     Bytes zip64 = ByteBuilder()
                       .U16(0x0001)  // Zip64 block
@@ -255,7 +255,7 @@ TEST_F(DumpTest, WideDataDescriptorFollowsTheLocalZip64Block)
 {
     // No Zip64 end records, but the local header carries a Zip64 block: the
     // descriptor's sizes are 8 bytes wide and it covers 24 bytes.
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     e.flags = 0x0008;
     e.versionNeeded = 45;
     Bytes zip64 = ByteBuilder()
@@ -284,7 +284,7 @@ TEST_F(DumpTest, WideDataDescriptorFollowsTheLocalZip64Block)
 
 TEST_F(DumpTest, DuplicateCentralNameIsReportedAndItsLocalHeaderLeftUnvisited)
 {
-    ZipEntrySpec e;
+    HandMadeZipEntry e;
     Bytes first = Join({ZipLocalHeader(e), Bytes{'h', 'e', 'l', 'l', 'o'}});   // 0..44
     Bytes second = Join({ZipLocalHeader(e), Bytes{'h', 'e', 'l', 'l', 'o'}});  // 44..88
     Bytes centrals = Join({ZipCentralHeader(e, 0), ZipCentralHeader(e, 44)});   // 88..198
@@ -300,8 +300,8 @@ TEST_F(DumpTest, DuplicateCentralNameIsReportedAndItsLocalHeaderLeftUnvisited)
 
 TEST_F(DumpTest, LocalHeaderDisagreementsAreEachReportedWithTheLocalValue)
 {
-    ZipEntrySpec e;
-    ZipEntrySpec other = e;
+    HandMadeZipEntry e;
+    HandMadeZipEntry other = e;
     other.versionNeeded = 20;
     other.flags = 0x0002;
     other.method = 8;
@@ -330,9 +330,9 @@ TEST_F(DumpTest, OverlappingEntriesGiveAnOverlapLine)
 {
     // Two entries whose data are the same bytes: the second local header
     // lies inside the first entry's data.
-    ZipEntrySpec a;
+    HandMadeZipEntry a;
     a.data = std::string(44, 'a');
-    ZipEntrySpec b;
+    HandMadeZipEntry b;
     b.name = "other.txt";
     Bytes innerLocal = ZipLocalHeader(b);  // 39 bytes, placed at 40
     Bytes aData = Join({Bytes(1, 'a'), innerLocal, Bytes(4, 'a')});
@@ -359,8 +359,8 @@ namespace {
 // directory at 44 with 55 bytes, and an end record with the given count.
 Bytes WithZip64Records(uint16_t endRecordCount)
 {
-    Bytes body = Join({ZipLocalHeader(ZipEntrySpec()), Bytes{'h', 'e', 'l', 'l', 'o'},
-                       ZipCentralHeader(ZipEntrySpec(), 0)});  // 0..99
+    Bytes body = Join({ZipLocalHeader(HandMadeZipEntry()), Bytes{'h', 'e', 'l', 'l', 'o'},
+                       ZipCentralHeader(HandMadeZipEntry(), 0)});  // 0..99
     Bytes zip64End = ByteBuilder()
                          .U32(0x06064b50)  // Zip64 end record signature
                          .U64(44)          // size of the rest of the record
@@ -410,3 +410,30 @@ TEST_F(DumpTest, Zip64RecordsAreFollowedWhereverALocatorPrecedesTheEndRecord)
 }
 
 }  // namespace
+
+TEST_F(DumpTest, NameLinesSayWhenTheNameIsUtf8)
+{
+    struct Case {
+        const char* what;
+        std::string stored;
+        uint16_t flags;
+        const char* lines;
+    };
+    const std::vector<Case> cases = {
+        {"flag bit 11", "\xE6\x97\xA5\xE6\x9C\xAC.txt", 0x0800,
+         "ファイル名：日本.txt\nファイル名の文字コード：UTF-8 (Flag bit 11)\n"},
+        {"raw UTF-8 that code page 932 cannot read", "\xE3\x81\x82.txt", 0,
+         "ファイル名：あ.txt\nファイル名の文字コード：UTF-8\n"},
+        {"code page 932", "\x95\x5C.txt", 0, "ファイル名：表.txt\n\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HandMadeZipEntry e;
+        e.name = c.stored;
+        e.flags = c.flags;
+        ASSERT_TRUE(DumpZip(OneEntryZip(e)));
+        std::string report = Report();
+        EXPECT_NE(report.find(std::string("Flag:0x") + (c.flags ? "800" : "0") + "\n"), std::string::npos) << report;
+        EXPECT_NE(report.find(c.lines), std::string::npos) << report;
+    }
+}

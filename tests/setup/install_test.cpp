@@ -385,6 +385,22 @@ TEST_F(InstallTest, UninstallRemovesOursAndKeepsWhatOthersWrote)
     EXPECT_TRUE(IsDirectory(ParentDir(startMenu)));
 }
 
+// Keys that install created above its entries go with them, in both
+// widths' registrations: the user's classes are key for key as before.
+TEST_F(InstallTest, UninstallLeavesTheUsersClassesKeyForKeyAsBefore)
+{
+    std::set<std::wstring> before = TreeOf(L"Software\\Classes");
+    for (bool windows64 : {false, true}) {
+        RegistryView(windows64);
+        CInstall install(folder, windows64, startMenu);
+        ASSERT_TRUE(install.Install(ShellOptions{true, true, true}, nullptr));
+        ASSERT_TRUE(install.Uninstall(nullptr));
+        std::set<std::wstring> after = TreeOf(L"Software\\Classes");
+        EXPECT_EQ(before, after) << Difference(before, after);
+    }
+    RegistryView(true);
+}
+
 TEST_F(InstallTest, UninstallKeepsTheVendorKeyOfAnotherProduct)
 {
     CInstall install(folder, false, startMenu);
@@ -405,6 +421,17 @@ TEST_F(InstallTest, SixtyFourBitWindowsRegistersTheClassInBothViews)
     EXPECT_TRUE(recorder.Saw(L"write " + server + L" [64] = " + Dir(L"ZPKShlEx64.dll")));
     EXPECT_TRUE(recorder.Saw(L"write " + server + L" [32] = " + Dir(L"ZPKShlEx32.dll")));
     EXPECT_TRUE(recorder.Saw(L"write " + server + L" [32] = Apartment"));
+    // The shell's view is written last: where the two views are one key, as
+    // the user's classes are under Wine, the shell still finds its library.
+    std::vector<std::wstring> libraryWrites;
+    for (const auto& touch : recorder.touches) {
+        if (touch.rfind(L"write " + server + L" ", 0) == 0 && touch.find(L".dll") != std::wstring::npos) {
+            libraryWrites.push_back(touch);
+        }
+    }
+    ASSERT_EQ(2u, libraryWrites.size());
+    EXPECT_EQ(L"write " + server + L" [64] = " + Dir(L"ZPKShlEx64.dll"), libraryWrites.back());
+    EXPECT_EQ(Dir(L"ZPKShlEx64.dll"), RegText(WString(L"Software\\Classes\\") + server.c_str()));
     // Everything else lands in the 64-bit view, where the shell reads it.
     for (const auto& touch : recorder.touches) {
         if (touch.find(L"[32]") != std::wstring::npos) {
@@ -449,6 +476,29 @@ TEST_F(InstallTest, TypeWithoutClassGetsNoEntriesUnderAnEmptyName)
     EXPECT_NE(std::wstring::npos, std::wstring(MissingClassNotice(install.Classes()).c_str()).find(L"*.zip"));
     EXPECT_TRUE(MissingClassNotice(ShellClasses{L"a", L"b"}).IsEmpty());
     ASSERT_TRUE(install.Uninstall(nullptr));
+}
+
+// An earlier install leaves the user's .cab key holding ShellNew and no
+// class name; the shell's merged view then takes the machine's class, and
+// so must the next install and the uninstall, or they miss its entries.
+TEST_F(InstallTest, UserTypeKeyWithoutAClassNameGivesTheMachinesClass)
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\.cab");
+    SeedText(L"Software\\Classes\\.cab\\ShellNew", L"ItemName", L"x");
+    // The machine's classes, kept in the private hive for this test.
+    RegKey machine(HKEY_CURRENT_USER, WString(L"Machine"), KEY_ALL_ACCESS, true);
+    ASSERT_TRUE(machine.IsOpen());
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine.Handle());
+    SeedText(L"Machine\\Software\\Classes\\.cab", nullptr, L"MachineCab");
+    WString name = ShellClassName(L".cab");
+    SeedText(L"Software\\Classes\\.cab", nullptr, L"");
+    WString emptyName = ShellClassName(L".cab");
+    SeedText(L"Software\\Classes\\.cab", nullptr, L"UserCab");
+    WString userName = ShellClassName(L".cab");
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    EXPECT_EQ("MachineCab", Narrow(name));
+    EXPECT_EQ("MachineCab", Narrow(emptyName));
+    EXPECT_EQ("UserCab", Narrow(userName));
 }
 
 TEST_F(InstallTest, FailedWriteIsReportedByName)

@@ -5,13 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "archive/cabfile.h"
 #include "archive/zipfile.h"
 #include "common/handles.h"
 #include "common/paths.h"
 #include "common/registry.h"
 #include "common/settings.h"
 #include "common/system.h"
+#include "resources/cab_add_ids.h"
 #include "resources/setup_ids.h"
+#include "support/child_process.h"
+#include "support/mouse_drag.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
@@ -24,42 +28,13 @@ WString SetupProgram()
     return WString(L"Z:") + WString::FromUtf8(ZPKSET_EXE).ReplaceAll(L'/', L'\\');
 }
 
-class Started {
+// The real program as the shell starts it, with the arguments.
+class Started : public StartedProgram {
 public:
     explicit Started(const WString& arguments)
+        : StartedProgram((L"\"" + SetupProgram() + L"\" " + arguments).c_str())
     {
-        WString line = L"\"" + SetupProgram() + L"\" " + arguments;
-        std::vector<wchar_t> buffer(line.c_str(), line.c_str() + line.Length() + 1);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-            CloseHandle(info.hThread);
-            process_.Reset(info.hProcess);
-            id_ = info.dwProcessId;
-        }
     }
-    ~Started()
-    {
-        if (process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.Get(), 99);
-        }
-    }
-    DWORD Id() const { return id_; }
-    // The exit code, or -1 when the program did not end in time.
-    int Wait(DWORD milliseconds = 60000)
-    {
-        if (!process_ || WaitForSingleObject(process_.Get(), milliseconds) != WAIT_OBJECT_0) {
-            return -1;
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(process_.Get(), &code);
-        return static_cast<int>(code);
-    }
-
-private:
-    ScopedKernelHandle process_;
-    DWORD id_ = 0;
 };
 
 // The text of the program's next box, which is then answered.
@@ -174,6 +149,78 @@ TEST(SetupProgramTest, CompressOfAFileSaysItIsNoFolder)
     EXPECT_EQ(L"フォルダではありません", AnswerBox(program, IDOK));
     EXPECT_EQ(0, program.Wait());
     EXPECT_FALSE(PathExists(scratch / L"a.txt.cab"));
+}
+
+// A cabinet holding a.txt, made by the engine, in a folder with a blank.
+WString CabinetWithOneFile(const ScratchFolder& scratch)
+{
+    WString source = scratch / L"中身";
+    CreateDirectoryTree(source, false);
+    WriteFileText(source + L"\\a.txt", "first\n");
+    WString cabinet = scratch / L"書類 入れ.cab";
+    CCabFile cab(cabinet);
+    EXPECT_TRUE(cab.SilentCompress(cabinet, source)) << Utf8(cab.ErrorText().c_str());
+    cab.ClearErrorText();
+    return cabinet;
+}
+
+// The entry's content as the engine extracts it; "<missing>" when it cannot.
+std::string CabinetEntry(const WString& cabinet, const wchar_t* entry, const ScratchFolder& scratch)
+{
+    WString out = scratch / L"out";
+    RemoveTree(out);
+    CreateDirectoryTree(out, false);
+    CCabFile cab(cabinet);
+    std::string content = "<missing>";
+    if (!cab.HasError() && cab.Extract(out, WString(entry), false)) {
+        Bytes bytes = ReadFileBytes(JoinPath(out, FileNamePart(WString(entry))));
+        content.assign(bytes.begin(), bytes.end());
+    }
+    cab.ClearErrorText();
+    return content;
+}
+
+// The add verb as the viewer starts it, with the path unquoted: dialog 130
+// takes a file dragged onto it from a folder window with the mouse, merges
+// it into the cabinet and ends the program with 0.
+TEST(SetupProgramTest, AddVerbTakesAFileDraggedOntoItsDialog)
+{
+    ScratchFolder scratch;
+    WString cabinet = CabinetWithOneFile(scratch);
+    WString dropped = scratch / L"追加 分.txt";
+    WriteFileText(dropped, "added\n");
+    ScopedOleInit ole;
+    Started program(L"add " + cabinet);
+    HWND dialog = WaitForProcessDialog(program.Id());
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(L"cab への追加圧縮", WindowTextOf(dialog));
+    Sleep(300);
+    DWORD effect = DROPEFFECT_NONE;
+    EXPECT_EQ(DRAGDROP_S_DROP,
+              DragFilesWithMouse({dropped.c_str()}, POINT{80, 80}, GetDlgItem(dialog, IDC_CAB_DROP_AREA), &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    EXPECT_EQ(0, program.Wait());
+    EXPECT_EQ("first\n", CabinetEntry(cabinet, L"a.txt", scratch));
+    EXPECT_EQ("added\n", CabinetEntry(cabinet, L"追加 分.txt", scratch));
+}
+
+// Closed before any drop, as a user who changed their mind: the cabinet
+// keeps its bytes and nothing temporary is left beside it.
+TEST(SetupProgramTest, AddVerbClosedWithCancelLeavesTheCabinet)
+{
+    ScratchFolder scratch;
+    WString cabinet = CabinetWithOneFile(scratch);
+    Bytes before = ReadFileBytes(cabinet);
+    Started program(L"add \"" + cabinet + L"\"");
+    HWND dialog = WaitForProcessDialog(program.Id());
+    ASSERT_NE(nullptr, dialog);
+    Sleep(300);
+    EXPECT_TRUE(ClickWithMouse(GetDlgItem(dialog, IDC_CAB_CANCEL)));
+    EXPECT_EQ(0, program.Wait());
+    EXPECT_EQ(before, ReadFileBytes(cabinet));
+    WIN32_FIND_DATAW found{};
+    ScopedFind search(FindFirstFileW((scratch / L"~*").c_str(), &found));
+    EXPECT_FALSE(search) << "a temporary file was left: " << Utf8(found.cFileName);
 }
 
 // The settings dialog of the real program, on the real hive of the test

@@ -12,14 +12,16 @@ zpk_test_program(test_setup
 )
 
 # The real program started from a second process; its boxes are answered by
-# the window driver. The settings case borrows the prefix's own hive.
+# the window driver, its add dialog given files with the mouse. The settings
+# case borrows the prefix's own hive.
 zpk_test_program(test_setup_program
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/program_test.cpp
   LIBS zpk_archive version
 )
 target_compile_definitions(test_setup_program PRIVATE ZPKSET_EXE="$<TARGET_FILE:ZPKSet>")
 add_dependencies(test_setup_program ZPKSet)
-set_tests_properties(test_setup_program.${ZPK_BITS} PROPERTIES RESOURCE_LOCK user_hive)
+# The add dialog is given its files with the mouse.
+set_tests_properties(test_setup_program.${ZPK_BITS} PROPERTIES RESOURCE_LOCK "user_hive;input")
 
 # Folders with Japanese names compressed by the real program, the archives
 # checked by unzip and cabextract.

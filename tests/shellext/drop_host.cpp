@@ -5,6 +5,12 @@
 // file of lines "command argument":
 //   library PATH        load the handler library
 //   install FOLDER      the stored install folder (none when not given)
+//   register FOLDER     run the real install for the install folder, which
+//                       registers the handler's class and the folder
+//   hive real           use the user's own hive from here on, not a private
+//                       one (a prefix of its own, with a real install)
+//   class PATH          make the handler through COM from its registered
+//                       class and Load the archive
 //   overflow N          the stored MenuOverFlow setting
 //   cursor X Y          where the mouse stands (the menu opens there)
 //   archive PATH        make the handler and Load the archive
@@ -28,11 +34,13 @@
 #include "common/handles.h"
 #include "common/stringlist.h"
 #include "shellext/handler_library.h"
+#include "shellext/install_registration.h"
 #include "support/drop_data.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
 #include "support/scripted_user.h"
 #include "support/test_files.h"
+#include "support/user_classes.h"
 #include "support/window_driver.h"
 
 namespace {
@@ -147,7 +155,8 @@ int wmain(int argc, wchar_t** argv)
     lines.SplitLines(WString::FromUtf8(reinterpret_cast<const char*>(script.data()), static_cast<int>(script.size())));
 
     ScopedComInit com;
-    PrivateSettings settings;
+    auto settings = std::make_unique<PrivateSettings>();
+    std::unique_ptr<UserClassForCom> mergedClass;
     BoxAnswerer boxes;
     std::unique_ptr<HandlerLibrary> library;
     ComPtr<IDropTarget> target;
@@ -165,10 +174,20 @@ int wmain(int argc, wchar_t** argv)
             if (!library->IsLoaded()) {
                 return 1;
             }
-        } else if (command == L"install") {
-            settings.SetText(L"InstallDir", WString(argument.c_str()));
-        } else if (command == L"overflow") {
-            settings.Set(L"MenuOverFlow", static_cast<DWORD>(_wtoi(argument.c_str())));
+        } else if (command == L"install" && settings) {
+            settings->SetText(L"InstallDir", WString(argument.c_str()));
+        } else if (command == L"overflow" && settings) {
+            settings->Set(L"MenuOverFlow", static_cast<DWORD>(_wtoi(argument.c_str())));
+        } else if (command == L"register") {
+            std::wstring failed = InstallForFolder(argument);
+            Print(failed.empty() ? "registered" : "register failed: " + Escaped(failed));
+        } else if (command == L"hive" && argument == L"real") {
+            settings.reset();
+        } else if (command == L"class") {
+            mergedClass = std::make_unique<UserClassForCom>(HandlerClassIdText());
+            HRESULT loaded = E_FAIL;
+            *target.Receive() = CreateRegisteredDropTarget(argument, &loaded);
+            Print(std::string(mergedClass->Copied() ? "user class" : "no user class") + " load " + Hex(loaded));
         } else if (command == L"cursor") {
             int x = 0;
             int y = 0;
@@ -211,6 +230,7 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     target.Reset();
+    mergedClass.reset();
     if (library) {
         Print("unload " + Hex(library->CanUnloadNow()));
     }

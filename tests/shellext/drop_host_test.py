@@ -256,6 +256,23 @@ class DropOntoZip(unittest.TestCase):
             self.assert_clean_end(out, ["zlibwapi が使えません"])
             os.remove(arc)
 
+    def test_class_registered_by_the_install_code_is_made_through_com(self):
+        """The shell makes the handler from the class that install registered:
+        the real install code registers an install folder that holds the
+        handler library and zlib, and CoCreateInstance loads it from there."""
+        shutil.copy(LIBRARY, os.path.join(self.install, os.path.basename(LIBRARY)))
+        arc = self.sample()
+        out = self.run_host(["register " + win(self.install), "class " + win(arc), "menu down,down,return",
+                             "drop " + self.src_path("a.txt"), "go"], library=False, install=False)
+        self.assertIn("registered", out)
+        self.assertIn("user class load 0x00000000", out)
+        self.assertEqual(self.drop_lines(out)[0][1:8], ["0x00000000", "enter", "1", "effect", "1", "menu", "1"])
+        self.check_sound(arc)
+        self.assertEqual(self.files_in(arc), ["docs/a.txt", "docs/guide.txt", "readme.txt"])
+        self.assertEqual(self.content(arc, "docs/a.txt"), self.files["a.txt"])
+        self.assertEqual(self.boxes(out), [])
+        self.assertIn("unexpected 0 unused 0", out)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -16,14 +16,11 @@ HandlerLibrary::HandlerLibrary(const std::wstring& path) : module_(LoadLibraryW(
     }
 }
 
-IDropTarget* HandlerLibrary::CreateDropTarget(const std::wstring& archive, HRESULT* loadResult)
+namespace {
+
+// The steps after the handler is made: Load, then the drop target face.
+IDropTarget* LoadedDropTarget(HRESULT result, IPersistFile* file, const std::wstring& archive, HRESULT* loadResult)
 {
-    ComPtr<IClassFactory> factory;
-    HRESULT result = GetClassObject(kHandlerClassId, IID_IClassFactory, factory.ReceiveVoid());
-    ComPtr<IPersistFile> file;
-    if (SUCCEEDED(result)) {
-        result = factory->CreateInstance(nullptr, IID_IPersistFile, file.ReceiveVoid());
-    }
     if (SUCCEEDED(result)) {
         result = file->Load(archive.c_str(), STGM_READ);
     }
@@ -35,4 +32,25 @@ IDropTarget* HandlerLibrary::CreateDropTarget(const std::wstring& archive, HRESU
         *loadResult = result;
     }
     return target;
+}
+
+}  // namespace
+
+IDropTarget* HandlerLibrary::CreateDropTarget(const std::wstring& archive, HRESULT* loadResult)
+{
+    ComPtr<IClassFactory> factory;
+    HRESULT result = GetClassObject(kHandlerClassId, IID_IClassFactory, factory.ReceiveVoid());
+    ComPtr<IPersistFile> file;
+    if (SUCCEEDED(result)) {
+        result = factory->CreateInstance(nullptr, IID_IPersistFile, file.ReceiveVoid());
+    }
+    return LoadedDropTarget(result, file.Get(), archive, loadResult);
+}
+
+IDropTarget* CreateRegisteredDropTarget(const std::wstring& archive, HRESULT* loadResult)
+{
+    ComPtr<IPersistFile> file;
+    HRESULT result =
+        CoCreateInstance(kHandlerClassId, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file.ReceiveVoid());
+    return LoadedDropTarget(result, file.Get(), archive, loadResult);
 }

@@ -13,6 +13,11 @@ extern const CLSID kHandlerClassId;
 // The library's file name for this process's width.
 const wchar_t* HandlerLibraryName();
 
+// The handler for the archive as the shell makes it from the registered
+// class: CoCreateInstance for IPersistFile, Load and the drop target face;
+// null (with the failing step's result) when a step failed.
+IDropTarget* CreateRegisteredDropTarget(const std::wstring& archive, HRESULT* loadResult);
+
 class HandlerLibrary {
 public:
     explicit HandlerLibrary(const std::wstring& path);

@@ -21,11 +21,15 @@ add_custom_command(TARGET test_shellext POST_BUILD
 
 # The stand-in shell, in both widths, and the drops it makes onto archives
 # of the zip tool, checked with unzip.
+# It also runs the real install code, to make the handler through the class
+# that the install registers; the install writes the settings through the
+# hidden settings dialog, so the host carries the setup program's resources.
 add_executable(drop_host
   ${CMAKE_CURRENT_LIST_DIR}/drop_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/handler_library.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/test_resources.rc)
-target_link_libraries(drop_host PRIVATE zpk_test_support)
+  ${CMAKE_CURRENT_LIST_DIR}/install_registration.cpp
+  ${CMAKE_SOURCE_DIR}/resources/setup.rc)
+target_link_libraries(drop_host PRIVATE zpk_test_support zpk_setup)
 target_link_options(drop_host PRIVATE -municode)
 add_dependencies(drop_host ZPKShlEx zlibwapi)
 zpk_add_test(drop_host

@@ -36,10 +36,15 @@ int RunChildRoleIfAsked(int argc, wchar_t** argv)
     return found->second(arguments);
 }
 
-ChildProcess::ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments)
+ChildProcess::ChildProcess(const std::wstring& role, const std::vector<std::wstring>& arguments,
+                           const std::wstring& program)
 {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (!program.empty()) {
+        wcsncpy(self, program.c_str(), MAX_PATH - 1);
+        self[MAX_PATH - 1] = L'\0';
+    }
     std::wstring line = L"\"" + std::wstring(self) + L"\" " + kRoleSwitch + role;
     for (const auto& argument : arguments) {
         line += L" \"" + argument + L"\"";
@@ -73,5 +78,37 @@ int ChildProcess::Wait(DWORD milliseconds)
     }
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+}
+
+StartedProgram::StartedProgram(const std::wstring& commandLine, const std::wstring& folder)
+{
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+        CloseHandle(info.hThread);
+        process_.Reset(info.hProcess);
+        id_ = info.dwProcessId;
+    }
+}
+
+StartedProgram::~StartedProgram()
+{
+    if (process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.Get(), 99);
+    }
+}
+
+int StartedProgram::Wait(DWORD milliseconds)
+{
+    if (!process_ || WaitForSingleObject(process_.Get(), milliseconds) != WAIT_OBJECT_0) {
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process_.Get(), &code);
     return static_cast<int>(code);
 }

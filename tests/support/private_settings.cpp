@@ -22,6 +22,9 @@ PrivateSettings::~PrivateSettings()
     root_.Reset();
     WString path = L"Software\\ZupakoTests\\" + WString::FromInt(GetCurrentProcessId());
     RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+    // The common parent goes with the last test program that used it; one
+    // that still holds another program's key stays.
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\ZupakoTests");
 }
 
 void PrivateSettings::Set(const wchar_t* name, DWORD value)

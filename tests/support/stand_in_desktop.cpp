@@ -146,12 +146,33 @@ std::vector<std::wstring> StandInArguments(const std::wstring& eventName, const 
     return arguments;
 }
 
+// The program that plays the desktop. On 64-bit Windows the desktop list
+// view lives in 64-bit Explorer, so a 32-bit test program there starts the
+// 64-bit build of the same tests in the stand-in role (named by
+// ZPK_STAND_IN_DESKTOP64); everywhere else it plays the desktop itself. An
+// empty name under WOW64 without that program makes the stand-in fail
+// instead of testing the wrong pairing.
+std::wstring StandInProgram()
+{
+    BOOL underWow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &underWow64);
+    if (!underWow64) {
+        return std::wstring();
+    }
+    wchar_t path[MAX_PATH] = L"";
+    DWORD length = GetEnvironmentVariableW(L"ZPK_STAND_IN_DESKTOP64", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        return L"<ZPK_STAND_IN_DESKTOP64 names no 64-bit test program>";
+    }
+    return path;
+}
+
 }  // namespace
 
 StandInDesktop::StandInDesktop(const std::vector<DesktopItem>& items)
     : eventName_(ReadyEventName()),
       ready_(CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str())),
-      child_(L"stand-in-desktop", StandInArguments(eventName_, items))
+      child_(L"stand-in-desktop", StandInArguments(eventName_, items), StandInProgram())
 {
     if (child_.Started() && WaitForSingleObject(ready_.Get(), 15000) == WAIT_OBJECT_0) {
         shell_ = FindWindowW(L"Progman", L"Program Manager");

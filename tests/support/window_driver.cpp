@@ -1,5 +1,6 @@
 #include "support/window_driver.h"
 
+#include <algorithm>
 #include <vector>
 
 HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds)
@@ -17,9 +18,15 @@ HWND WaitForTopLevelWindow(const wchar_t* className, const wchar_t* title, DWORD
 
 std::wstring WindowTextOf(HWND window)
 {
-    int length = GetWindowTextLengthW(window);
+    // Asked of the window itself: GetWindowText gives only the caption for a
+    // window of another process, never the text of its edit controls.
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
     std::vector<wchar_t> text(length + 1);
-    GetWindowTextW(window, text.data(), length + 1);
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    text[std::min<size_t>(copied, length)] = L'\0';
     return std::wstring(text.data());
 }
 
@@ -145,4 +152,38 @@ void PressKeys(const std::vector<WORD>& keys)
         // The menu's loop takes each key before the next one comes.
         Sleep(100);
     }
+}
+
+void MouseTo(int x, int y)
+{
+    SetCursorPos(x, y);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &move, sizeof move);
+}
+
+void MouseButton(DWORD flag)
+{
+    INPUT press{};
+    press.type = INPUT_MOUSE;
+    press.mi.dwFlags = flag;
+    SendInput(1, &press, sizeof press);
+}
+
+bool ClickWithMouse(HWND control)
+{
+    RECT area{};
+    if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control) || !GetWindowRect(control, &area)) {
+        return false;
+    }
+    // The window comes to the front first: a click on a covered control
+    // would land on whatever lies above it.
+    SetForegroundWindow(GetAncestor(control, GA_ROOT));
+    MouseTo((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    Sleep(150);
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    Sleep(80);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    return true;
 }

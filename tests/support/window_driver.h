@@ -26,3 +26,12 @@ HWND WaitForPopupMenu(DWORD milliseconds = 15000);
 // Presses and releases each virtual key in turn through SendInput, as a
 // user at the keyboard: posted keys do not reach a menu's own loop.
 void PressKeys(const std::vector<WORD>& keys);
+
+// The mouse as a user moves it: the cursor goes there and a move is sent
+// through SendInput, so that drag loops and menus see it.
+void MouseTo(int x, int y);
+// One button event through SendInput (MOUSEEVENTF_LEFTDOWN, ...).
+void MouseButton(DWORD flag);
+// Moves the mouse onto the middle of a control and clicks it; false when
+// the control is not a visible, enabled window.
+bool ClickWithMouse(HWND control);

@@ -66,23 +66,6 @@ private:
     LONG references_ = 1;
 };
 
-void MouseTo(int x, int y)
-{
-    SetCursorPos(x, y);
-    INPUT move{};
-    move.type = INPUT_MOUSE;
-    move.mi.dwFlags = MOUSEEVENTF_MOVE;
-    SendInput(1, &move, sizeof move);
-}
-
-void MouseButton(DWORD flag)
-{
-    INPUT press{};
-    press.type = INPUT_MOUSE;
-    press.mi.dwFlags = flag;
-    SendInput(1, &press, sizeof press);
-}
-
 WString WorkFolder()
 {
     wchar_t temp[MAX_PATH + 1] = {};

@@ -21,7 +21,7 @@ int g_runs = 0;
 class StoreWait : public ViewerRunFixture {
 protected:
     StoreWait()
-        : launcher_(L"launcher", L".zl"),
+        : launcher_(L".zl" + std::to_wstring(GetCurrentProcessId()), L"launcher"),
           // An editor of an earlier test may still wait for its own signal.
           eventName_(L"ZupakoTestSave" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++g_runs)),
           save_(CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str()))

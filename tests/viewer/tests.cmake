@@ -30,7 +30,6 @@ zpk_test_program(test_viewer_run
 add_dependencies(test_viewer_run viewer_stand_in)
 add_custom_command(TARGET test_viewer_run POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:viewer_stand_in> $<TARGET_FILE_DIR:test_viewer_run>)
-# One program at a time sends input to the screen: the driver presses keys
-# into whatever menu is open. The lock is the one the other programs that
-# send input take.
+# Real input goes to one test program at a time: the driver presses keys
+# into whatever menu is open.
 set_tests_properties(test_viewer_run.${ZPK_BITS} PROPERTIES RESOURCE_LOCK input)

@@ -6,73 +6,11 @@
 #include "archive/zipfile.h"
 #include "common/paths.h"
 #include "common/system.h"
-#include "support/child_process.h"
 #include "support/window_driver.h"
-#include "viewer/store_wait.h"
 #include "viewer/viewer.h"
 #include "viewer_ids.h"
 
 namespace {
-
-// Long enough for the viewer to take the editor's end as the end of an
-// edit, not as a hand-over to a program that was already running.
-const DWORD kEditingTime = kQuickEditorMilliseconds + 500;
-const DWORD kSignalWait = 30000;
-
-// The stand-in editor: the first line of the file says what to do.
-//   change          append a line
-//   same            write the same bytes again (a new time, no new content)
-//   vanish          delete the file
-//   swap|A|B        copy archive A over archive B, then append a line
-//   signal|NAME     wait for the named event, then append a line
-const bool kEditorRegistered = RegisterChildRole(L"editor", [](const std::vector<std::wstring>& arguments) {
-    WString path(arguments.at(0).c_str());
-    Bytes bytes = ReadFileBytes(path);
-    std::string text(bytes.begin(), bytes.end());
-    std::string command = text.substr(0, text.find('\n'));
-    Sleep(300);
-    if (command == "vanish") {
-        Sleep(kEditingTime);
-        return DeleteFileW(path.c_str()) ? 0 : 2;
-    }
-    if (command == "same") {
-        Sleep(kEditingTime);
-        return WriteFileBytes(path, bytes) ? 0 : 2;
-    }
-    if (command.rfind("signal|", 0) == 0) {
-        WString name = WString::FromUtf8(command.substr(7).c_str());
-        ScopedKernelHandle event(OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-        if (!event || WaitForSingleObject(event.Get(), kSignalWait) != WAIT_OBJECT_0) {
-            return 4;
-        }
-    }
-    if (command.rfind("swap|", 0) == 0) {
-        size_t bar = command.find('|', 5);
-        WString from = WString::FromUtf8(command.substr(5, bar - 5).c_str());
-        WString to = WString::FromUtf8(command.substr(bar + 1).c_str());
-        if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
-            return 3;
-        }
-    }
-    return WriteFileText(path, text + "edited\n") ? 0 : 2;
-});
-
-// The stand-in launcher: starts the editor in a process of its own with the
-// file and ends without waiting for it.
-const bool kLauncherRegistered = RegisterChildRole(L"launcher", [](const std::vector<std::wstring>& arguments) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --zpk-child-role=editor \"" + arguments.at(0) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-        return 2;
-    }
-    ScopedKernelHandle process(started.hProcess);
-    ScopedKernelHandle thread(started.hThread);
-    return 0;
-});
 
 // Source files for the engine, each in a folder of its own so that its
 // name can be the entry's last component.
@@ -221,25 +159,6 @@ std::wstring StandInInstall::WaitForArguments(DWORD milliseconds) const
         Sleep(100);
     }
     return std::wstring();
-}
-
-StandInEditor::StandInEditor(const std::wstring& role, const std::wstring& extensionStem)
-{
-    extension_ = extensionStem + std::to_wstring(GetCurrentProcessId());
-    progId_ = L"ZupakoTest" + role + std::to_wstring(GetCurrentProcessId());
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --zpk-child-role=" + role + L" \"%1\"";
-    RegSetValueW(HKEY_CLASSES_ROOT, extension_.c_str(), REG_SZ, progId_.c_str(),
-                 static_cast<DWORD>(progId_.size() * sizeof(wchar_t)));
-    RegSetValueW(HKEY_CLASSES_ROOT, (progId_ + L"\\shell\\open\\command").c_str(), REG_SZ, command.c_str(),
-                 static_cast<DWORD>(command.size() * sizeof(wchar_t)));
-}
-
-StandInEditor::~StandInEditor()
-{
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
 }
 
 int RunViewerOn(const WString& archive) { return RunViewer(L"ZPKMain.exe \"" + archive + L"\""); }

@@ -1,7 +1,7 @@
 // What the viewer's end-to-end tests share: archives made by the engine, a
-// driver thread that works the open menu with real key presses, an install
-// folder with a stand-in ZPKSet.exe that records its arguments, and a
-// stand-in editor registered for a test extension.
+// driver thread that works the open menu with real key presses, and an
+// install folder with a stand-in ZPKSet.exe that records its arguments.
+// The stand-in editor comes from the test support.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,7 @@
 #include "common/wstring.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
+#include "support/stand_in_editor.h"
 #include "support/test_files.h"
 
 using ArchiveItems = std::vector<std::pair<std::wstring, std::string>>;
@@ -57,26 +58,6 @@ public:
 
 private:
     WString folder_;
-};
-
-// Registers a stand-in program (this test program in a child role) as the
-// program that opens files of an extension of this test run, and removes
-// the registration again. The "editor" role edits the file as its first
-// line says; the "launcher" role hands the file to an editor in a second
-// process and ends at once, as a program that passes files to a running
-// instance of itself does.
-class StandInEditor {
-public:
-    explicit StandInEditor(const std::wstring& role = L"editor", const std::wstring& extensionStem = L".zt");
-    ~StandInEditor();
-    StandInEditor(const StandInEditor&) = delete;
-    StandInEditor& operator=(const StandInEditor&) = delete;
-    // With the dot.
-    const std::wstring& Extension() const { return extension_; }
-
-private:
-    std::wstring extension_;
-    std::wstring progId_;
 };
 
 // Runs the viewer in this process for an archive path.

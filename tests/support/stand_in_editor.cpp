@@ -1,0 +1,90 @@
+#include "support/stand_in_editor.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/test_files.h"
+
+namespace {
+
+// Longer than the viewer takes for a program that handed the file on.
+const DWORD kEditingTime = 2500;
+const DWORD kSignalWait = 30000;
+
+int EditAsTold(const std::vector<std::wstring>& arguments)
+{
+    WString path(arguments.at(0).c_str());
+    Bytes bytes = ReadFileBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    std::string command = text.substr(0, text.find('\n'));
+    Sleep(300);
+    if (command == "vanish") {
+        Sleep(kEditingTime);
+        return DeleteFileW(path.c_str()) ? 0 : 2;
+    }
+    if (command == "same") {
+        Sleep(kEditingTime);
+        return WriteFileBytes(path, bytes) ? 0 : 2;
+    }
+    if (command.rfind("signal|", 0) == 0) {
+        WString name = WString::FromUtf8(command.substr(7).c_str());
+        ScopedKernelHandle event(OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+        if (!event || WaitForSingleObject(event.Get(), kSignalWait) != WAIT_OBJECT_0) {
+            return 4;
+        }
+    }
+    if (command.rfind("swap|", 0) == 0) {
+        size_t bar = command.find('|', 5);
+        WString from = WString::FromUtf8(command.substr(5, bar - 5).c_str());
+        WString to = WString::FromUtf8(command.substr(bar + 1).c_str());
+        if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            return 3;
+        }
+    }
+    return WriteFileText(path, text + "edited\n") ? 0 : 2;
+}
+
+const bool kEditorRegistered = RegisterChildRole(L"editor", EditAsTold);
+
+// Starts the editor with the file and ends without waiting for it.
+int Launch(const std::vector<std::wstring>& arguments)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --zpk-child-role=editor \"" + arguments.at(0) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        return 2;
+    }
+    // The editor lives on after this ends: only the handles go.
+    ScopedKernelHandle process(started.hProcess);
+    ScopedKernelHandle thread(started.hThread);
+    return 0;
+}
+
+const bool kLauncherRegistered = RegisterChildRole(L"launcher", Launch);
+
+}  // namespace
+
+StandInEditor::StandInEditor(const std::wstring& extension, const std::wstring& role)
+    : extension_(extension.empty() ? L".zt" + std::to_wstring(GetCurrentProcessId()) : extension),
+      progId_(L"ZupakoTest" + role + std::to_wstring(GetCurrentProcessId()))
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --zpk-child-role=" + role + L" \"%1\"";
+    RegSetValueW(HKEY_CLASSES_ROOT, extension_.c_str(), REG_SZ, progId_.c_str(),
+                 static_cast<DWORD>(progId_.size() * sizeof(wchar_t)));
+    RegSetValueW(HKEY_CLASSES_ROOT, (progId_ + L"\\shell\\open\\command").c_str(), REG_SZ, command.c_str(),
+                 static_cast<DWORD>(command.size() * sizeof(wchar_t)));
+}
+
+StandInEditor::~StandInEditor()
+{
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
+}
