@@ -22,6 +22,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -309,8 +310,9 @@ int OpenAndAdd(const std::wstring& archive, const std::wstring& file)
     DWORD effect = DROPEFFECT_NONE;
     RECT area{};
     GetWindowRect(dialog, &area);
-    HRESULT dragged = DragFilesWithMouse({file}, POINT{area.left - 100 > 10 ? area.left - 100 : 10, area.bottom + 50},
-                                         GetDlgItem(dialog, IDC_CAB_DROP_AREA), &effect);
+    // From a folder window below and left of the dialog.
+    POINT from{std::max<LONG>(10, area.left - 100), area.bottom + 50};
+    HRESULT dragged = DragFilesWithMouse({file}, from, GetDlgItem(dialog, IDC_CAB_DROP_AREA), &effect);
     Print(L"drag " + std::to_wstring(dragged == DRAGDROP_S_DROP) + L" effect " + std::to_wstring(effect));
     for (int i = 0; i < 300 && IsWindow(dialog); ++i) {
         Sleep(100);
