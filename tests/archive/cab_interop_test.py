@@ -5,8 +5,12 @@ import os
 import random
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from folder_tree import tree  # noqa: E402
 
 DRIVER = os.environ["CAB_DRIVER"]
 ARCTOOL = os.environ["ARCTOOL"]
@@ -38,16 +42,6 @@ def gcab_names(cab):
 
 def files_only(names):
     return sorted(n for n in names if not n.endswith("\\"))
-
-
-def tree(root):
-    found = {}
-    for folder, _, files in os.walk(root):
-        for name in files:
-            path = os.path.join(folder, name)
-            with open(path, "rb") as f:
-                found[os.path.relpath(path, root).replace("/", "\\")] = f.read()
-    return found
 
 
 class CabInterop(unittest.TestCase):
@@ -98,7 +92,7 @@ class CabInterop(unittest.TestCase):
                 self.assertIn("docs\\deep\\nested\\", names)
                 out = os.path.join(self.dir, "out%d" % compress)
                 driver("extract", cab, out)
-                self.assertEqual(tree(out), self.expected)
+                self.assertEqual(tree(out, "\\"), self.expected)
 
     def test_block_checksum_matches_gcab(self):
         cab = self.gcab_cabinet("sum.cab", True)
@@ -116,7 +110,7 @@ class CabInterop(unittest.TestCase):
                         self.check_by_tools(cab, self.expected)
                         out = os.path.join(self.dir, "x%d%d%d" % (ctype, unit, sort))
                         subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
-                        self.assertEqual(tree(out), self.expected)
+                        self.assertEqual(tree(out, "\\"), self.expected)
 
     def test_empty_files_stay_empty(self):
         # A unit that holds nothing but empty files has no data blocks at all:
@@ -150,7 +144,7 @@ class CabInterop(unittest.TestCase):
                     self.assertEqual(sizes, {name: len(data) for name, data in contents.items()})
                     out = os.path.join(self.dir, "x%s%d" % (label, unit))
                     subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
-                    self.assertEqual(tree(out), contents)
+                    self.assertEqual(tree(out, "\\"), contents)
 
     def test_changed_cabinets_pass_the_tools(self):
         cab = os.path.join(self.dir, "c.cab")
@@ -222,7 +216,7 @@ class CabInterop(unittest.TestCase):
         expected = dict(self.expected)
         del expected["readme.txt"]
         expected["more\\extra.txt"] = b"added through the merge"
-        self.assertEqual(tree(out), expected)
+        self.assertEqual(tree(out, "\\"), expected)
 
 
 if __name__ == "__main__":

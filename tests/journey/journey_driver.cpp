@@ -22,6 +22,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -47,18 +48,7 @@ const wchar_t kAddTitle[] = L"cab への追加圧縮";
 // The extension that the stand-in editor opens in this prefix.
 const wchar_t kEditedExtension[] = L".zjt";
 
-void Print(const std::wstring& line)
-{
-    std::wstring flat;
-    for (wchar_t unit : line) {
-        if (unit == L'\n') {
-            flat += L"\\n";
-        } else if (unit != L'\r') {
-            flat += unit;
-        }
-    }
-    printf("%s\n", Utf8(flat).c_str());
-}
+void Print(const std::wstring& line) { printf("%s\n", OneLineUtf8(line).c_str()); }
 
 std::wstring Replaced(std::wstring text, const std::wstring& from, const std::wstring& to)
 {
@@ -143,12 +133,28 @@ int Screen()
     return window ? 0 : 1;
 }
 
+// ZPKSet.exe of the install folder, started from it with the arguments.
+std::wstring SetupCommand(const std::wstring& folder, const std::wstring& arguments)
+{
+    return L"\"" + folder + L"\\ZPKSet.exe\"" + (arguments.empty() ? L"" : L" " + arguments);
+}
+
+// The dialog of that title, once the program shows it; null (said so) when
+// it did not come.
+HWND WaitForSetupDialog(const StartedProgram& program, const wchar_t* title)
+{
+    HWND dialog = WaitForDialogOf(program.Id(), title);
+    if (!dialog) {
+        Print(std::wstring(L"no dialog ") + title);
+    }
+    return dialog;
+}
+
 int InstallDialog(const std::wstring& folder, bool uninstall)
 {
-    StartedProgram program(L"\"" + folder + L"\\ZPKSet.exe\"", folder);
-    HWND dialog = WaitForDialogOf(program.Id(), kInstallTitle);
+    StartedProgram program(SetupCommand(folder, L""), folder);
+    HWND dialog = WaitForSetupDialog(program, kInstallTitle);
     if (!dialog) {
-        Print(L"no install dialog");
         return 1;
     }
     Print(L"dialog " + WindowTextOf(dialog));
@@ -304,8 +310,9 @@ int OpenAndAdd(const std::wstring& archive, const std::wstring& file)
     DWORD effect = DROPEFFECT_NONE;
     RECT area{};
     GetWindowRect(dialog, &area);
-    HRESULT dragged = DragFilesWithMouse({file}, POINT{area.left - 100 > 10 ? area.left - 100 : 10, area.bottom + 50},
-                                         GetDlgItem(dialog, IDC_CAB_DROP_AREA), &effect);
+    // From a folder window below and left of the dialog.
+    POINT from{std::max<LONG>(10, area.left - 100), area.bottom + 50};
+    HRESULT dragged = DragFilesWithMouse({file}, from, GetDlgItem(dialog, IDC_CAB_DROP_AREA), &effect);
     Print(L"drag " + std::to_wstring(dragged == DRAGDROP_S_DROP) + L" effect " + std::to_wstring(effect));
     for (int i = 0; i < 300 && IsWindow(dialog); ++i) {
         Sleep(100);
@@ -323,10 +330,9 @@ int OpenAndAdd(const std::wstring& archive, const std::wstring& file)
 
 int Settings(const std::wstring& folder, int overflowMode)
 {
-    StartedProgram program(L"\"" + folder + L"\\ZPKSet.exe\" set", folder);
-    HWND dialog = WaitForDialogOf(program.Id(), kSettingsTitle);
+    StartedProgram program(SetupCommand(folder, L"set"), folder);
+    HWND dialog = WaitForSetupDialog(program, kSettingsTitle);
     if (!dialog) {
-        Print(L"no settings dialog");
         return 1;
     }
     Print(L"overflow was " + Checked(dialog, IDC_OVERFLOW_NONE) + Checked(dialog, IDC_OVERFLOW_WRAP) +

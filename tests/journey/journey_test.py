@@ -20,7 +20,6 @@ with ZPK_WINEPREFIX): its own prefix, display and wineserver.
 """
 import os
 import random
-import re
 import shutil
 import subprocess
 import sys
@@ -35,6 +34,8 @@ DRIVER = os.environ.get("JOURNEY_DRIVER", "")
 DROP_HOST = os.environ.get("DROP_HOST", "")
 WORK = os.environ.get("JOURNEY_WORK", os.path.join(ROOT, "build", "journey"))
 CLASS_ID = "{6A1C2E47-0B93-4D5F-8E21-3C7A9B04F15D}"
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
+from folder_tree import tree  # noqa: E402
 
 # What the installer checks in its folder, and the package holds.
 PACKAGE_FILES = ["ZPKMain.exe", "ZPKSet.exe", "ZPKShlEx32.dll", "ZPKShlEx64.dll", "zlibwapi32.dll",
@@ -121,16 +122,6 @@ def readable_zip_names(archive):
                 name = name.encode("cp437").decode("cp932")
             names[name.replace("\\", "/")] = z.read(info) if not name.endswith("/") else None
     return names
-
-
-def tree(root):
-    found = {}
-    for folder, _, files in os.walk(root):
-        for name in files:
-            path = os.path.join(folder, name)
-            with open(path, "rb") as f:
-                found[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
-    return found
 
 
 class Journey(unittest.TestCase):

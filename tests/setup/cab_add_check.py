@@ -10,16 +10,8 @@ import unittest
 
 PROGRAM = os.environ["TEST_CAB_ADD"]
 WINE_RUN = os.environ["WINE_RUN"]
-
-
-def tree(root):
-    found = {}
-    for folder, _, files in os.walk(root):
-        for name in files:
-            path = os.path.join(folder, name)
-            with open(path, "rb") as f:
-                found[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
-    return found
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from folder_tree import tree  # noqa: E402
 
 
 class AddedCabinetsByCabextract(unittest.TestCase):

@@ -13,6 +13,9 @@ import tempfile
 import unittest
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from folder_tree import tree  # noqa: E402
+
 WINE_RUN = None
 ZPKSET = None
 
@@ -20,16 +23,6 @@ ZPKSET = None
 def windows_path(path):
     # Wine shows the Linux root as drive Z:.
     return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def folder_content(root):
-    found = {}
-    for folder, _, files in os.walk(root):
-        for name in files:
-            path = os.path.join(folder, name)
-            with open(path, "rb") as f:
-                found[os.path.relpath(path, root)] = f.read()
-    return found
 
 
 class FolderVerbs(unittest.TestCase):
@@ -53,7 +46,7 @@ class FolderVerbs(unittest.TestCase):
         self.assertEqual(0, result.returncode, result.stderr.decode("utf-8", "replace"))
 
     def expected(self):
-        return folder_content(self.folder)
+        return tree(self.folder)
 
     def test_zipcompress(self):
         self.run_verb("zipcompress")
@@ -85,7 +78,7 @@ class FolderVerbs(unittest.TestCase):
         subprocess.run(["cabextract", "-q", "-d", out, archive], check=True, stdout=subprocess.DEVNULL)
         # cabextract writes the code page 932 names as their bytes. (The test
         # names avoid the characters whose second byte is a backslash.)
-        got = {os.fsencode(name).decode("cp932"): data for name, data in folder_content(out).items()}
+        got = {os.fsencode(name).decode("cp932"): data for name, data in tree(out).items()}
         self.assertEqual(self.expected(), got)
 
 

@@ -127,19 +127,6 @@ private:
     std::thread pauser_;
 };
 
-std::string Escaped(const std::wstring& text)
-{
-    std::wstring flat;
-    for (wchar_t unit : text) {
-        if (unit == L'\n') {
-            flat += L"\\n";
-        } else if (unit != L'\r') {
-            flat += unit;
-        }
-    }
-    return Utf8(flat);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -180,7 +167,7 @@ int wmain(int argc, wchar_t** argv)
             settings->Set(L"MenuOverFlow", static_cast<DWORD>(_wtoi(argument.c_str())));
         } else if (command == L"register") {
             std::wstring failed = InstallForFolder(argument);
-            Print(failed.empty() ? "registered" : "register failed: " + Escaped(failed));
+            Print(failed.empty() ? "registered" : "register failed: " + OneLineUtf8(failed));
         } else if (command == L"hive" && argument == L"real") {
             settings.reset();
         } else if (command == L"class") {
@@ -235,7 +222,7 @@ int wmain(int argc, wchar_t** argv)
         Print("unload " + Hex(library->CanUnloadNow()));
     }
     for (const std::wstring& text : boxes.Texts()) {
-        Print("box " + Escaped(text));
+        Print("box " + OneLineUtf8(text));
     }
     Print("unexpected " + std::to_string(boxes.Unexpected()) + " unused " + std::to_string(boxes.UnusedAnswers()));
     return 0;

@@ -13,6 +13,19 @@ std::string Utf8(const std::wstring& text)
     return result;
 }
 
+std::string OneLineUtf8(const std::wstring& text)
+{
+    std::wstring flat;
+    for (wchar_t unit : text) {
+        if (unit == L'\n') {
+            flat += L"\\n";
+        } else if (unit != L'\r') {
+            flat += unit;
+        }
+    }
+    return Utf8(flat);
+}
+
 PromptRecorder::PromptRecorder() : previous_(SetPromptHandler(this)) {}
 
 PromptRecorder::~PromptRecorder() { SetPromptHandler(previous_); }

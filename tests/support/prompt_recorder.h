@@ -48,3 +48,6 @@ public:
 
 // Narrow text for test messages.
 std::string Utf8(const std::wstring& text);
+// The text as one UTF-8 line, for hosts that report to a script: each line
+// break is written as the two characters \n, carriage returns are dropped.
+std::string OneLineUtf8(const std::wstring& text);

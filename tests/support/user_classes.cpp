@@ -3,6 +3,8 @@
 namespace {
 
 const wchar_t kClasses[] = L"Software\\Classes\\";
+// The value that marks a machine registration as a test's copy.
+const wchar_t kCopyMark[] = L"ZupakoTestCopy";
 
 std::vector<BYTE> ReadValue(HKEY root, const std::wstring& subKey, const wchar_t* name, DWORD* type, bool& found)
 {
@@ -67,8 +69,14 @@ UserClassForCom::UserClassForCom(const std::wstring& classId) : key_(std::wstrin
         return;
     }
     ScopedHKey target(machine);
-    created_ = disposition == REG_CREATED_NEW_KEY;
-    copied_ = created_ && RegCopyTreeW(source.Get(), nullptr, target.Get()) == ERROR_SUCCESS;
+    // A copy that a test left when it was ended before it could remove it
+    // carries the mark and is taken over.
+    created_ = disposition == REG_CREATED_NEW_KEY ||
+               RegQueryValueExW(target.Get(), kCopyMark, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    DWORD mark = GetCurrentProcessId();
+    copied_ = created_ && RegCopyTreeW(source.Get(), nullptr, target.Get()) == ERROR_SUCCESS &&
+              RegSetValueExW(target.Get(), kCopyMark, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mark),
+                             sizeof mark) == ERROR_SUCCESS;
 }
 
 UserClassForCom::~UserClassForCom()

@@ -21,7 +21,9 @@ std::wstring MergedClassText(const std::wstring& subKey, const wchar_t* name = n
 
 // Copies the user's registration of a COM class (CLSID\{id} with its keys,
 // from HKEY_CURRENT_USER, redirected or not) into the machine's classes,
-// where COM looks, and removes the copy again.
+// where COM looks, and removes the copy again. The copy is marked, so that
+// one left by a test that was ended early is replaced, never the machine's
+// own registration.
 class UserClassForCom {
 public:
     explicit UserClassForCom(const std::wstring& classId);
