@@ -123,10 +123,7 @@ public:
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(window, DWLP_USER, lParam);
-        }
-        auto* self = reinterpret_cast<AboutDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+        auto* self = DialogInstance<AboutDialog>(window, message, lParam);
         if (!self) {
             return FALSE;
         }

@@ -5,6 +5,29 @@
 
 #include "common/wstring.h"
 
+// The object behind a dialog: stored from the creation parameter at
+// WM_INITDIALOG and read back for every later message; null for the few
+// messages that come before it.
+template <class T>
+T* DialogInstance(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, DWLP_USER));
+}
+
+// The same for a window made by CreateWindowEx, stored at WM_NCCREATE.
+template <class T>
+T* WindowInstance(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // The whole text of a control.
 WString DialogItemText(HWND dialog, int controlId);
 // A font of the given point size and face (Shift-JIS character set). It is

@@ -154,14 +154,13 @@ void CabAddDialog::Close(int result)
 
 INT_PTR CALLBACK CabAddDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<CabAddDialog*>(lParam)->OnInit(window);
-        return TRUE;
-    }
-    auto* dialog = reinterpret_cast<CabAddDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    auto* dialog = DialogInstance<CabAddDialog>(window, message, lParam);
     if (!dialog) {
         return FALSE;
+    }
+    if (message == WM_INITDIALOG) {
+        dialog->OnInit(window);
+        return TRUE;
     }
     switch (message) {
     case WM_COMMAND:
