@@ -40,6 +40,9 @@ HICON LoadLargeIcon(int resourceId);
 // A tooltip on a control that shows even while the dialog is inactive and
 // breaks its lines exactly where the text has "\n".
 HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayMilliseconds);
+// The answer to WM_CTLCOLORSTATIC for a static text drawn in its own
+// colour on the dialog's face.
+INT_PTR ColorStaticOnFace(HDC dc, COLORREF text);
 // Index of the checked button of the group first+1 ... first+count, or -1.
 int GetRadioIndex(HWND dialog, int firstId, int count);
 // Checks button first+1+index alone; an index outside the group clears it.

@@ -129,9 +129,7 @@ void CInstallDialog::OnCommand(int id)
 INT_PTR CInstallDialog::OnColorStatic(HDC dc, HWND control)
 {
     bool warning = GetDlgCtrlID(control) == IDC_INSTALL_WARNING;
-    SetTextColor(dc, warning ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+    return ColorStaticOnFace(dc, warning ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
 }
 
 void CInstallDialog::Execute()
