@@ -16,7 +16,9 @@ WString ErrorCode(DWORD code) { return WString::FromInt(static_cast<long long>(c
 
 void RemoveItem(const WString& path, DWORD attributes)
 {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // A link to a folder is taken away as a link: what it points to may lie
+    // anywhere and is not ours to empty.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         CArcFile::DeleteFolderContents(path);
     }
     SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(0x7));
@@ -233,6 +235,14 @@ void CArcFile::DeleteFolderContents(const WString& folder)
     }
     for (int i = 0; i < items.Count(); ++i) {
         RemoveItem(JoinPath(folder, items.Name(i)), items.ValueAt(i));
+    }
+}
+
+void CArcFile::RemovePath(const WString& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        RemoveItem(path, attributes);
     }
 }
 

@@ -79,6 +79,9 @@ public:
 
     // Removes everything inside a folder, read-only items included.
     static void DeleteFolderContents(const WString& folder);
+    // Removes a file, or a folder with everything in it, read-only items
+    // included; a link is removed as a link and never followed.
+    static void RemovePath(const WString& path);
 
     // For the menu viewer.
     static int ArchiveKindOf(const WString& path);

@@ -71,6 +71,32 @@ TEST_F(ArchiveObjectTest, ConstructionEmptiesTheWorkFolderReadOnlyItemsIncluded)
     EXPECT_EQ(0, left.Count());
 }
 
+// A link somewhere below the work folder may point at the user's files:
+// emptying the work folder takes the link away and leaves what it points to.
+TEST_F(ArchiveObjectTest, EmptyingTheWorkFolderNeverFollowsANestedLink)
+{
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    WString work = WString(temp) + L"ZPKWork";
+    WString outside = scratch_ / L"users files";
+    ASSERT_TRUE(CreateDirectoryTree(work + L"\\sub", true));
+    ASSERT_TRUE(CreateDirectoryTree(outside + L"\\inner", true));
+    ASSERT_TRUE(WriteFileText(outside + L"\\keep.txt", "keep"));
+    ASSERT_TRUE(WriteFileText(outside + L"\\inner\\keep too.txt", "keep"));
+    ASSERT_TRUE(WriteFileText(work + L"\\sub\\old.txt", "x"));
+    {
+        FolderLink link(work + L"\\sub\\link", outside);
+        ASSERT_TRUE(link.Made());
+        ProbeArchive emptied(Archive());
+        EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
+        EXPECT_TRUE(PathExists(outside + L"\\inner\\keep too.txt"));
+        EXPECT_FALSE(PathExists(work + L"\\sub\\old.txt"));
+    }
+    CArcFile::RemovePath(work + L"\\sub");
+    EXPECT_FALSE(PathExists(work + L"\\sub"));
+    EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
+}
+
 TEST_F(ArchiveObjectTest, ShowsItsErrorTextExactlyOnceWhenDestroyed)
 {
     PromptRecorder prompts;
