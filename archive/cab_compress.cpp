@@ -366,21 +366,9 @@ bool CCabFile::CompressQueued(void* context)
 
 bool CCabFile::CompressFolder(void* context, const WString& folder, const WString& prefix)
 {
-    AttrStringList items(false);
-    if (!ListDirectory(folder, items, WString(L"*"))) {
-        SetErrorText(folder + L" 列挙エラー");
-        return false;
-    }
-    for (int i = 0; i < items.Count(); ++i) {
-        WString path = JoinPath(folder, items.Name(i));
-        WString name = prefix + items.Name(i);
-        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? CompressFolder(context, path, name + L"\\")
-                                                                 : CompressFile(context, path, name);
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+    return WalkFiles(folder, [&](const WString& path, const WString& below) {
+        return CompressFile(context, path, prefix + below);
+    });
 }
 
 bool CCabFile::FinishCabinet(void* context, bool withProgress)

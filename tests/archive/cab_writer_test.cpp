@@ -230,6 +230,22 @@ TEST_F(CabWriterTest, SortingAddsLargestFirstKeepingFoundOrderOfEqualSizes)
     EXPECT_EQ(directory.files[2].name, "five.txt");
 }
 
+TEST_F(CabWriterTest, CompressedFolderKeepsTheWalkOrder)
+{
+    settings_.Set(L"CabSort", 0);
+    std::vector<std::wstring> order = MakeMixedTree(scratch_ / L"src");
+    WString cab = scratch_ / L"out.cab";
+    {
+        CCabFile cabinet(cab);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"src", WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    std::vector<std::wstring> stored;
+    for (const CabFileRecord& record : ReadDirectory(ReadFileBytes(cab)).files) {
+        stored.push_back(WString::FromAnsi(record.name.c_str()).c_str());
+    }
+    EXPECT_EQ(order, stored);
+}
+
 TEST_F(CabWriterTest, ReportsSourceInUse)
 {
     WString held = MakeFile(L"src\\held.txt", "held");

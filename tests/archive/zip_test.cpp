@@ -363,6 +363,30 @@ TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
     EXPECT_EQ(ReadFileBytes(folder_ / L"out\\in\\src\\日本語表.txt"), ReadFileBytes(source));
 }
 
+TEST_F(ZipWriterTest, AddedFolderKeepsTheWalkOrderWithAndWithoutProgress)
+{
+    std::vector<std::wstring> order = MakeMixedTree(folder_ / L"src");
+    for (int icon : {-1, 101}) {
+        WString path = folder_ / (icon == -1 ? L"plain.zip" : L"progress.zip");
+        {
+            CZipFile archive(path, ZlibPath());
+            ASSERT_TRUE(archive.Add(folder_ / L"src", WString(L"in\\"), icon)) << Utf8(archive.ErrorText().c_str());
+        }
+        // Without the progress window the folder itself becomes an entry
+        // folder; with it, its contents go straight below the destination.
+        std::wstring prefix = icon == -1 ? L"in/src/" : L"in/";
+        std::vector<std::wstring> expected;
+        for (const std::wstring& name : order) {
+            expected.push_back(prefix + WString(name.c_str()).ReplaceAll(L'\\', L'/').c_str());
+        }
+        std::vector<std::wstring> stored;
+        for (const ZipCentralRecord& record : ReadZipDirectory(ReadFileBytes(path))) {
+            stored.push_back(WString::FromAnsi(record.name.c_str()).c_str());
+        }
+        EXPECT_EQ(expected, stored) << icon;
+    }
+}
+
 TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
 {
     settings_.Set(L"ZipCompType", 3);
