@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/cabfile.h"
+#include "common/dos_time.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
@@ -165,10 +166,10 @@ struct FciCallbacks {
             return -1;
         }
         BY_HANDLE_FILE_INFORMATION info{};
-        FILETIME local{};
         ReportApiFailure(GetFileInformationByHandle(file, &info), "GetFileInformationByHandle");
-        ReportApiFailure(FileTimeToLocalFileTime(&info.ftLastWriteTime, &local), "FileTimeToLocalFileTime");
-        ReportApiFailure(FileTimeToDosDateTime(&local, date, time), "FileTimeToDosDateTime");
+        const char* failedCall = nullptr;
+        bool converted = UtcToDosDateTime(info.ftLastWriteTime, *date, *time, failedCall);
+        ReportApiFailure(converted, failedCall);
         *attributes = static_cast<USHORT>(info.dwFileAttributes & cab::kFileAttributeMask);
         // Wine's FCI reads the error value even when the open succeeded.
         *error = 0;

@@ -321,6 +321,56 @@ TEST_F(CabWriterTest, MergeAppendsSecondCabinetWithShiftedUnitsAndKeepsHeaderRes
     }
 }
 
+TEST_F(CabWriterTest, SetNamesFitTheSameWindowForTheReaderAndTheMerge)
+{
+    struct Case {
+        bool inNext;       // the long name is the next cabinet's disk, else the previous cabinet's name
+        size_t length;     // bytes before its NUL
+        const wchar_t* mergeError;  // empty: every reader takes the cabinet
+    };
+    // 255 bytes are the format's own limit; 259 still leave the NUL inside
+    // the 260-byte window in which every name of a cabinet is looked for.
+    const Case cases[] = {
+        {false, 255, L""},
+        {true, 259, L""},
+        {false, 260, L"ファイルの外を指す位置があります at PREV_CABINET"},
+        {true, 260, L"ファイルの外を指す位置があります at NEXT_CABINET"},
+    };
+    WString second = Write(BuildStoredCabinet({{"b.txt", "B", 0}}), L"b.cab");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.inNext << " " << c.length);
+        CabTestLayout set;
+        set.previous = {c.inNext ? "prev.cab" : std::string(c.length, 'p'), "disk 1"};
+        set.next = {"next.cab", c.inNext ? std::string(c.length, 'd') : "disk 3"};
+        WString first = Write(BuildStoredCabinet({{"a.txt", "A", 0}}, set), L"a.cab");
+        WString merged = scratch_ / L"m.cab";
+        PromptRecorder prompts;
+        prompts.Answer(IDOK);
+        bool fits = c.mergeError[0] == 0;
+        {
+            CCabFileEnum reader(first);
+            if (fits) {
+                EXPECT_STREQ(reader.ErrorText().c_str(), L"");
+                EXPECT_EQ(ListNames(reader), Names{L"a.txt"});
+            } else {
+                EXPECT_STREQ(reader.ErrorText().c_str(), L"ファイルの外を指す位置があります at CFHEADER");
+                reader.ClearErrorText();
+            }
+        }
+        {
+            CCabFile cabinet(second);
+            EXPECT_EQ(cabinet.Merge(first, second, merged, false), fits);
+            EXPECT_STREQ(cabinet.ErrorText().c_str(), c.mergeError);
+            cabinet.ClearErrorText();
+        }
+        if (fits) {
+            CCabFileEnum reader(merged);
+            EXPECT_EQ(ListNames(reader), (Names{L"a.txt", L"b.txt"}));
+        }
+        DeleteFileW(merged.c_str());
+    }
+}
+
 TEST_F(CabWriterTest, MergeRefusesReserveInUnitsOrBlocks)
 {
     CabTestLayout blocks;
