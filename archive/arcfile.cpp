@@ -169,7 +169,12 @@ void CArcFile::ResetCollected()
     collectedTotal_ = 0;
 }
 
-bool CArcFile::CollectFiles(const WString& folder)
+bool CArcFile::WalkFiles(const WString& folder, const FileVisitor& visit)
+{
+    return WalkFilesBelow(folder, WString(), visit);
+}
+
+bool CArcFile::WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit)
 {
     AttrStringList items(false);
     if (!ListDirectory(folder, items, WString(L"*"))) {
@@ -178,15 +183,19 @@ bool CArcFile::CollectFiles(const WString& folder)
     }
     for (int i = 0; i < items.Count(); ++i) {
         WString path = JoinPath(folder, items.Name(i));
-        if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!CollectFiles(path)) {
-                return false;
-            }
-        } else if (!CollectFile(path)) {
+        WString name = below + items.Name(i);
+        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? WalkFilesBelow(path, name + L"\\", visit)
+                                                                 : visit(path, name);
+        if (!ok) {
             return false;
         }
     }
     return true;
+}
+
+bool CArcFile::CollectFiles(const WString& folder)
+{
+    return WalkFiles(folder, [this](const WString& path, const WString&) { return CollectFile(path); });
 }
 
 bool CArcFile::CollectFile(const WString& path)

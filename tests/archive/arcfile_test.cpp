@@ -239,6 +239,32 @@ TEST_F(ArchiveObjectTest, CollectsFilesDepthFirstWithTheirSizes)
     archive.ClearErrorText();
 }
 
+TEST_F(ArchiveObjectTest, WalkMeetsFilesDepthFirstInListingOrderAndStopsWhenTheVisitorFails)
+{
+    std::vector<std::wstring> expected = MakeMixedTree(scratch_ / L"tree");
+    ASSERT_EQ(9u, expected.size());
+    ProbeArchive archive(Archive());
+    std::vector<std::wstring> below;
+    ASSERT_TRUE(archive.WalkFiles(scratch_ / L"tree", [&](const WString& path, const WString& name) {
+        EXPECT_EQ(U(JoinPath(scratch_ / L"tree", name)), U(path));
+        below.push_back(name.c_str());
+        return true;
+    }));
+    EXPECT_EQ(expected, below);
+
+    // The collection for compression keeps the same order.
+    ASSERT_TRUE(archive.CollectFiles(scratch_ / L"tree"));
+    ASSERT_EQ(9, archive.Collected().Count());
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(U(JoinPath(scratch_ / L"tree", WString(expected[i].c_str()))), U(archive.Collected().Name(i)));
+    }
+
+    int visited = 0;
+    EXPECT_FALSE(archive.WalkFiles(scratch_ / L"tree", [&](const WString&, const WString&) { return ++visited < 4; }));
+    EXPECT_EQ(4, visited);
+    EXPECT_FALSE(archive.HasError()) << "a visitor's failure is the visitor's to explain";
+}
+
 TEST_F(ArchiveObjectTest, PrepareDestinationChecksArchiveTargetAndOverwrite)
 {
     ProbeArchive missing(Archive());

@@ -61,7 +61,35 @@ bool WaitForLink(const WString& path, bool present)
     return false;
 }
 
+void AppendWalkOrder(const WString& folder, const WString& below, std::vector<std::wstring>& order)
+{
+    AttrStringList items(false);
+    ListDirectory(folder, items, WString(L"*"));
+    for (int i = 0; i < items.Count(); ++i) {
+        if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
+            AppendWalkOrder(JoinPath(folder, items.Name(i)), below + items.Name(i) + L"\\", order);
+        } else {
+            order.push_back((below + items.Name(i)).c_str());
+        }
+    }
+}
+
 }  // namespace
+
+std::vector<std::wstring> MakeMixedTree(const WString& root)
+{
+    const wchar_t* files[] = {L"b.txt", L"a\\x.txt", L"a\\n\\deep.txt", L"a\\w.txt", L"m\\y.txt", L"z.txt",
+                              L"c\\q\\r.txt", L"c\\p.txt", L"k.txt"};
+    for (const wchar_t* name : files) {
+        WString path = JoinPath(root, WString(name));
+        CreateDirectoryTree(ParentDir(path), true);
+        WriteFileText(path, "data");
+    }
+    CreateDirectoryTree(JoinPath(root, WString(L"empty")), true);
+    std::vector<std::wstring> order;
+    AppendWalkOrder(root, WString(), order);
+    return order;
+}
 
 ScratchFolder::ScratchFolder()
 {

@@ -34,6 +34,13 @@ void UseTempFolderFromEnvironment();
 // The zlib library beside the test program, as beside the deliverables.
 WString ZlibBesideProgram();
 
+// Makes below root a tree whose folders mix files and subfolders (one of
+// them empty) and returns its files' paths below root in the order of a
+// depth-first walk that takes each folder's items in the order the
+// directory search returns them: the order in which the engines compress a
+// folder.
+std::vector<std::wstring> MakeMixedTree(const WString& root);
+
 bool WriteFileBytes(const WString& path, const Bytes& bytes);
 bool WriteFileText(const WString& path, const std::string& text);
 Bytes ReadFileBytes(const WString& path);
