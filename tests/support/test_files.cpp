@@ -49,11 +49,20 @@ bool IsLink(const WString& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Waits up to five seconds for a path to be or not to be a link.
-bool WaitForLink(const WString& path, bool present)
+// Whether a name is listed in its folder, as a link is even when what it
+// points to is gone.
+bool Listed(const WString& path)
+{
+    WIN32_FIND_DATAW found;
+    ScopedFind search(FindFirstFileW(path.c_str(), &found));
+    return search.IsValid();
+}
+
+// Waits up to five seconds for a condition on a path.
+bool WaitFor(const WString& path, bool (*condition)(const WString&), bool wanted)
 {
     for (int i = 0; i < 100; ++i) {
-        if (IsLink(path) == present) {
+        if (condition(path) == wanted) {
             return true;
         }
         Sleep(50);
@@ -124,19 +133,20 @@ FolderLink::FolderLink(const WString& link, const WString& target) : link_(link)
     std::string unixTarget = UnixFileName(target);
     if (!unixLink.empty() && !unixTarget.empty() &&
         RunHostProgram("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) {
-        WaitForLink(link, true);
+        WaitFor(link, IsLink, true);
     }
 }
 
 FolderLink::~FolderLink()
 {
-    if (!IsLink(link_) || RemoveDirectoryW(link_.c_str())) {
+    if (!Listed(link_) || (RemoveDirectoryW(link_.c_str()) && !Listed(link_))) {
         return;
     }
-    // Wine cannot take a host's link away through the Windows calls.
+    // Wine cannot take a host's link away through the Windows calls, nor
+    // one whose folder is gone.
     std::string unixLink = UnixFileName(link_);
     if (!unixLink.empty() && RunHostProgram("Z:\\bin\\rm -f \"" + unixLink + "\"")) {
-        WaitForLink(link_, false);
+        WaitFor(link_, Listed, false);
     }
 }
 
