@@ -222,7 +222,7 @@ void CCabFile::StartProgressFile(const WString& path)
     currentSize_ = at >= 0 ? Collected().ValueAt(at) : 0;
     currentFile_ = path;
     currentDone_ = 0;
-    if (progress_) {
+    if (progress_ && progress_->ItemTextDue()) {
         progress_->SetPathText(L"圧縮中 ", path);
     }
 }

@@ -141,7 +141,9 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
         uint64_t done = 0;
         uint64_t total = CollectedTotal();
         ok = AddFiles(paths, names, [&](size_t i) {
-            progress.SetPathText(L"圧縮中 ", paths[i]);
+            if (progress.ItemTextDue()) {
+                progress.SetPathText(L"圧縮中 ", paths[i]);
+            }
             done += files.ValueAt(static_cast<int>(i));
             progress.SetPosition(total == 0 ? 0 : static_cast<int>(done * 100 / total));
         });

@@ -18,6 +18,10 @@ HRESULT CreateSystemTaskbarList(ITaskbarList** taskbarList)
 
 ProgressWindow::TaskbarFactory g_taskbarFactory = CreateSystemTaskbarList;
 
+ULONGLONG SystemClock() { return GetTickCount64(); }
+
+ProgressWindow::Clock g_clock = SystemClock;
+
 // The window needs no handling of its own: there is nothing to press.
 INT_PTR CALLBACK ProgressDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
@@ -29,6 +33,13 @@ ProgressWindow::TaskbarFactory ProgressWindow::SetTaskbarFactory(TaskbarFactory 
 {
     TaskbarFactory previous = g_taskbarFactory;
     g_taskbarFactory = factory ? factory : CreateSystemTaskbarList;
+    return previous;
+}
+
+ProgressWindow::Clock ProgressWindow::SetClock(Clock clock)
+{
+    Clock previous = g_clock;
+    g_clock = clock ? clock : SystemClock;
     return previous;
 }
 
@@ -157,9 +168,24 @@ void ProgressWindow::SetPosition(int percent)
     } else if (percent > 100) {
         percent = 100;
     }
+    if (percent == shownPercent_) {
+        return;
+    }
+    shownPercent_ = percent;
     SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     if (taskbar_) {
         ReportHResultFailure(taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(percent), 100),
                              "SetProgressValue");
     }
+}
+
+bool ProgressWindow::ItemTextDue()
+{
+    ULONGLONG now = g_clock();
+    if (itemTextShown_ && now - itemTextShownAt_ < kItemTextInterval) {
+        return false;
+    }
+    itemTextShown_ = true;
+    itemTextShownAt_ = now;
+    return true;
 }

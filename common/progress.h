@@ -28,8 +28,14 @@ public:
     // A label followed by a path, the path shortened so that the whole line
     // fits the text line.
     void SetPathText(const WString& label, const WString& path);
-    // 0 ... 100.
+    // 0 ... 100; a position already shown is not sent again.
     void SetPosition(int percent);
+    // Whether a per-item text is to be shown now. Drawing a line costs more
+    // under some systems than compressing a small file, so a folder of
+    // thousands of files shows at most one text per kItemTextInterval
+    // milliseconds; the first item is always shown.
+    bool ItemTextDue();
+    static constexpr ULONGLONG kItemTextInterval = 50;
 
     HWND Window() const { return window_; }
     // The text line's device context and width, for shortening paths with
@@ -41,6 +47,11 @@ public:
     // Replaces the maker of the taskbar list object for every later window
     // (null restores the real one); returns the one it replaces.
     static TaskbarFactory SetTaskbarFactory(TaskbarFactory factory);
+
+    // The millisecond clock ItemTextDue reads; GetTickCount64 unless
+    // replaced (null restores it). Returns the one it replaces.
+    using Clock = ULONGLONG (*)();
+    static Clock SetClock(Clock clock);
 
 private:
     void Create(const WString& title, int iconId);
@@ -55,6 +66,9 @@ private:
     int textWidth_ = 0;
     HICON icon_ = nullptr;
     int windowsLevel_ = 0;
+    int shownPercent_ = 0;
+    bool itemTextShown_ = false;
+    ULONGLONG itemTextShownAt_ = 0;
     ComPtr<ITaskbarList> taskbarList_;
     ComPtr<ITaskbarList2> taskbar2_;
     ComPtr<ITaskbarList3> taskbar3_;

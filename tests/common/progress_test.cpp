@@ -279,6 +279,40 @@ TEST_F(ProgressWindowTest, TaskbarFailuresAreReportedAndTheWindowGoesOn)
     EXPECT_EQ(fake_.references, 1u);
 }
 
+ULONGLONG g_fakeNow = 0;
+ULONGLONG FakeClock() { return g_fakeNow; }
+
+// A folder of thousands of small files must not spend its time drawing one
+// line per file, and a position already shown is not sent again; the first
+// file and every later one after the interval are still shown.
+TEST_F(ProgressWindowTest, ItemTextsAreThrottledAndRepeatedPositionsSkipped)
+{
+    g_fakeNow = 1000;
+    ProgressWindow::Clock previous = ProgressWindow::SetClock(FakeClock);
+    {
+        ProgressWindow progress(WString(L"zip に圧縮"), IDI_ZIPFILE, kWindows7);
+        EXPECT_TRUE(progress.ItemTextDue());
+        g_fakeNow += ProgressWindow::kItemTextInterval - 1;
+        EXPECT_FALSE(progress.ItemTextDue());
+        g_fakeNow += 1;
+        EXPECT_TRUE(progress.ItemTextDue());
+        EXPECT_FALSE(progress.ItemTextDue());
+        g_fakeNow += 10 * ProgressWindow::kItemTextInterval;
+        EXPECT_TRUE(progress.ItemTextDue());
+
+        size_t sent = fake_.values.size();
+        progress.SetPosition(0);
+        progress.SetPosition(30);
+        progress.SetPosition(30);
+        progress.SetPosition(31);
+        ASSERT_EQ(fake_.values.size(), sent + 2);
+        EXPECT_EQ(fake_.values[sent], 30u);
+        EXPECT_EQ(fake_.values[sent + 1], 31u);
+        EXPECT_EQ(BarPosition(progress.Window()), 31);
+    }
+    EXPECT_EQ(ProgressWindow::SetClock(previous), FakeClock);
+}
+
 // The taskbar object of the system itself, as the programs get it.
 TEST(ProgressWindowSystemTaskbar, ConnectsOnWindows7AndLater)
 {

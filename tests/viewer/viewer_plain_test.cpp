@@ -271,14 +271,11 @@ TEST(MenuIcons, ProgramsLinksAndNamesWithoutExtension)
     EXPECT_EQ(WString(L".txt"), text.extension);
 }
 
-TEST(MenuSizes, ItemWidthItemsPerScreenAndTheTenPixelRule)
+TEST(MenuSizes, ItemWidthAndItemsPerScreen)
 {
     EXPECT_EQ(80 + 16 + 4, MenuItemWidth(80, 5, 16));
     EXPECT_EQ(1 + 16 + 4, MenuItemWidth(9, 1, 16)) << "a one-unit text counts one pixel";
     EXPECT_EQ(1024 / 19 - 1, ItemsPerScreen(1024, 19));
-    EXPECT_FALSE(MovedAway(POINT{100, 100}, POINT{110, 90}));
-    EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{111, 100}));
-    EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{100, 89}));
 }
 
 // A program that ends at once handed the file on; the edit is still to come.
