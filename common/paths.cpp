@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <vector>
+
 #include "common/handles.h"
 #include "common/messages.h"
 
@@ -57,6 +59,18 @@ WString BaseNamePart(const WString& path)
     WString name = FileNamePart(path);
     int at = name.FindLast(L'.');
     return at < 0 ? name : name.Left(at);
+}
+
+WString ProgramFolder()
+{
+    // Long install paths are allowed: grow the buffer until the name fits.
+    for (DWORD units = MAX_PATH;; units *= 2) {
+        std::vector<wchar_t> name(units);
+        DWORD length = GetModuleFileNameW(nullptr, name.data(), units);
+        if (length < units) {
+            return ParentDir(WString(name.data(), static_cast<int>(length)));
+        }
+    }
 }
 
 WString SpecialFolderPath(int folderId)

@@ -23,6 +23,10 @@ WString BaseNamePart(const WString& path);
 WString SpecialFolderPath(int folderId);
 WString SpecialFolderPath(int folderId, const WString& name);
 
+// The folder of the running program, from the module itself: a program
+// started by bare name has no folder in its command line.
+WString ProgramFolder();
+
 bool PathExists(const WString& path);
 bool IsDirectory(const WString& path);
 

@@ -4,8 +4,6 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include <vector>
-
 #include "common/dialogs.h"
 #include "common/messages.h"
 #include "common/paths.h"
@@ -43,18 +41,6 @@ VerbChoice ChooseVerb(const WString& argumentText)
 }
 
 WString SetupLockName(const WString& argumentText) { return L"ZPKSet_" + argumentText; }
-
-WString ProgramFolder()
-{
-    // Long install paths are allowed: grow the buffer until the name fits.
-    for (DWORD units = MAX_PATH;; units *= 2) {
-        std::vector<wchar_t> name(units);
-        DWORD length = GetModuleFileNameW(nullptr, name.data(), units);
-        if (length < units) {
-            return ParentDir(WString(name.data(), static_cast<int>(length)));
-        }
-    }
-}
 
 namespace {
 

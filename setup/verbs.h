@@ -29,10 +29,6 @@ VerbChoice ChooseVerb(const WString& argumentText);
 // The lock name of one command: "ZPKSet_" and the argument text.
 WString SetupLockName(const WString& argumentText);
 
-// The folder of the running program, from the module itself: a program
-// started by bare name has no folder in its command line.
-WString ProgramFolder();
-
 // Runs the program for a whole command line and returns its exit code: 1
 // when the same command is already running, 0 otherwise.
 int RunSetupProgram(const WString& commandLine);

@@ -120,12 +120,7 @@ int Viewer::Run(const WString& archivePath)
 
 WString Viewer::InstallFolder() const
 {
-    if (!settings_.installFolder.IsEmpty()) {
-        return settings_.installFolder;
-    }
-    wchar_t self[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return ParentDir(WString(self, static_cast<int>(length)));
+    return settings_.installFolder.IsEmpty() ? ProgramFolder() : settings_.installFolder;
 }
 
 std::unique_ptr<CArcFile> Viewer::NewArchiveObject() const

@@ -1,4 +1,4 @@
-#include "arctool/dump_command.h"
+#include "tools/arctool/dump_command.h"
 #include "common/paths.h"
 #include "dump/dump_run.h"
 #include "dump/dump_test_support.h"

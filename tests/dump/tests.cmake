@@ -1,8 +1,3 @@
-# The dump verb of the command-line tool (arctool dump).
-add_library(zpk_dump_command STATIC ${CMAKE_SOURCE_DIR}/tests/arctool/dump_command.cpp)
-target_link_libraries(zpk_dump_command PUBLIC zpk_dump)
-target_include_directories(zpk_dump_command PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-
 zpk_test_program(test_dump
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/dump_test_support.cpp

@@ -152,28 +152,7 @@ FolderLink::~FolderLink()
 
 bool FolderLink::Made() const { return IsLink(link_); }
 
-void UseTempFolderFromEnvironment()
-{
-    wchar_t folder[MAX_PATH] = {};
-    DWORD length = GetEnvironmentVariableW(L"ZPK_TEMP", folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return;
-    }
-    // The build system writes the path with forward slashes.
-    WString path = WString(folder).ReplaceAll(L'/', L'\\');
-    if (!IsDirectory(path)) {
-        CreateDirectoryTree(path, true);
-    }
-    SetEnvironmentVariableW(L"TMP", path.c_str());
-    SetEnvironmentVariableW(L"TEMP", path.c_str());
-}
-
-WString ZlibBesideProgram()
-{
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return JoinPath(ParentDir(WString(self)), WString(ZlibLibraryName()));
-}
+WString ZlibBesideProgram() { return JoinPath(ProgramFolder(), WString(ZlibLibraryName())); }
 
 bool WriteFileBytes(const WString& path, const Bytes& bytes)
 {

@@ -26,11 +26,6 @@ private:
     WString path_;
 };
 
-// Tools that tests start side by side in one Wine prefix take the temporary
-// folder named by ZPK_TEMP, when it is set, so that their work folders do
-// not meet.
-void UseTempFolderFromEnvironment();
-
 // The zlib library beside the test program, as beside the deliverables.
 WString ZlibBesideProgram();
 

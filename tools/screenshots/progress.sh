@@ -7,7 +7,7 @@ cd "$(dirname "$0")/../.."
 if [ -z "${ZPK_IN_SESSION:-}" ]; then
   exec env ZPK_IN_SESSION=1 tools/test-session.sh "$0" "$@"
 fi
-tool=build/win64/tests/arctool.exe
+tool=build/win64/tools/arctool.exe
 [ -f "$tool" ] || { echo "build first: $tool is missing" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

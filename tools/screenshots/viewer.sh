@@ -13,7 +13,7 @@ if [ -z "${ZPK_IN_SESSION:-}" ]; then
   exec env ZPK_IN_SESSION=1 tools/test-session.sh "$0" "$@"
 fi
 viewer=build/win64/viewer/ZPKMain.exe
-tool=build/win64/tests/arctool.exe
+tool=build/win64/tools/arctool.exe
 launcher=build/win64/tests/viewer_stand_in.exe
 for f in "$viewer" "$tool" "$launcher"; do
   [ -f "$f" ] || { echo "build first: $f is missing" >&2; exit 1; }

@@ -1,4 +1,4 @@
-#include "arctool/dump_command.h"
+#include "tools/arctool/dump_command.h"
 
 #include <cstdio>
 

@@ -1,31 +1,38 @@
-// arctool: drives the archive engine from the command line, for tests that
-// compare it with other tools and for looking at archives by hand.
+// arctool: drives the archive engines and the structural report from the
+// command line, for looking at archives by hand and for the tests and
+// benchmarks that compare the engines with other tools.
 //
 //   arctool list ARCHIVE
 //   arctool extract ARCHIVE DEST [ENTRY]
 //   arctool add ARCHIVE SOURCE [FOLDER]
+//   arctool compress ARCHIVE FOLDER
 //   arctool delete ARCHIVE ENTRY...
+//   arctool writeback ARCHIVE ENTRY FILE
+//   arctool merge FIRST SECOND OUTPUT
+//   arctool checksums CABINET
 //   arctool dump ARCHIVE [REPORT]
 //
 // Questions are answered by --yes, --no or --cancel, placed anywhere on the
 // command line; without one, a question fails the run (the dump answers No
-// and says so). Exit code 0 on success, 1 on failure with the
-// archive's error text on stderr (UTF-8).
+// and says so). --type N, --unit N, --size N and --sort run the cabinet
+// engine with those compression settings instead of the user's. Exit code 0
+// on success, 1 on failure with the archive's error text on stderr (UTF-8),
+// 2 for a command line that cannot be run.
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "arctool.h"
 #include "archive/arcfile.h"
 #include "archive/cabfile.h"
 #include "archive/zipfile.h"
 #include "common/messages.h"
 #include "common/paths.h"
+#include "common/settings_override.h"
 #include "common_ids.h"
-#include "support/test_files.h"
+#include "tools/arctool/arctool.h"
 
 namespace {
 
@@ -35,8 +42,6 @@ void WriteTo(DWORD which, const WString& text)
     DWORD done = 0;
     WriteFile(GetStdHandle(which), bytes.c_str(), static_cast<DWORD>(bytes.Length()), &done, nullptr);
 }
-
-enum class AnswerMode { kFail, kYes, kNo, kCancel };
 
 // Every message box of the engine arrives here: errors go to stderr,
 // questions are answered as the command line says.
@@ -79,11 +84,23 @@ private:
     bool failed_ = false;
 };
 
-WString ProgramFolder()
+// Tools that the tests start side by side in one Wine prefix take the
+// temporary folder named by ZPK_TEMP, when it is set, so that their work
+// folders do not meet.
+void UseTempFolderFromEnvironment()
 {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return ParentDir(WString(self));
+    wchar_t folder[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableW(L"ZPK_TEMP", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    // The build system writes the path with forward slashes.
+    WString path = WString(folder).ReplaceAll(L'/', L'\\');
+    if (!IsDirectory(path)) {
+        CreateDirectoryTree(path, true);
+    }
+    SetEnvironmentVariableW(L"TMP", path.c_str());
+    SetEnvironmentVariableW(L"TEMP", path.c_str());
 }
 
 // The one place that maps an archive path to the class that handles it.
@@ -145,8 +162,42 @@ bool ListEntries(CArcFile& archive)
 
 void Usage()
 {
-    WriteErr(WString(L"usage: arctool [--yes|--no|--cancel] list ARCHIVE | extract ARCHIVE DEST [ENTRY] |"
-                     L" add ARCHIVE SOURCE [FOLDER] | compress ARCHIVE FOLDER | delete ARCHIVE ENTRY... | dump ARCHIVE [REPORT]\n"));
+    WriteErr(WString(
+        L"usage: arctool [--yes|--no|--cancel] [--type N] [--unit N] [--size N] [--sort] COMMAND ...\n"
+        L"  list ARCHIVE\n"
+        L"  extract ARCHIVE DEST [ENTRY]\n"
+        L"  add ARCHIVE SOURCE [FOLDER]\n"
+        L"  compress ARCHIVE FOLDER\n"
+        L"  delete ARCHIVE ENTRY...\n"
+        L"  writeback ARCHIVE ENTRY FILE   (FILE named as the entry)\n"
+        L"  merge FIRST SECOND OUTPUT      (cabinets)\n"
+        L"  checksums CABINET\n"
+        L"  dump ARCHIVE [REPORT]\n"
+        L"Options stand anywhere on the line. --yes, --no and --cancel answer the questions.\n"
+        L"--type (0 MSZIP, 1 LZX, 2 none), --unit (0 by size, 1 large files alone, 2 one file per unit),\n"
+        L"--size (unit size in bytes) and --sort (by size) compress cabinets with these settings.\n"));
+}
+
+struct Verb {
+    const wchar_t* name;
+    // Words including the verb; most 0 takes any number.
+    size_t least;
+    size_t most;
+};
+
+const Verb kVerbs[] = {
+    {L"list", 2, 2},      {L"extract", 3, 4},   {L"add", 3, 4},   {L"compress", 3, 3},  {L"delete", 3, 0},
+    {L"writeback", 4, 4}, {L"merge", 4, 4},     {L"checksums", 2, 2}, {L"dump", 2, 3},
+};
+
+bool IsRunnable(const std::vector<WString>& words)
+{
+    for (const Verb& verb : kVerbs) {
+        if (words[0] == verb.name) {
+            return words.size() >= verb.least && (verb.most == 0 || words.size() <= verb.most);
+        }
+    }
+    return false;
 }
 
 // The dump keeps its own prompt handler, which prints each question and
@@ -166,24 +217,26 @@ int DumpAnswer(AnswerMode mode)
     return 0;
 }
 
-int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts)
+// A changed copy of an entry stored back as the menu viewer stores an edit:
+// the new content is taken first, so that a failure leaves the entry.
+bool WriteBack(CArcFile& archive, const WString& entry, const WString& file)
+{
+    if (FileNamePart(file).Lower() != FileNamePart(entry).Lower()) {
+        WriteErr(L"the file must have the entry's name: " + FileNamePart(entry) + L"\n");
+        return false;
+    }
+    WString folder = entry.Left(entry.FindLast(L'\\') + 1);
+    return archive.Add(file, folder, -1) && archive.Delete(entry);
+}
+
+// The verbs that work on one archive object.
+int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts)
 {
     const WString& command = words[0];
-    if (command == L"dump") {
-        return RunDump(std::vector<WString>(words.begin() + 1, words.end()), DumpAnswer(mode));
-    }
-    bool known = command == L"list" || command == L"extract" || command == L"add" || command == L"delete" ||
-                 command == L"compress";
-    size_t least = command == L"list" ? 2 : 3;
-    if (!known || words.size() < least || (command == L"list" && words.size() != 2) ||
-        (command == L"compress" && words.size() != 3) ||
-        ((command == L"extract" || command == L"add") && words.size() > 4)) {
-        Usage();
-        return 2;
-    }
     // Paths may come with forward slashes from a Unix shell.
     const WString archivePath = words[1].ReplaceAll(L'/', L'\\');
     const WString second = words.size() > 2 ? words[2].ReplaceAll(L'/', L'\\') : WString();
+    bool cabinet = CArcFile::ArchiveKindOf(archivePath) == kCabArchive;
     std::unique_ptr<CArcFile> archive = OpenArchiveFor(archivePath);
     bool ok = !archive->HasError();
     if (ok) {
@@ -194,13 +247,13 @@ int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts
         } else if (command == L"compress") {
             // A folder's contents into the archive's top level, with the
             // progress window, as the folder menu's compress verbs do.
-            bool cabinet = CArcFile::ArchiveKindOf(archivePath) == kCabArchive;
             ok = archive->Add(second, WString(), cabinet ? IDI_CABFILE : IDI_ZIPFILE);
         } else if (command == L"add") {
             // A cabinet is compressed (or merged into) as the setup tool does,
             // with its progress window; ZIP takes the item as a drop does.
-            int progressIcon = CArcFile::ArchiveKindOf(archivePath) == kCabArchive ? IDI_CABFILE : -1;
-            ok = archive->Add(second, words.size() > 3 ? words[3] : WString(), progressIcon);
+            ok = archive->Add(second, words.size() > 3 ? words[3] : WString(), cabinet ? IDI_CABFILE : -1);
+        } else if (command == L"writeback") {
+            ok = WriteBack(*archive, words[2], words[3].ReplaceAll(L'/', L'\\'));
         } else {
             for (size_t i = 2; ok && i < words.size(); ++i) {
                 ok = archive->Delete(words[i]);
@@ -221,6 +274,27 @@ int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts
     return ok && !prompts.Failed() ? 0 : 1;
 }
 
+int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts)
+{
+    if (!IsRunnable(words)) {
+        Usage();
+        return 2;
+    }
+    const WString& command = words[0];
+    std::vector<WString> operands(words.begin() + 1, words.end());
+    if (command == L"dump") {
+        return RunDump(operands, DumpAnswer(mode));
+    }
+    if (command == L"checksums") {
+        return RunChecksums(operands[0]);
+    }
+    if (command == L"merge") {
+        int result = RunMerge(operands);
+        return result == 0 && prompts.Failed() ? 1 : result;
+    }
+    return RunOnArchive(words, prompts);
+}
+
 }  // namespace
 
 void WriteOut(const WString& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
@@ -229,28 +303,27 @@ void WriteErr(const WString& text) { WriteTo(STD_ERROR_HANDLE, text); }
 
 int wmain(int argc, wchar_t** argv)
 {
-    AnswerMode mode = AnswerMode::kFail;
-    std::vector<WString> words;
-    for (int i = 1; i < argc; ++i) {
-        WString word(argv[i]);
-        if (word == L"--yes") {
-            mode = AnswerMode::kYes;
-        } else if (word == L"--no") {
-            mode = AnswerMode::kNo;
-        } else if (word == L"--cancel") {
-            mode = AnswerMode::kCancel;
-        } else {
-            words.push_back(word);
+    ToolCommandLine line = ParseToolCommandLine(std::vector<WString>(argv + 1, argv + argc));
+    if (!line.error.IsEmpty() || line.words.empty()) {
+        if (!line.error.IsEmpty()) {
+            WriteErr(line.error + L"\n");
         }
-    }
-    if (words.empty()) {
         Usage();
         return 2;
     }
     UseTempFolderFromEnvironment();
-    ToolPrompts prompts(mode);
+    // Settings given on the command line are the only ones the run sees;
+    // the user's stay as they are.
+    std::optional<SettingsOverride> settings;
+    if (!line.settings.empty()) {
+        settings.emplace(L"Software\\ZupakoArctool");
+        for (const auto& value : line.settings) {
+            settings->Set(value.first, value.second);
+        }
+    }
+    ToolPrompts prompts(line.answer);
     SetPromptHandler(&prompts);
-    int result = Run(words, mode, prompts);
+    int result = Run(line.words, line.answer, prompts);
     SetPromptHandler(nullptr);
     return result;
 }
