@@ -16,7 +16,9 @@ public:
 
     // Takes ownership of a block allocated with new[] and returns its index.
     int Push(uint8_t* block, int size);
-    // Copies the bytes into a new block and returns its index.
+    // Copies the bytes and returns the index of the copy. Small copies share
+    // larger pieces of memory, so that the names of an archive of many
+    // thousand entries do not cost an allocation each.
     int Append(const void* bytes, int size);
 
     int Count() const { return count_; }
@@ -32,7 +34,13 @@ private:
     void Grow();
 
     int count_;
-    std::vector<std::unique_ptr<uint8_t[]>> items_;
+    std::vector<const uint8_t*> items_;
     std::vector<int> sizes_;
+    // Everything the list owns: pushed blocks, large copies and the shared
+    // pieces of small copies.
+    std::vector<std::unique_ptr<uint8_t[]>> owned_;
+    uint8_t* piece_;  // the shared piece being filled
+    size_t pieceUsed_;
+    size_t pieceSize_;
     int capacity_;
 };

@@ -21,8 +21,31 @@ struct CrcTable {
     }
 };
 
+// Decodes into units, replacing them; false when strict is asked and a
+// byte sequence is not valid in the code page. No code page yields more
+// units than bytes, so one call mostly does.
+bool DecodeUnits(const char* bytes, size_t length, UINT codePage, bool strict, std::vector<wchar_t>& units)
+{
+    DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
+    int count = static_cast<int>(length);
+    units.resize(length + 1);
+    if (count == 0) {
+        units.clear();
+        return true;
+    }
+    int made = MultiByteToWideChar(codePage, flags, bytes, count, units.data(), static_cast<int>(units.size()));
+    if (made <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        made = MultiByteToWideChar(codePage, flags, bytes, count, nullptr, 0);
+        units.resize(made > 0 ? static_cast<size_t>(made) : 0);
+        made = made > 0 ? MultiByteToWideChar(codePage, flags, bytes, count, units.data(), made) : 0;
+    }
+    units.resize(made > 0 ? static_cast<size_t>(made) : 0);
+    return made > 0;
+}
+
 // The name from a Unicode Path block that belongs to these stored bytes.
-bool NameFromUnicodePath(const char* bytes, size_t length, const uint8_t* extra, size_t extraLength, WString& name)
+bool NameFromUnicodePath(const char* bytes, size_t length, const uint8_t* extra, size_t extraLength,
+                         std::vector<wchar_t>& units)
 {
     const uint8_t* data = nullptr;
     size_t size = 0;
@@ -35,7 +58,7 @@ bool NameFromUnicodePath(const char* bytes, size_t length, const uint8_t* extra,
     if (crc != Crc32(bytes, length)) {
         return false;
     }
-    return WString::TryDecode(reinterpret_cast<const char*>(data + 5), static_cast<int>(size - 5), CP_UTF8, name);
+    return DecodeUnits(reinterpret_cast<const char*>(data + 5), size - 5, CP_UTF8, true, units);
 }
 
 }  // namespace
@@ -51,30 +74,36 @@ uint32_t Crc32(const void* bytes, size_t length)
     return ~crc;
 }
 
-WString DecodeEntryName(const char* bytes, size_t length, uint16_t flags, const uint8_t* extra, size_t extraLength,
-                        NameSource* source)
+void DecodeEntryNameInto(const char* bytes, size_t length, uint16_t flags, const uint8_t* extra, size_t extraLength,
+                         std::vector<wchar_t>& units, NameSource* source)
 {
     NameSource ignored;
     NameSource& from = source ? *source : ignored;
-    int count = static_cast<int>(length);
-    WString name;
-    if ((flags & kFlagUtf8Name) && WString::TryDecode(bytes, count, CP_UTF8, name)) {
+    if ((flags & kFlagUtf8Name) && DecodeUnits(bytes, length, CP_UTF8, true, units)) {
         from = NameSource::kUtf8Flag;
-        return name;
+        return;
     }
-    if (NameFromUnicodePath(bytes, length, extra, extraLength, name)) {
+    if (NameFromUnicodePath(bytes, length, extra, extraLength, units)) {
         from = NameSource::kUnicodePathExtra;
-        return name;
+        return;
     }
     from = NameSource::kAnsi;
-    if (WString::TryDecode(bytes, count, CP_ACP, name)) {
-        return name;
+    if (DecodeUnits(bytes, length, CP_ACP, true, units)) {
+        return;
     }
-    if (WString::TryDecode(bytes, count, CP_UTF8, name)) {
+    if (DecodeUnits(bytes, length, CP_UTF8, true, units)) {
         from = NameSource::kUtf8Fallback;
-        return name;
+        return;
     }
-    return WString::FromAnsi(bytes, count);
+    DecodeUnits(bytes, length, CP_ACP, false, units);
+}
+
+WString DecodeEntryName(const char* bytes, size_t length, uint16_t flags, const uint8_t* extra, size_t extraLength,
+                        NameSource* source)
+{
+    std::vector<wchar_t> units;
+    DecodeEntryNameInto(bytes, length, flags, extra, extraLength, units, source);
+    return WString(units.data(), static_cast<int>(units.size()));
 }
 
 }  // namespace zip

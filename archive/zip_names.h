@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/wstring.h"
 
@@ -32,6 +33,11 @@ enum class NameSource {
 // what it cannot read.
 WString DecodeEntryName(const char* bytes, size_t length, uint16_t flags, const uint8_t* extra, size_t extraLength,
                         NameSource* source = nullptr);
+// The same decoding into a buffer that the caller keeps from name to name,
+// so that reading a directory of many entries allocates no text per name;
+// units holds the name's units and nothing else afterwards.
+void DecodeEntryNameInto(const char* bytes, size_t length, uint16_t flags, const uint8_t* extra, size_t extraLength,
+                         std::vector<wchar_t>& units, NameSource* source = nullptr);
 
 // The CRC-32 of ZIP archives, for the Unicode Path block's check (the
 // engine reads names before zlib is bound).

@@ -14,7 +14,6 @@
 #include "common/paths.h"
 
 namespace {
-
 WString Number(uint64_t value) { return WString::FromInt(static_cast<long long>(value)); }
 
 // Adds without wrapping round: offsets and sizes from a damaged file can be
@@ -61,14 +60,14 @@ void CZipFileEnum::ReadArchive()
     // directory is read: an archive of many thousand entries in no order
     // would otherwise cost a locale comparison call per step of every
     // insert.
-    std::vector<ReadItem> items;
-    std::vector<std::string> keys;
-    bool read = ReadCentralDirectory(reader, items);
-    StoreSorted(items, keys);
+    SortKeys keys;
+    std::vector<int> tableKeys;
+    bool read = ReadCentralDirectory(reader, keys);
+    SortTable(keys, tableKeys);
     if (!read || !CheckLocalHeaders(reader, fileSize)) {
         return;
     }
-    AddFolderEntries(keys);
+    AddFolderEntries(keys, tableKeys);
     MarkOverlaps();
     readComplete_ = true;
 }
@@ -208,11 +207,18 @@ bool CZipFileEnum::ReadZip64End(Reader& reader, uint64_t locatorAt, bool require
     return true;
 }
 
-bool CZipFileEnum::ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& items)
+bool CZipFileEnum::ReadCentralDirectory(Reader& reader, SortKeys& keys)
 {
     uint64_t offset = centralDirOffset_;
-    items.reserve(std::min<uint32_t>(entryCount_, 1u << 20));
+    size_t expected = std::min<uint32_t>(entryCount_, 1u << 20);
+    entries_.Clear();
+    entries_.SetSorted(false);
+    // Room for the folders added later as well; memory reserved and never
+    // used costs nothing, a table moved to grow costs a copy of it all.
+    entries_.Reserve(static_cast<int>(expected + expected / 4 + 16));
+    keys.Reserve(expected, expected * 96);
     std::vector<uint8_t> piece;
+    std::vector<wchar_t> units;
     for (uint32_t i = 0; i < entryCount_; ++i) {
         zip::CentralHeader header;
         size_t got = 0;
@@ -246,6 +252,7 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& i
         ArcEntry entry = EmptyArcEntry();
         memcpy(&entry, &header, sizeof header);
         entry.nameIndex = blocks_.Append(piece.data(), header.nameLength);
+        const char* nameBytes = reinterpret_cast<const char*>(blocks_.Block(entry.nameIndex));
         entry.packedSize = header.packedSize32;
         entry.size = header.size32;
         // A marked offset must come from the Zip64 block; without one it
@@ -270,12 +277,12 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& i
                 return false;
             }
         }
-        WString name = zip::DecodeEntryName(reinterpret_cast<const char*>(blocks_.Block(entry.nameIndex)),
-                                            header.nameLength, header.flags, blocks_.Block(entry.centralExtraIndex),
-                                            static_cast<size_t>(blocks_.Size(entry.centralExtraIndex)))
-                           .ReplaceAll(L'\\', L'/');
+        zip::DecodeEntryNameInto(nameBytes, header.nameLength, header.flags, blocks_.Block(entry.centralExtraIndex),
+                                 static_cast<size_t>(blocks_.Size(entry.centralExtraIndex)), units);
+        std::replace(units.begin(), units.end(), L'\\', L'/');
+        int length = static_cast<int>(units.size());
         if (header.headerOffset32 == kZip64Marker32 && entry.headerOffset == UINT64_MAX) {
-            SetErrorText(name + L"\nOffset が定義されていません");
+            SetErrorText(WString(units.data(), length) + L"\nOffset が定義されていません");
             return false;
         }
         if (header.commentLength != 0) {
@@ -290,8 +297,8 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& i
             entry.commentIndex = blocks_.Append(piece.data(), header.commentLength);
             offset += header.commentLength;
         }
-        std::string key = NameSortKey(name.c_str(), name.Length());
-        items.push_back(ReadItem{std::move(name), entry, std::move(key), i});
+        keys.Add(units.data(), length);
+        entries_.AppendInOrder(WString(units.data(), length), std::move(entry));
     }
     if (offset > centralDirEnd_) {
         centralDirEnd_ = offset;
@@ -299,43 +306,42 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& i
     return true;
 }
 
-void CZipFileEnum::StoreSorted(std::vector<ReadItem>& items, std::vector<std::string>& keys)
+void CZipFileEnum::SortTable(const SortKeys& keys, std::vector<int>& tableKeys)
 {
-    std::vector<size_t> order(items.size());
+    // Rows and keys are numbered in directory order, and equal keys stay
+    // in that order, so that the first of equal names is kept.
+    std::vector<int> order(static_cast<size_t>(entries_.Count()));
     for (size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
+        order[i] = static_cast<int>(i);
     }
-    // Equal names stay in directory order, so the first of them is kept.
-    std::stable_sort(order.begin(), order.end(), [&items](size_t a, size_t b) { return items[a].key < items[b].key; });
-    entries_.Clear();
-    entries_.Reserve(static_cast<int>(items.size()));
-    entries_.SetSorted(false);
-    keys.clear();
-    keys.reserve(items.size());
-    const ReadItem* lastDuplicate = nullptr;
-    uint32_t firstIndex = 0;
-    uint32_t keptIndex = 0;  // directory index of the name last kept
+    std::vector<char> equalToPrevious;
+    keys.Sort(order, equalToPrevious);
+    tableKeys.clear();
+    tableKeys.reserve(order.size());
+    int lastDuplicate = -1;
+    int firstIndex = 0;
+    int keptIndex = 0;  // directory index of the name last kept
     for (size_t n = 0; n < order.size(); ++n) {
-        ReadItem& item = items[order[n]];
-        if (!keys.empty() && keys.back() == item.key) {
+        int row = order[n];
+        if (equalToPrevious[n]) {
             // The report names the duplicate met last in the directory.
-            if (lastDuplicate == nullptr || item.index > lastDuplicate->index) {
-                lastDuplicate = &item;
+            if (row > lastDuplicate) {
+                lastDuplicate = row;
                 firstIndex = keptIndex;
             }
             continue;
         }
-        keptIndex = item.index;
-        keys.push_back(std::move(item.key));
-        entries_.AppendInOrder(std::move(item.name), std::move(item.entry));
+        keptIndex = row;
+        tableKeys.push_back(row);
     }
-    entries_.SetSorted(true);
     // A read error met later in the directory is the one to show, as the
     // walk met it after the duplicate.
-    if (lastDuplicate != nullptr && !HasError()) {
-        SetErrorText(L"重複したファイル名 " + lastDuplicate->name + L" index1, 2 = " +
-                     Number(firstIndex) + L" " + Number(lastDuplicate->index));
+    if (lastDuplicate >= 0 && !HasError()) {
+        SetErrorText(L"重複したファイル名 " + entries_.Name(lastDuplicate) + L" index1, 2 = " + Number(firstIndex) +
+                     L" " + Number(lastDuplicate));
     }
+    entries_.Reorder(tableKeys);
+    entries_.SetSorted(true);
 }
 
 bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
@@ -343,14 +349,15 @@ bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
     std::vector<uint8_t> descriptor(24);
     // The headers are visited in the order they lie in the file, so that
     // the reader's window moves forward instead of jumping with the names.
-    std::vector<int> inFileOrder(static_cast<size_t>(entries_.Count()));
+    std::vector<std::pair<uint64_t, int>> inFileOrder;
+    inFileOrder.reserve(static_cast<size_t>(entries_.Count()));
     for (int t = 0; t < entries_.Count(); ++t) {
-        inFileOrder[static_cast<size_t>(t)] = t;
+        inFileOrder.emplace_back(entries_.ValueAt(t).headerOffset, t);
     }
-    std::sort(inFileOrder.begin(), inFileOrder.end(), [this](int a, int b) {
-        return entries_.ValueAt(a).headerOffset < entries_.ValueAt(b).headerOffset;
-    });
-    for (int t : inFileOrder) {
+    std::sort(inFileOrder.begin(), inFileOrder.end());
+    spans_.reserve(inFileOrder.size());
+    for (const auto& visit : inFileOrder) {
+        int t = visit.second;
         ArcEntry& entry = entries_.ValueAt(t);
         auto badSignature = [t]() { return L"LocalHeader 署名を見つけられません index = " + Number(t); };
         zip::LocalHeader local;
@@ -409,68 +416,96 @@ bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
             }
             end = valuesAt + valuesLength;
         }
-        dataOffsets_[entry.headerOffset] = dataOffset;
-        spans_.emplace_back(entry.headerOffset, end);
+        spans_.push_back(LocalSpan{entry.headerOffset, dataOffset, end});
     }
     return true;
 }
 
-void CZipFileEnum::AddFolderEntries(std::vector<std::string>& keys)
+void CZipFileEnum::AddFolderEntries(SortKeys& keys, std::vector<int>& tableKeys)
 {
-    // Folders already in the table, by key: equality is the table's own.
-    std::unordered_set<std::string> known;
-    for (int i = 0; i < entries_.Count(); ++i) {
-        if (entries_.Name(i).Last() == L'/') {
-            known.insert(keys[static_cast<size_t>(i)]);
-        }
-    }
-    // Every distinct folder prefix once, by its text, before any key is made.
+    // Every distinct folder prefix once, by its text, in the order an
+    // entry-by-entry walk meets them. A prefix is only recorded after all
+    // of its own prefixes, so a name whose parent is known needs no look
+    // at the shorter ones; and names of one folder mostly follow each other.
     std::unordered_set<std::wstring_view> prefixes;
-    std::vector<ReadItem> added;
+    std::vector<std::wstring_view> found;
+    std::wstring_view lastParent;
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
-        for (int at = name.FindChar(L'/'); at >= 0; at = name.FindChar(L'/', at + 1)) {
-            if (!prefixes.insert(std::wstring_view(name.c_str(), static_cast<size_t>(at) + 1)).second) {
-                continue;
-            }
-            WString prefix = name.Left(at + 1);
-            std::string key = NameSortKey(prefix.c_str(), prefix.Length());
-            if (!known.insert(key).second) {
-                continue;
-            }
-            ArcEntry folder = EmptyArcEntry();
-            folder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
-            folder.nameLength = static_cast<uint16_t>(prefix.ToAnsi().Length());
-            added.push_back(ReadItem{std::move(prefix), folder, std::move(key), 0});
+        int parentEnd = name.Length() - 1;
+        while (parentEnd >= 0 && name.At(parentEnd) != L'/') {
+            --parentEnd;
         }
+        std::wstring_view parent(name.c_str(), static_cast<size_t>(parentEnd + 1));
+        if (parent.empty() || parent == lastParent) {
+            continue;
+        }
+        lastParent = parent;
+        size_t firstNew = found.size();
+        for (int at = parentEnd; at >= 0; --at) {
+            if (name.At(at) != L'/') {
+                continue;
+            }
+            std::wstring_view prefix(name.c_str(), static_cast<size_t>(at) + 1);
+            if (!prefixes.insert(prefix).second) {
+                break;
+            }
+            found.push_back(prefix);
+        }
+        std::reverse(found.begin() + static_cast<long>(firstNew), found.end());
     }
-    if (added.empty()) {
+    if (found.empty()) {
         return;
     }
-    std::sort(added.begin(), added.end(), [](const ReadItem& a, const ReadItem& b) { return a.key < b.key; });
-    // A merge of the two sorted runs; a folder goes after an equal name,
-    // as an insert into the sorted table would put it.
-    EntryTable merged(false);
-    merged.Reserve(entries_.Count() + static_cast<int>(added.size()));
-    std::vector<std::string> mergedKeys;
-    mergedKeys.reserve(keys.size() + added.size());
-    size_t a = 0;
-    int t = 0;
-    while (t < entries_.Count() || a < added.size()) {
-        bool takeTable = a == added.size() || (t < entries_.Count() && !(added[a].key < keys[static_cast<size_t>(t)]));
-        if (takeTable) {
-            merged.AppendInOrder(std::move(entries_.Name(t)), std::move(entries_.ValueAt(t)));
-            mergedKeys.push_back(std::move(keys[static_cast<size_t>(t)]));
-            ++t;
-        } else {
-            merged.AppendInOrder(std::move(added[a].name), std::move(added[a].entry));
-            mergedKeys.push_back(std::move(added[a].key));
-            ++a;
-        }
+    // Folders the table holds already, or that an earlier prefix stands
+    // for, are found by key: equality is the table's own. Key numbers of
+    // the prefixes count up in the order they were met.
+    int firstFolderKey = keys.Count();
+    std::vector<int> folderKeys;
+    for (const std::wstring_view& prefix : found) {
+        folderKeys.push_back(keys.Add(prefix.data(), static_cast<int>(prefix.size())));
     }
-    merged.SetSorted(true);
-    entries_.Swap(merged);
-    keys.swap(mergedKeys);
+    std::vector<char> equalToPrevious;
+    keys.Sort(folderKeys, equalToPrevious);
+    int rows = entries_.Count();
+    // The table's rows with the new folders put in: a folder goes after an
+    // equal name, as an insert into the sorted table would put it.
+    std::vector<int> order;
+    order.reserve(static_cast<size_t>(rows) + folderKeys.size());
+    std::vector<int> mergedKeys;
+    mergedKeys.reserve(order.capacity());
+    int taken = 0;
+    for (size_t n = 0; n < folderKeys.size(); ++n) {
+        int key = folderKeys[n];
+        if (equalToPrevious[n]) {
+            continue;
+        }
+        auto after = std::upper_bound(tableKeys.begin(), tableKeys.end(), key,
+                                      [&keys](int a, int b) { return keys.Compare(a, b) < 0; });
+        int at = static_cast<int>(after - tableKeys.begin());
+        if (at > 0 && keys.Equal(tableKeys[static_cast<size_t>(at - 1)], key) && entries_.Name(at - 1).Last() == L'/') {
+            continue;
+        }
+        for (; taken < at; ++taken) {
+            order.push_back(taken);
+            mergedKeys.push_back(tableKeys[static_cast<size_t>(taken)]);
+        }
+        const std::wstring_view& text = found[static_cast<size_t>(key - firstFolderKey)];
+        WString prefix(text.data(), static_cast<int>(text.size()));
+        ArcEntry folder = EmptyArcEntry();
+        folder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        folder.nameLength = static_cast<uint16_t>(prefix.ToAnsi().Length());
+        order.push_back(entries_.Count());
+        mergedKeys.push_back(key);
+        entries_.AppendInOrder(std::move(prefix), std::move(folder));
+    }
+    for (; taken < rows; ++taken) {
+        order.push_back(taken);
+        mergedKeys.push_back(tableKeys[static_cast<size_t>(taken)]);
+    }
+    entries_.Reorder(order);
+    entries_.SetSorted(true);
+    tableKeys.swap(mergedKeys);
 }
 
 void CZipFileEnum::MarkOverlaps()
@@ -482,8 +517,8 @@ void CZipFileEnum::MarkOverlaps()
     };
     std::vector<Span> spans;
     spans.reserve(spans_.size() + 1);
-    for (const auto& span : spans_) {
-        spans.push_back(Span{span.first, span.second, false});
+    for (const LocalSpan& span : spans_) {
+        spans.push_back(Span{span.begin, span.end, false});
     }
     if (centralDirEnd_ > centralDirOffset_) {
         spans.push_back(Span{centralDirOffset_, centralDirEnd_, true});
@@ -512,13 +547,15 @@ bool CZipFileEnum::OverlapsOther(const ArcEntry& entry) const
 
 uint64_t CZipFileEnum::DataOffsetOf(const ArcEntry& entry) const
 {
-    auto found = dataOffsets_.find(entry.headerOffset);
-    return found == dataOffsets_.end() ? 0 : found->second;
+    auto found = std::lower_bound(spans_.begin(), spans_.end(), entry.headerOffset,
+                                  [](const LocalSpan& span, uint64_t offset) { return span.begin < offset; });
+    return found == spans_.end() || found->begin != entry.headerOffset ? 0 : found->data;
 }
 
 bool CZipFileEnum::GetEntryNames(StringList& names)
 {
     SetBusyCursor(kListCursor);
+    names.Reserve(names.Count() + entries_.Count());
     for (int i = 0; i < entries_.Count(); ++i) {
         names.Insert(entries_.Name(i).ReplaceAll(L'/', L'\\'));
     }

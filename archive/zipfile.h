@@ -8,7 +8,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "archive/arcentry.h"
@@ -65,26 +64,27 @@ private:
     void ReadArchive();
     bool FindEndRecord(Reader& reader, uint64_t fileSize);
     bool ReadZip64End(Reader& reader, uint64_t locatorAt, bool required);
-    // An entry as read from the directory, before the table is sorted.
-    struct ReadItem {
-        WString name;
-        ArcEntry entry;
-        std::string key;  // NameSortKey of the name
-        uint32_t index;   // in the directory
-    };
-    bool ReadCentralDirectory(Reader& reader, std::vector<ReadItem>& items);
-    // Puts the items into the table in key order, leaving out (and
-    // reporting) a name equal to one earlier in the directory; keys gets
-    // the table's sort keys.
-    void StoreSorted(std::vector<ReadItem>& items, std::vector<std::string>& keys);
+    // Reads the directory into the table in directory order, the sort key
+    // of row i being key i.
+    bool ReadCentralDirectory(Reader& reader, SortKeys& keys);
+    // Puts the table in key order, leaving out (and reporting) a name equal
+    // to one earlier in the directory; tableKeys gets the key number of
+    // every row.
+    void SortTable(const SortKeys& keys, std::vector<int>& tableKeys);
     bool CheckLocalHeaders(Reader& reader, uint64_t fileSize);
-    void AddFolderEntries(std::vector<std::string>& keys);
+    void AddFolderEntries(SortKeys& keys, std::vector<int>& tableKeys);
     void MarkOverlaps();
 
     uint64_t centralDirEnd_;
-    std::unordered_map<uint64_t, uint64_t> dataOffsets_;
-    // [local header, end of data and descriptor) of every entry read.
-    std::vector<std::pair<uint64_t, uint64_t>> spans_;
+    // Every local header read: where it starts, where its data starts and
+    // where its data and descriptor end. Kept in the order of the headers
+    // in the file, so that a data offset is found by halving.
+    struct LocalSpan {
+        uint64_t begin;
+        uint64_t data;
+        uint64_t end;
+    };
+    std::vector<LocalSpan> spans_;
     std::set<uint64_t> overlapping_;
 };
 

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <windows.h>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +23,51 @@ int CompareNames(const WString& a, const WString& b);
 std::string NameSortKey(const wchar_t* name, int length);
 // Tree order of two paths: component by component, ignoring case.
 int CompareTreeOrder(const WString& a, const WString& b);
+
+// The sort keys of many names (NameSortKey) in one block of memory, for
+// sorting a large table: one allocation for all keys instead of one per
+// name, and a sort that reads each key's bytes only as deep as they are
+// needed to tell it from the others.
+class SortKeys {
+public:
+    SortKeys() : starts_(1, 0) {}
+
+    // Adds the key of a name; returns its number (numbers count up from 0).
+    int Add(const wchar_t* name, int length);
+    void Reserve(size_t keys, size_t bytes);
+    int Count() const { return static_cast<int>(starts_.size()) - 1; }
+
+    // Byte order of two keys: below, equal to or above 0, as the names
+    // compare under CompareNames.
+    int Compare(int a, int b) const;
+    bool Equal(int a, int b) const { return Compare(a, b) == 0; }
+
+    // Puts key numbers in the order of their keys, equal keys by number
+    // (so that a sort by number first is kept, as a stable sort would), and
+    // tells for each place whether its key equals the one before.
+    void Sort(std::vector<int>& numbers, std::vector<char>& equalToPrevious) const;
+
+private:
+    struct Slot {
+        uint64_t chunk;  // eight key bytes from the depth being sorted
+        int key;
+        bool equalToPrevious;
+    };
+    void SortRange(std::vector<Slot>& slots, size_t begin, size_t end, size_t depth,
+                   std::vector<size_t>& pending) const;
+    uint64_t ChunkAt(int key, size_t depth) const;
+    const uint8_t* Bytes(int i) const { return bytes_.get() + starts_[static_cast<size_t>(i)]; }
+    size_t Length(int i) const
+    {
+        return starts_[static_cast<size_t>(i) + 1] - starts_[static_cast<size_t>(i)];
+    }
+    void Grow(size_t room);
+
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t used_ = 0;
+    size_t capacity_ = 0;
+    std::vector<size_t> starts_;
+};
 
 struct NoValue {};
 
@@ -123,6 +170,47 @@ public:
         std::swap(sorted_, other.sorted_);
     }
 
+    // Puts the items that order names first, in that order, and drops the
+    // rest. Done in place, by following the cycles of the permutation: a
+    // table of many large values would otherwise be copied whole. No index
+    // may appear twice in order.
+    void Reorder(const std::vector<int>& order)
+    {
+        size_t count = names_.size();
+        std::vector<size_t> from;
+        from.reserve(count);
+        std::vector<char> placed(count, 0);
+        for (int index : order) {
+            from.push_back(static_cast<size_t>(index));
+            placed[static_cast<size_t>(index)] = 1;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            if (!placed[i]) {
+                from.push_back(i);
+            }
+        }
+        std::vector<char> done(count, 0);
+        for (size_t start = 0; start < count; ++start) {
+            if (done[start] || from[start] == start) {
+                continue;
+            }
+            WString name = std::move(names_[start]);
+            Value value = std::move(values_[start]);
+            size_t at = start;
+            while (from[at] != start) {
+                done[at] = 1;
+                names_[at] = std::move(names_[from[at]]);
+                values_[at] = std::move(values_[from[at]]);
+                at = from[at];
+            }
+            done[at] = 1;
+            names_[at] = std::move(name);
+            values_[at] = std::move(value);
+        }
+        names_.erase(names_.begin() + static_cast<long>(order.size()), names_.end());
+        values_.erase(values_.begin() + static_cast<long>(order.size()), values_.end());
+    }
+
     void RemoveAt(int i)
     {
         names_.erase(names_.begin() + i);
@@ -179,6 +267,16 @@ class StringList : public KeyedList<NoValue> {
 public:
     using KeyedList<NoValue>::KeyedList;
     int Insert(const WString& name) { return KeyedList<NoValue>::Insert(name); }
+    // The same for a string the caller gives away: an unsorted list keeps it
+    // without copying the text.
+    int Insert(WString&& name)
+    {
+        if (IsSorted()) {
+            return KeyedList<NoValue>::Insert(name);
+        }
+        AppendInOrder(std::move(name), NoValue());
+        return Count() - 1;
+    }
     const WString& operator[](int i) const { return Name(i); }
 
     // Fills the list with the lines of a text. CR, LF and CR LF each end one

@@ -1,6 +1,7 @@
 #include "viewer/menu_model.h"
 
 #include <algorithm>
+#include <cwchar>
 
 namespace {
 
@@ -79,8 +80,10 @@ ListingIndex::ListingIndex(const StringList& listing)
 {
     AddFolder(WString());
     // Listings come sorted, so entries of one folder mostly follow each
-    // other: the last folder found is tried first.
-    WString lastParent;
+    // other: the last folder found is tried first, compared in place, and
+    // only the file's own name is copied out of its path.
+    const wchar_t* lastParent = nullptr;
+    int lastLength = -1;
     int lastAt = 0;
     for (int i = 0; i < listing.Count(); ++i) {
         const WString& path = listing[i];
@@ -91,14 +94,17 @@ ListingIndex::ListingIndex(const StringList& listing)
             AddFolder(path);
             continue;
         }
-        WString parent;
-        WString name;
-        SplitParent(path, parent, name);
-        if (parent != lastParent) {
-            lastAt = AddFolder(parent);
-            lastParent = parent;
+        const wchar_t* text = path.c_str();
+        int parentLength = path.Length();
+        while (parentLength > 0 && text[parentLength - 1] != L'\\') {
+            --parentLength;
         }
-        folders_[lastAt].files.push_back(name);
+        if (parentLength != lastLength || wmemcmp(text, lastParent, static_cast<size_t>(parentLength)) != 0) {
+            lastAt = AddFolder(WString(text, parentLength));
+            lastParent = text;
+            lastLength = parentLength;
+        }
+        folders_[static_cast<size_t>(lastAt)].files.emplace_back(text + parentLength, path.Length() - parentLength);
     }
 }
 

@@ -123,6 +123,77 @@ TEST_F(ZipTest, DirectoryInNoOrderGivesASortedTableKeepingTheFirstOfEqualNames)
     EXPECT_EQ(ReadFileBytes(folder_ / L"out\\same"), (Bytes{'f', 'i', 'r', 's', 't'}));
 }
 
+// The table is built by one sort of keys, one pass for duplicates and one
+// merge of the synthesised folders; it must be exactly what inserting the
+// names one by one into a sorted list gives: the first of equal names, every
+// folder once, a folder after an equal name.
+TEST_F(ZipTest, LargeDirectoryInNoOrderReadsAsSortedInsertsWould)
+{
+    const wchar_t* pieces[] = {L"a", L"A", L"b", L"0", L"10", L"-", L"'", L" ", L"_", L"Ａ", L"日本", L"ア", L"ｱ", L"ー"};
+    const wchar_t* folders[] = {L"", L"Doc-1/", L"doc1/", L"Doc-1/sub/", L"x/y/z/", L"日本語/", L"Doc-1\\win/"};
+    std::vector<ZipTestEntry> entries;
+    std::vector<WString> stored;
+    unsigned seed = 4242;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        WString name(folders[next() % 7]);
+        int parts = 1 + static_cast<int>(next() % 4);
+        for (int p = 0; p < parts; ++p) {
+            name += pieces[next() % 14];
+        }
+        if (next() % 10 == 0) {
+            name += L"/";  // an explicit folder entry
+        }
+        if (i > 0 && next() % 25 == 0) {
+            name = stored[next() % stored.size()];  // a repeated name
+        }
+        stored.push_back(name);
+        AString bytes = name.ToAnsi();
+        entries.push_back(ZipTestEntry{std::string(bytes.c_str(), static_cast<size_t>(bytes.Length())), "d"});
+    }
+    StringList expected(true);
+    for (const WString& name : stored) {
+        WString slashed = name.ReplaceAll(L'\\', L'/');
+        if (expected.Find(slashed) < 0) {
+            expected.Insert(slashed);
+        }
+    }
+    for (const WString& name : stored) {
+        WString slashed = name.ReplaceAll(L'\\', L'/');
+        for (int at = slashed.FindChar(L'/'); at >= 0; at = slashed.FindChar(L'/', at + 1)) {
+            if (expected.Find(slashed.Left(at + 1)) < 0) {
+                expected.Insert(slashed.Left(at + 1));
+            }
+        }
+    }
+    CZipFileEnum reader(Archive(BuildZip(entries)), false);
+    EXPECT_TRUE(reader.ErrorText().StartsWith(L"重複したファイル名 "));
+    reader.ClearErrorText();
+    EXPECT_TRUE(reader.ReadCompletely());
+    const EntryTable& table = reader.Entries();
+    ASSERT_EQ(table.Count(), expected.Count());
+    int differences = 0;
+    for (int i = 0; i < table.Count(); ++i) {
+        if (table.Name(i) != expected[i] && differences++ < 5) {
+            ADD_FAILURE() << "row " << i << ": " << Utf8(table.Name(i).c_str()) << ", expected "
+                          << Utf8(expected[i].c_str());
+        }
+    }
+    EXPECT_EQ(differences, 0);
+    // Every row keeps the stored bytes of its own name.
+    for (int i = 0; i < table.Count(); ++i) {
+        const ArcEntry& entry = table.ValueAt(i);
+        if (entry.nameIndex >= 0) {
+            WString name = WString::FromAnsi(reinterpret_cast<const char*>(reader.Blocks().Block(entry.nameIndex)),
+                                             reader.Blocks().Size(entry.nameIndex));
+            EXPECT_EQ(name.ReplaceAll(L'\\', L'/'), table.Name(i));
+        }
+    }
+}
+
 TEST_F(ZipTest, ExtraFieldDamageIsReported)
 {
     ZipTestEntry shortZip64{"a.txt", "a"};

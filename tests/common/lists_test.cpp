@@ -142,3 +142,116 @@ TEST(NameSortKey, OrdersALargeMixedTableExactlyAsCompareNames)
     }
     EXPECT_EQ(differences, 0);
 }
+
+namespace {
+
+// Names from mixed pieces (case, digits, punctuation that word sort
+// ignores, accents, kana and kanji), some under long shared folder paths,
+// so that keys agree on many bytes before they differ, and some repeated.
+std::vector<WString> MixedNames(int count)
+{
+    const wchar_t* pieces[] = {L"a", L"A", L"b", L"B", L"z", L"0", L"9", L"10", L"-", L"_", L"'", L" ", L".", L"/",
+                               L"~", L"é", L"É", L"ß", L"ss", L"あ", L"ア", L"ｱ", L"日本", L"ー", L"Ａ", L"ガ", L"が"};
+    const wchar_t* folders[] = {L"", L"Documents and Settings/Report-2024/", L"documents and settings/report2024/",
+                                L"Documents and Settings/Report-2024/日本語フォルダ/", L"a/"};
+    const int kPieces = static_cast<int>(sizeof pieces / sizeof pieces[0]);
+    std::vector<WString> names;
+    unsigned seed = 777;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int i = 0; i < count; ++i) {
+        if (i > 10 && next() % 20 == 0) {
+            names.push_back(names[next() % names.size()]);
+            continue;
+        }
+        WString name(folders[next() % 5]);
+        int parts = 1 + static_cast<int>(next() % 6);
+        for (int p = 0; p < parts; ++p) {
+            name += pieces[next() % kPieces];
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+}  // namespace
+
+// The ZIP table is sorted by its keys eight bytes at a time, going deeper
+// only where keys agree: the order must be the comparison function's with
+// equal names in their first order, and equality exactly its equality.
+TEST(SortKeys, SortsALargeMixedTableExactlyAsCompareNames)
+{
+    std::vector<WString> names = MixedNames(20000);
+    std::vector<int> byComparison(names.size());
+    SortKeys keys;
+    std::vector<int> byKey;
+    for (size_t i = 0; i < names.size(); ++i) {
+        byComparison[i] = static_cast<int>(i);
+        byKey.push_back(keys.Add(names[i].c_str(), names[i].Length()));
+    }
+    std::stable_sort(byComparison.begin(), byComparison.end(),
+                     [&names](int a, int b) { return CompareNames(names[a], names[b]) < 0; });
+    std::vector<char> equalToPrevious;
+    keys.Sort(byKey, equalToPrevious);
+    ASSERT_EQ(byKey.size(), byComparison.size());
+    ASSERT_EQ(equalToPrevious.size(), byKey.size());
+    int differences = 0;
+    int equalPairs = 0;
+    for (size_t i = 0; i < byKey.size(); ++i) {
+        if (byKey[i] != byComparison[i] && differences++ < 5) {
+            ADD_FAILURE() << "position " << i << ": " << Utf8(names[byKey[i]].c_str()) << " by key, "
+                          << Utf8(names[byComparison[i]].c_str()) << " by comparison";
+        }
+        if (i > 0) {
+            bool equal = CompareNames(names[byKey[i - 1]], names[byKey[i]]) == 0;
+            equalPairs += equal ? 1 : 0;
+            EXPECT_EQ(equalToPrevious[i] != 0, equal) << Utf8(names[byKey[i]].c_str());
+            EXPECT_EQ(keys.Compare(byKey[i - 1], byKey[i]) == 0, equal);
+        }
+    }
+    EXPECT_EQ(differences, 0);
+    EXPECT_GT(equalPairs, 500) << "the table holds repeated names";
+    EXPECT_FALSE(equalToPrevious[0]);
+}
+
+TEST(SortKeys, KeysThatArePrefixesOfOthersComeFirst)
+{
+    SortKeys keys;
+    // The same name growing by one unit at a time ends its key at every
+    // depth of the eight-byte steps.
+    std::vector<WString> names;
+    WString grown;
+    for (int i = 0; i < 40; ++i) {
+        grown += (i % 3 == 0) ? L"x" : L"Y";
+        names.push_back(grown);
+    }
+    std::vector<int> order;
+    for (int i = static_cast<int>(names.size()) - 1; i >= 0; --i) {
+        order.push_back(keys.Add(names[i].c_str(), names[i].Length()));
+    }
+    std::vector<char> equalToPrevious;
+    keys.Sort(order, equalToPrevious);
+    for (size_t i = 1; i < order.size(); ++i) {
+        EXPECT_LT(CompareNames(names[names.size() - 1 - order[i - 1]], names[names.size() - 1 - order[i]]), 0);
+        EXPECT_FALSE(equalToPrevious[i]);
+    }
+}
+
+TEST(KeyedList, ReorderPlacesTheNamedItemsAndDropsTheRest)
+{
+    AttrStringList list(false);
+    for (int i = 0; i < 7; ++i) {
+        list.Insert(WString::FromInt(i), static_cast<DWORD>(i * 10));
+    }
+    list.Reorder({4, 0, 6, 1, 5});
+    ASSERT_EQ(list.Count(), 5);
+    const int expected[] = {4, 0, 6, 1, 5};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(list.Name(i), WString::FromInt(expected[i]));
+        EXPECT_EQ(list.ValueAt(i), static_cast<DWORD>(expected[i] * 10)) << "values move with their names";
+    }
+    list.Reorder({});
+    EXPECT_EQ(list.Count(), 0);
+}
