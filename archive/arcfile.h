@@ -65,6 +65,19 @@ public:
     void SetBusyCursor(int kind);
     bool IsBusyCursorShown() const { return cursorShown_; }
 
+    // Shows one of the busy cursors for a scope and puts the arrow back when
+    // the scope ends, on every return.
+    class BusyCursor {
+    public:
+        BusyCursor(CArcFile& archive, int kind) : archive_(archive) { archive_.SetBusyCursor(kind); }
+        ~BusyCursor() { archive_.SetBusyCursor(kArrowCursor); }
+        BusyCursor(const BusyCursor&) = delete;
+        BusyCursor& operator=(const BusyCursor&) = delete;
+
+    private:
+        CArcFile& archive_;
+    };
+
     // Files gathered for compression (path -> size) and their total.
     bool CollectFiles(const WString& folder);
     bool CollectFile(const WString& path);

@@ -383,17 +383,29 @@ bool CCabFile::CompressFolder(void* context, const WString& folder, const WStrin
     return true;
 }
 
-bool CCabFile::FinishCabinet(void* context, bool withProgress)
+bool CCabFile::FlushCabinet(void* context, bool withProgress)
 {
-    HFCI handle = static_cast<HFCI>(context);
     if (withProgress) {
         progressMode_ = 2;
         SetProgressText(L"クローズ中");
     }
-    bool flushed = ReportApiFailure(FCIFlushCabinet(handle, FALSE, cablib::NoNextCabinet, FciCallbacks::Status),
-                                    "FCIFlushCabinet");
-    ReportApiFailure(FCIDestroy(handle), "FCIDestroy");
-    return flushed;
+    return ReportApiFailure(FCIFlushCabinet(static_cast<HFCI>(context), FALSE, cablib::NoNextCabinet,
+                                            FciCallbacks::Status),
+                            "FCIFlushCabinet");
+}
+
+bool CCabFile::RunCompression(CCAB& parameters, void* user, bool withProgress,
+                              const std::function<bool(void* context)>& addFiles)
+{
+    // The context goes on every path: it holds the library's temporary
+    // files and memory, and a failed cabinet must not keep them.
+    ScopedFciContext context(FciCallbacks::Create(this, parameters, user));
+    if (!context) {
+        return false;
+    }
+    bool ok = addFiles(context.Get()) && FlushCabinet(context.Get(), withProgress);
+    ReportApiFailure(context.Reset(), "FCIDestroy");
+    return ok;
 }
 
 namespace {
@@ -458,29 +470,19 @@ bool CCabFile::CompressNew(const WString& source, int progressIcon)
         }
         return false;
     }
-    SetBusyCursor(kAddCursor);
+    BusyCursor busy(*this, kAddCursor);
     OpenProgress(L"cab に圧縮", progressIcon);
-    HFCI context = FciCallbacks::Create(this, parameters_, nullptr);
-    if (context == nullptr) {
-        SetBusyCursor(kArrowCursor);
-        return false;
+    bool ok = RunCompression(parameters_, nullptr, true, [&](void* context) {
+        bool added = IsDirectory(source) ? CompressFolder(context, source, WString())
+                                         : CompressFile(context, source, FileNamePart(source));
+        return added && (!sortingActive_ || CompressQueued(context));
+    });
+    if (ok) {
+        SetProgressText(L"完了");
+        PumpPending();
+        Sleep(500);
     }
-    bool ok = IsDirectory(source) ? CompressFolder(context, source, WString())
-                                  : CompressFile(context, source, FileNamePart(source));
-    if (ok && sortingActive_) {
-        ok = CompressQueued(context);
-    }
-    if (!ok) {
-        ReportApiFailure(FCIDestroy(context), "FCIDestroy");
-        SetBusyCursor(kArrowCursor);
-        return false;
-    }
-    ok = FinishCabinet(context, true);
-    SetProgressText(L"完了");
-    PumpPending();
-    Sleep(500);
     progressMode_ = 0;
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 
@@ -501,26 +503,20 @@ bool CCabFile::BuildCabinet(const WString& target, const StringList& sources, co
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
-    SetBusyCursor(kAddCursor);
+    BusyCursor busy(*this, kAddCursor);
     OpenProgress(L"cab の追加圧縮", progressIcon);
-    HFCI context = FciCallbacks::Create(this, parameters, nullptr);
-    if (context == nullptr) {
-        SetBusyCursor(kArrowCursor);
-        return false;
-    }
-    for (int i = 0; i < sources.Count(); ++i) {
-        WString name = prefix + FileNamePart(sources[i]);
-        bool ok = IsDirectory(sources[i]) ? CompressFolder(context, sources[i], name + L"\\")
-                                          : CompressFile(context, sources[i], name);
-        if (!ok) {
-            ReportApiFailure(FCIDestroy(context), "FCIDestroy");
-            SetBusyCursor(kArrowCursor);
-            return false;
+    bool ok = RunCompression(parameters, nullptr, true, [&](void* context) {
+        for (int i = 0; i < sources.Count(); ++i) {
+            WString name = prefix + FileNamePart(sources[i]);
+            bool added = IsDirectory(sources[i]) ? CompressFolder(context, sources[i], name + L"\\")
+                                                 : CompressFile(context, sources[i], name);
+            if (!added) {
+                return false;
+            }
         }
-    }
-    bool ok = FinishCabinet(context, true);
+        return true;
+    });
     progressMode_ = 0;
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 
@@ -535,15 +531,8 @@ bool CCabFile::SilentCompress(const WString& target, const WString& source)
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
-    HFCI context = FciCallbacks::Create(this, parameters, &g_silentMarker);
-    if (context == nullptr) {
-        return false;
-    }
-    bool ok = IsDirectory(source) ? CompressFolder(context, source, WString())
-                                  : CompressFile(context, source, FileNamePart(source));
-    if (!ok) {
-        ReportApiFailure(FCIDestroy(context), "FCIDestroy");
-        return false;
-    }
-    return FinishCabinet(context, false);
+    return RunCompression(parameters, &g_silentMarker, false, [&](void* context) {
+        return IsDirectory(source) ? CompressFolder(context, source, WString())
+                                   : CompressFile(context, source, FileNamePart(source));
+    });
 }

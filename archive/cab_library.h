@@ -49,6 +49,10 @@ private:
 
 // Heap and file callbacks shared by FCI and FDI.
 void* DIAMONDAPI Allocate(ULONG size);
+// Blocks handed to the library and not yet given back. The library frees
+// all of its blocks when a context is destroyed, so this is 0 whenever no
+// FCI or FDI context lives.
+long LiveBlocks();
 void DIAMONDAPI Release(void* block);
 UINT DIAMONDAPI ReadCallback(INT_PTR file, void* buffer, UINT count);
 UINT DIAMONDAPI WriteCallback(INT_PTR file, void* buffer, UINT count);

@@ -37,7 +37,7 @@ bool CCabFile::Delete(const WString& entryPath)
     if (!modifiable_) {
         return false;
     }
-    SetBusyCursor(kListCursor);
+    BusyCursor busy(*this, kListCursor);
     bool marked = false;
     if (entryPath.Last() == L'\\') {
         for (int i = 0; i < entries_.Count(); ++i) {
@@ -53,7 +53,6 @@ bool CCabFile::Delete(const WString& entryPath)
             marked = true;
         }
     }
-    SetBusyCursor(kArrowCursor);
     return marked;
 }
 

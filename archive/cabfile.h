@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -142,7 +143,12 @@ private:
     bool CompressQueued(void* context);
     bool AddToLibrary(void* context, const WString& source, const WString& name);
     bool CloseUnit(void* context);
-    bool FinishCabinet(void* context, bool withProgress);
+    bool FlushCabinet(void* context, bool withProgress);
+    // One cabinet through FCI: a context for the parameters (user value as
+    // the library passes it to the callbacks), the files added by addFiles,
+    // the cabinet flushed when that succeeded.
+    bool RunCompression(CCAB& parameters, void* user, bool withProgress,
+                        const std::function<bool(void* context)>& addFiles);
     bool CompressNew(const WString& source, int progressIcon);
     void StartProgressFile(const WString& path);
     void OpenProgress(const wchar_t* title, int icon);

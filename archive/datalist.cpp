@@ -33,11 +33,11 @@ int CDataList::Push(uint8_t* block, int size)
 
 int CDataList::Append(const void* bytes, int size)
 {
-    uint8_t* block = new uint8_t[size > 0 ? size : 1];
+    std::unique_ptr<uint8_t[]> block(new uint8_t[size > 0 ? size : 1]);
     if (size > 0) {
-        memcpy(block, bytes, size);
+        memcpy(block.get(), bytes, size);
     }
-    return Push(block, size);
+    return Push(block.release(), size);
 }
 
 const uint8_t* CDataList::Block(int index) const

@@ -453,3 +453,65 @@ TEST_F(CabWriterTest, AddsToAnExistingCabinetThroughTheMerge)
     EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
     EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
 }
+
+namespace {
+
+// The library's temporary files in the temporary folder ("cab" names).
+int LibraryTemporaryFiles()
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, folder);
+    int count = 0;
+    WIN32_FIND_DATAW found{};
+    ScopedFind search(FindFirstFileW(JoinPath(WString(folder), L"cab*.tmp").c_str(), &found));
+    for (bool more = search.IsValid(); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
+        ++count;
+    }
+    return count;
+}
+
+bool NobodyHolds(const WString& path)
+{
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid();
+}
+
+}  // namespace
+
+// A compression that fails half-way destroys its FCI context on the way
+// out: no library memory, no temporary file and no open source is left,
+// and an existing cabinet that was to take the files is not touched.
+TEST_F(CabWriterTest, FailedCompressionLeavesNoContextNoTemporaryFilesAndTheCabinetUntouched)
+{
+    WString kept = MakeFile(L"src\\kept.txt", std::string(100000, 'k'));
+    WString held = MakeFile(L"src\\held.txt", "held");
+    ScopedFile holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    long blocksBefore = cablib::LiveBlocks();
+    int temporaryBefore = LibraryTemporaryFiles();
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(scratch_ / L"new.cab");
+        EXPECT_FALSE(cabinet.Add(scratch_ / L"src", WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), (held + L"\n使用中").c_str());
+        EXPECT_EQ(cablib::LiveBlocks(), blocksBefore) << "the FCI context outlived the compression";
+        EXPECT_EQ(LibraryTemporaryFiles(), temporaryBefore);
+        EXPECT_TRUE(NobodyHolds(kept));
+        EXPECT_FALSE(cabinet.IsBusyCursorShown());
+    }
+
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Add(held, WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), (held + L"\n使用中").c_str());
+        EXPECT_EQ(cablib::LiveBlocks(), blocksBefore);
+        EXPECT_EQ(LibraryTemporaryFiles(), temporaryBefore);
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_TRUE(NobodyHolds(path));
+    EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
+    EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
+}
