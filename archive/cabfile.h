@@ -108,9 +108,14 @@ public:
     bool BuildCabinet(const WString& target, const StringList& sources, const WString& prefix, int progressIcon);
     // A cabinet of one folder's content or one file, without progress.
     bool SilentCompress(const WString& target, const WString& source);
-    // Adds files to this existing cabinet: refuses names that exist, builds
-    // "~tempadd.cab" beside the cabinet, merges and replaces the cabinet.
-    bool AddToCabinet(const StringList& sources, const WString& folder, int progressIcon);
+    // Adds files to this existing cabinet under folder: refuses names that
+    // exist (without regard to case, as Windows folders do), then runs
+    // beforeWriting, builds the new files' cabinet and the merged one beside
+    // the cabinet under "~" names that no file has yet, and replaces the
+    // cabinet. The working files are gone afterwards; the cabinet changes
+    // only when everything succeeded.
+    bool AddToCabinet(const StringList& sources, const WString& folder, int progressIcon,
+                      const std::function<void()>& beforeWriting = std::function<void()>());
 
     bool Merge(const WString& first, const WString& second, const WString& output, bool withProgress);
     // This cabinet without the units whose flag is set.
@@ -203,6 +208,11 @@ private:
     // open; Wine's FCI replaces the thread's last error with its own code.
     DWORD sourceOpenError_ = 0;
 };
+
+// The entry name that a path added under folder (empty or ending in a
+// backslash) would take and that the listed names already hold, compared
+// without regard to case; empty when there is none.
+WString FindDuplicateEntry(const StringList& entryNames, const StringList& sources, const WString& folder);
 
 // The cabinet object for a path, for callers that treat all formats alike.
 std::unique_ptr<CArcFile> OpenCabArchive(const WString& path);

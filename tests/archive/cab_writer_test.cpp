@@ -515,3 +515,36 @@ TEST_F(CabWriterTest, FailedCompressionLeavesNoContextNoTemporaryFilesAndTheCabi
     EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
     EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
 }
+
+// Adding through the engine keeps files of the user's that carry the names
+// of its working files, and a name that differs only in case from an entry
+// is a duplicate, as it would be in a Windows folder.
+TEST_F(CabWriterTest, AddingKeepsUserFilesNamedLikeTheWorkingFilesAndRefusesCaseDuplicates)
+{
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    WString usersAdd = MakeFile(L"~tempadd.cab", "the user's own");
+    WString usersMerged = MakeFile(L"~t.cab", "also the user's");
+    WString clash = MakeFile(L"new\\FIRST.TXT", "clash");
+    {
+        PromptRecorder prompts;
+        prompts.Answer(IDOK);
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Add(clash, WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), L"パスが重複しているためマージできません。\n path = first.txt");
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+    WString fresh = MakeFile(L"new\\fresh.txt", "fresh");
+    {
+        CCabFile cabinet(path);
+        ASSERT_TRUE(cabinet.Add(fresh, WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    EXPECT_EQ(ExtractText(path, L"fresh.txt"), "fresh");
+    Bytes own = ReadFileBytes(usersAdd);
+    EXPECT_EQ(std::string(own.begin(), own.end()), "the user's own");
+    own = ReadFileBytes(usersMerged);
+    EXPECT_EQ(std::string(own.begin(), own.end()), "also the user's");
+    AttrStringList left(false);
+    ListDirectory(scratch_.Path(), left, WString(L"~*"));
+    EXPECT_EQ(left.Count(), 2) << "a working file was left beside the cabinet";
+}
