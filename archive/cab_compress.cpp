@@ -40,6 +40,14 @@ uint64_t SizeOfOpenFile(HANDLE file)
 
 }  // namespace
 
+ULONG UnitThreshold(const CabSettings& settings)
+{
+    if (settings.unitType == 2) {
+        return 0;
+    }
+    return settings.unitSize == 0 ? cablib::kAutomaticUnitThreshold : settings.unitSize;
+}
+
 CabSettings ReadCabSettings()
 {
     StoredSettings stored = ReadStoredSettings();
@@ -218,8 +226,14 @@ void CCabFile::StartProgressFile(const WString& path)
         return;
     }
     doneBefore_ += currentSize_;
-    int at = Collected().Find(path);
-    currentSize_ = at >= 0 ? Collected().ValueAt(at) : 0;
+    // The library is handed the files in the order they were collected, so
+    // the next one is nearly always the name after the last one found; only
+    // other orders (largest first) search the list.
+    const SizeList& collected = Collected();
+    int at = nextCollected_ < collected.Count() && collected.Name(nextCollected_) == path ? nextCollected_
+                                                                                         : collected.Find(path);
+    nextCollected_ = at + 1;
+    currentSize_ = at >= 0 ? collected.ValueAt(at) : 0;
     currentFile_ = path;
     currentDone_ = 0;
     if (progress_ && progress_->ItemTextDue()) {
@@ -233,6 +247,7 @@ void CCabFile::OpenProgress(const wchar_t* title, int icon)
     progress_.reset(new ProgressWindow(WString(title), icon));
     progressMode_ = 1;
     currentFile_.Clear();
+    nextCollected_ = 0;
     currentDone_ = 0;
     currentSize_ = 0;
     doneBefore_ = 0;
@@ -256,7 +271,7 @@ bool CCabFile::FillParameters(CCAB& parameters, const WString& target, bool repo
 {
     memset(&parameters, 0, sizeof parameters);
     parameters.cb = cablib::kWholeCabinetLimit;
-    parameters.cbFolderThresh = settings_.unitType == 2 ? 0 : settings_.unitSize;
+    parameters.cbFolderThresh = UnitThreshold(settings_);
     if (!CopyField(parameters.szCab, sizeof parameters.szCab, FileNamePart(target).ToAnsi())) {
         if (reportLength) {
             SetErrorText(L"CB_MAX_CABINET_NAME 不十分");

@@ -35,6 +35,10 @@ struct CabSettings {
 
 
 CabSettings ReadCabSettings();
+// The unit threshold (cbFolderThresh) handed to the library: 0 for one file
+// per unit, where the engine closes every unit itself; the unit size, or the
+// library's own choice when that is 0.
+ULONG UnitThreshold(const CabSettings& settings);
 // The typeCompress word handed to the library for the settings.
 uint16_t CompressionTypeWord(const CabSettings& settings);
 
@@ -190,6 +194,8 @@ private:
     KeyedList<QueuedFile> sortQueue_{true};
     std::unique_ptr<ProgressWindow> progress_;
     WString currentFile_;
+    // Where in the collected list the next file's size is looked up first.
+    int nextCollected_ = 0;
     uint64_t currentDone_ = 0;
     uint64_t currentSize_ = 0;
     uint64_t doneBefore_ = 0;

@@ -76,6 +76,30 @@ TEST_F(CabWriterTest, TypeWordAndThresholdFollowTheSettings)
     EXPECT_EQ(none.CompressionType(), 0x0000);
 }
 
+// "0 は自動" leaves the units to the library: a folder of small files is
+// compressed into one unit, not one unit per file (which the library makes
+// of a threshold of 0), and unit type 2 still gets one file per unit.
+TEST_F(CabWriterTest, AutomaticUnitSizeLeavesTheUnitsToTheLibrary)
+{
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 0, 0, false}), cablib::kAutomaticUnitThreshold);
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 1, 0, false}), cablib::kAutomaticUnitThreshold);
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 0, 5000, false}), 5000u);
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 2, 0, false}), 0u);
+    for (int i = 0; i < 20; ++i) {
+        MakeFile((L"small\\f" + std::to_wstring(i) + L".txt").c_str(), "small file number " + std::to_string(i));
+    }
+    WString cab = scratch_ / L"small.cab";
+    {
+        CCabFile cabinet(cab);
+        EXPECT_EQ(cabinet.Parameters().cbFolderThresh, cablib::kAutomaticUnitThreshold);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"small", WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    CabDirectory directory = ReadDirectory(ReadFileBytes(cab));
+    EXPECT_EQ(directory.files.size(), 20u);
+    EXPECT_EQ(directory.units.size(), 1u);
+    EXPECT_EQ(ExtractText(cab, L"f7.txt"), "small file number 7");
+}
+
 TEST_F(CabWriterTest, CompressesFolderAndReadsItBack)
 {
     std::string text;
