@@ -190,7 +190,7 @@ struct FciCallbacks {
             return 0;
         }
         if (type == statusFile) {
-            PumpPending();
+            cabinet->PumpWhenDue();
             cabinet->currentDone_ += count2;
             if (cabinet->progressMode_ == 1 && cabinet->CollectedTotal() > 0) {
                 float share = static_cast<float>(cabinet->doneBefore_ + cabinet->currentDone_) /
@@ -198,7 +198,7 @@ struct FciCallbacks {
                 cabinet->SetProgressPosition(static_cast<int>(share * 100.0f));
             }
         } else if (type == statusFolder) {
-            PumpPending();
+            cabinet->PumpWhenDue();
             if (cabinet->progressMode_ == 2) {
                 while (count1 > 10000000) {
                     count1 >>= 3;
@@ -238,6 +238,18 @@ void CCabFile::StartProgressFile(const WString& path)
     currentDone_ = 0;
     if (progress_ && progress_->ItemTextDue()) {
         progress_->SetPathText(L"圧縮中 ", path);
+    }
+}
+
+void CCabFile::PumpWhenDue()
+{
+    // The library reports every block of 32 KB, which in a fast run is far
+    // more often than a window can notice; pumping each time costs a round
+    // trip to the window system for nothing.
+    ULONGLONG now = GetTickCount64();
+    if (now - lastPumpAt_ >= kPumpInterval) {
+        lastPumpAt_ = now;
+        PumpPending();
     }
 }
 

@@ -160,6 +160,9 @@ private:
                         const std::function<bool(void* context)>& addFiles);
     bool CompressNew(const WString& source, int progressIcon);
     void StartProgressFile(const WString& path);
+    // Dispatches pending messages at most once per kPumpInterval.
+    void PumpWhenDue();
+    static constexpr ULONGLONG kPumpInterval = 15;
     void OpenProgress(const wchar_t* title, int icon);
     void SetProgressText(const WString& text);
     void SetProgressPosition(int percent);
@@ -200,6 +203,7 @@ private:
     uint64_t currentSize_ = 0;
     uint64_t doneBefore_ = 0;
     int progressMode_ = 0;
+    ULONGLONG lastPumpAt_ = 0;
 
     // Extraction: the FDI notices about one file, and their state.
     INT_PTR OpenOutput(const char* storedName, uint16_t attribs);
