@@ -17,7 +17,9 @@ WString ErrorCode(DWORD code) { return WString::FromInt(static_cast<long long>(c
 
 void RemoveItem(const WString& path, DWORD attributes)
 {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // A link to a folder is taken away as a link: what it points to may lie
+    // anywhere and is not ours to empty.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         CArcFile::DeleteFolderContents(path);
     }
     SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(0x7));
@@ -167,7 +169,12 @@ void CArcFile::ResetCollected()
     collectedTotal_ = 0;
 }
 
-bool CArcFile::CollectFiles(const WString& folder)
+bool CArcFile::WalkFiles(const WString& folder, const FileVisitor& visit)
+{
+    return WalkFilesBelow(folder, WString(), visit);
+}
+
+bool CArcFile::WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit)
 {
     AttrStringList items(false);
     if (!ListDirectory(folder, items, WString(L"*"))) {
@@ -176,15 +183,19 @@ bool CArcFile::CollectFiles(const WString& folder)
     }
     for (int i = 0; i < items.Count(); ++i) {
         WString path = JoinPath(folder, items.Name(i));
-        if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!CollectFiles(path)) {
-                return false;
-            }
-        } else if (!CollectFile(path)) {
+        WString name = below + items.Name(i);
+        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? WalkFilesBelow(path, name + L"\\", visit)
+                                                                 : visit(path, name);
+        if (!ok) {
             return false;
         }
     }
     return true;
+}
+
+bool CArcFile::CollectFiles(const WString& folder)
+{
+    return WalkFiles(folder, [this](const WString& path, const WString&) { return CollectFile(path); });
 }
 
 bool CArcFile::CollectFile(const WString& path)
@@ -233,6 +244,14 @@ void CArcFile::DeleteFolderContents(const WString& folder)
     }
     for (int i = 0; i < items.Count(); ++i) {
         RemoveItem(JoinPath(folder, items.Name(i)), items.ValueAt(i));
+    }
+}
+
+void CArcFile::RemovePath(const WString& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        RemoveItem(path, attributes);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 
 #include "archive/arcentry.h"
 #include "common/handles.h"
@@ -78,6 +79,17 @@ public:
         CArcFile& archive_;
     };
 
+    // Called for each file of a walk with its full path and its path below
+    // the walked folder (backslashes); returning false ends the walk.
+    using FileVisitor = std::function<bool(const WString& path, const WString& below)>;
+    // Visits every file below folder, depth first, the way a folder is
+    // compressed: each folder's items in the order the directory search
+    // returns them, a subfolder's files at the subfolder's place among its
+    // siblings. Returns false when the visitor did, or when a folder cannot
+    // be listed (then with folder + " 列挙エラー" in the error text); the
+    // files visited before stay visited.
+    bool WalkFiles(const WString& folder, const FileVisitor& visit);
+
     // Files gathered for compression (path -> size) and their total.
     bool CollectFiles(const WString& folder);
     bool CollectFile(const WString& path);
@@ -92,6 +104,9 @@ public:
 
     // Removes everything inside a folder, read-only items included.
     static void DeleteFolderContents(const WString& folder);
+    // Removes a file, or a folder with everything in it, read-only items
+    // included; a link is removed as a link and never followed.
+    static void RemovePath(const WString& path);
 
     // For the menu viewer.
     static int ArchiveKindOf(const WString& path);
@@ -100,6 +115,8 @@ public:
     void WaitUntilIdle();
 
 private:
+    bool WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit);
+
     WString archivePath_;
     WString workFolder_;
     WString workItemName_;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/cabfile.h"
+#include "common/dos_time.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
@@ -173,10 +174,10 @@ struct FciCallbacks {
             return -1;
         }
         BY_HANDLE_FILE_INFORMATION info{};
-        FILETIME local{};
         ReportApiFailure(GetFileInformationByHandle(file, &info), "GetFileInformationByHandle");
-        ReportApiFailure(FileTimeToLocalFileTime(&info.ftLastWriteTime, &local), "FileTimeToLocalFileTime");
-        ReportApiFailure(FileTimeToDosDateTime(&local, date, time), "FileTimeToDosDateTime");
+        const char* failedCall = nullptr;
+        bool converted = UtcToDosDateTime(info.ftLastWriteTime, *date, *time, failedCall);
+        ReportApiFailure(converted, failedCall);
         *attributes = static_cast<USHORT>(info.dwFileAttributes & cab::kFileAttributeMask);
         // Wine's FCI reads the error value even when the open succeeded.
         *error = 0;
@@ -393,21 +394,9 @@ bool CCabFile::CompressQueued(void* context)
 
 bool CCabFile::CompressFolder(void* context, const WString& folder, const WString& prefix)
 {
-    AttrStringList items(false);
-    if (!ListDirectory(folder, items, WString(L"*"))) {
-        SetErrorText(folder + L" 列挙エラー");
-        return false;
-    }
-    for (int i = 0; i < items.Count(); ++i) {
-        WString path = JoinPath(folder, items.Name(i));
-        WString name = prefix + items.Name(i);
-        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? CompressFolder(context, path, name + L"\\")
-                                                                 : CompressFile(context, path, name);
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+    return WalkFiles(folder, [&](const WString& path, const WString& below) {
+        return CompressFile(context, path, prefix + below);
+    });
 }
 
 bool CCabFile::FlushCabinet(void* context, bool withProgress)

@@ -3,6 +3,7 @@
 #include "archive/cab_layout.h"
 #include "archive/cabfile.h"
 #include "archive/entry_names.h"
+#include "common/dos_time.h"
 #include "common/messages.h"
 #include "common/paths.h"
 
@@ -89,7 +90,7 @@ INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
 
 INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs)
 {
-    FILETIME utc = DosToUtc(date, time);
+    FILETIME utc = DosDateTimeToUtc(date, time);
     ReportApiFailure(SetFileTime(file, &utc, nullptr, &utc), "SetFileTime");
     ReportApiFailure(CloseHandle(file), "CloseHandle");
     // Only the read-only, hidden, system and archive bits are file

@@ -31,6 +31,36 @@ bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WStrin
     return !name.IsEmpty();
 }
 
+bool SkipSetNames(CArcFile& archive, HANDLE file, const cab::Header& header, uint64_t& position)
+{
+    const uint16_t flags[] = {cab::kFlagPrevCabinet, cab::kFlagNextCabinet};
+    const char* labels[] = {"PREV_CABINET", "NEXT_CABINET"};
+    for (int set = 0; set < 2; ++set) {
+        if (!(header.flags & flags[set])) {
+            continue;
+        }
+        // The cabinet's name, then its disk's name.
+        for (int i = 0; i < 2; ++i) {
+            uint8_t window[kNameWindow] = {};
+            DWORD got = 0;
+            if (!archive.SeekTo(file, position, labels[set]) ||
+                !archive.ReadBlock(file, window, sizeof window, labels[set], &got)) {
+                return false;
+            }
+            const void* end = memchr(window, 0, got);
+            if (end == nullptr) {
+                archive.SetErrorText(WString(kOffsetOutside) + LabelText(labels[set]));
+                return false;
+            }
+            position += static_cast<const uint8_t*>(end) - window + 1;
+        }
+        if (!archive.SeekTo(file, position, labels[set])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsValidFolderIndex(uint16_t folder, const cab::Header& header)
 {
     if (folder < header.cFolders) {
@@ -38,17 +68,6 @@ bool IsValidFolderIndex(uint16_t folder, const cab::Header& header)
     }
     bool inSet = (header.flags & (cab::kFlagPrevCabinet | cab::kFlagNextCabinet)) != 0;
     return inSet && folder >= cab::kFolderContinuedFromPrev;
-}
-
-FILETIME DosToUtc(uint16_t date, uint16_t time)
-{
-    FILETIME local{};
-    FILETIME utc{};
-    if (!DosDateTimeToFileTime(date, time, &local)) {
-        return utc;
-    }
-    ReportApiFailure(LocalFileTimeToFileTime(&local, &utc), "LocalFileTimeToFileTime");
-    return utc;
 }
 
 namespace {

@@ -32,13 +32,16 @@ extern const wchar_t kTooManyItems[];
 // the available bytes or the name is empty; length is its size without NUL.
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length);
 
+// Moves position past the names of the previous and the next cabinet of a
+// set that the header announces: two NUL-terminated names for each, every
+// one looked for in a window of kNameWindow bytes, read through the archive
+// object with the label "PREV_CABINET" or "NEXT_CABINET". A name without
+// its NUL in the window fails with kOffsetOutside and the label.
+bool SkipSetNames(CArcFile& archive, HANDLE file, const cab::Header& header, uint64_t& position);
+
 // True when an iFolder value is an index of this cabinet, or (in a cabinet
 // of a set) one of the continuation markers.
 bool IsValidFolderIndex(uint16_t folder, const cab::Header& header);
-
-// DOS date and time (local) to a UTC file time; zero when the date is not
-// valid.
-FILETIME DosToUtc(uint16_t date, uint16_t time);
 
 // How far a walk over a unit's data blocks looks: at the block headers only
 // (every block inside the file, none larger than the format allows), or at

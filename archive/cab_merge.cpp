@@ -2,8 +2,6 @@
 // reads a cabinet's directory with its units' extents, the writer that lays
 // out new records and copies the units' data blocks byte for byte, the
 // merge of two cabinets and the rebuild of one without some of its units.
-#include <cstring>
-
 #include "archive/cab_layout.h"
 #include "archive/entry_names.h"
 #include "archive/cabfile.h"
@@ -22,26 +20,6 @@ uint64_t FileSizeOf(HANDLE file)
 WString CodeText(DWORD code) { return WString::FromInt(static_cast<long long>(code)); }
 
 }  // namespace
-
-// Reads the two names of the previous or next cabinet of a set, advancing
-// position past both.
-static bool SkipSetNames(CArcFile& archive, HANDLE file, uint64_t& position, const char* label)
-{
-    for (int i = 0; i < 2; ++i) {
-        uint8_t window[kNameWindow] = {};
-        DWORD got = 0;
-        if (!archive.SeekTo(file, position, label) || !archive.ReadBlock(file, window, sizeof window, label, &got)) {
-            return false;
-        }
-        const void* end = memchr(window, 0, got);
-        if (end == nullptr) {
-            archive.SetErrorText(WString(kOffsetOutside) + LabelText(label));
-            return false;
-        }
-        position += static_cast<const uint8_t*>(end) - window + 1;
-    }
-    return archive.SeekTo(file, position, label);
-}
 
 bool CCabFile::ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed)
 {
@@ -68,10 +46,7 @@ bool CCabFile::ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed)
             return false;
         }
     }
-    if ((parsed.header.flags & cab::kFlagPrevCabinet) && !SkipSetNames(*this, file, position, "PREV_CABINET")) {
-        return false;
-    }
-    if ((parsed.header.flags & cab::kFlagNextCabinet) && !SkipSetNames(*this, file, position, "NEXT_CABINET")) {
+    if (!SkipSetNames(*this, file, parsed.header, position)) {
         return false;
     }
     uint64_t fileSize = FileSizeOf(file);

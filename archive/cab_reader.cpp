@@ -6,6 +6,7 @@
 
 #include "archive/cab_layout.h"
 #include "archive/cabfile.h"
+#include "common/dos_time.h"
 #include "common/paths.h"
 
 using namespace cablayout;
@@ -21,29 +22,14 @@ uint64_t FileSizeOf(HANDLE file)
 // Offset of the first folder record: after the header, its reserve fields
 // and reserved area, and the names of the previous and next cabinets of a
 // set. False when those names run past the end of the file.
-bool FolderTableOffset(HANDLE file, const cab::Header& header, const cab::ReserveSizes& reserve, uint64_t fileSize,
-                       uint64_t& offset)
+bool FolderTableOffset(CArcFile& archive, HANDLE file, const cab::Header& header, const cab::ReserveSizes& reserve,
+                       uint64_t fileSize, uint64_t& offset)
 {
     offset = sizeof(cab::Header);
     if (header.flags & cab::kFlagReservePresent) {
         offset += sizeof(cab::ReserveSizes) + reserve.cbCFHeader;
     }
-    int strings = ((header.flags & cab::kFlagPrevCabinet) ? 2 : 0) + ((header.flags & cab::kFlagNextCabinet) ? 2 : 0);
-    for (int i = 0; i < strings; ++i) {
-        uint8_t window[256];
-        LARGE_INTEGER to;
-        to.QuadPart = static_cast<LONGLONG>(offset);
-        DWORD got = 0;
-        if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN) || !ReadFile(file, window, sizeof window, &got, nullptr)) {
-            return false;
-        }
-        const void* end = memchr(window, 0, got);
-        if (end == nullptr) {
-            return false;
-        }
-        offset += static_cast<const uint8_t*>(end) - window + 1;
-    }
-    return offset <= fileSize;
+    return SkipSetNames(archive, file, header, offset) && offset <= fileSize;
 }
 
 }  // namespace
@@ -121,7 +107,7 @@ void CCabFileEnum::ReadDirectory()
     // Units whose records point outside the file, or whose blocks are larger
     // than the format allows, would make extraction and merging misbehave.
     uint64_t folderOffset = 0;
-    if (!FolderTableOffset(file.Get(), header_, reserve, fileSize, folderOffset)) {
+    if (!FolderTableOffset(*this, file.Get(), header_, reserve, fileSize, folderOffset)) {
         MarkDamaged(WString(kOffsetOutside) + L"CFHEADER");
         return;
     }
@@ -247,7 +233,7 @@ bool CCabFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packed
 
     size = found.cbFile;
     packedSize = EstimateFromUnit(file.Get(), header, found);
-    lastWrite = DosToUtc(found.date, found.time);
+    lastWrite = DosDateTimeToUtc(found.date, found.time);
     attributes = found.attribs & cab::kFileAttributeMask;
     return true;
 }

@@ -5,6 +5,7 @@
 #include <new>
 #include <thread>
 
+#include "common/dos_time.h"
 #include "common/system.h"
 
 namespace {
@@ -34,11 +35,11 @@ OpenedFile OpenForCompression(const WString& path)
     }
     HANDLE file = opened.file.Get();
     result.attributes = GetFileAttributesW(path.c_str());
-    FILETIME localWritten{};
     LARGE_INTEGER fileSize{};
     Check(result, GetFileTime(file, &result.created, &result.accessed, &result.written), "GetFileTime");
-    Check(result, FileTimeToLocalFileTime(&result.written, &localWritten), "FileTimeToLocalFileTime");
-    Check(result, FileTimeToDosDateTime(&localWritten, &result.dosDate, &result.dosTime), "FileTimeToDosDateTime");
+    const char* failedCall = nullptr;
+    bool converted = UtcToDosDateTime(result.written, result.dosDate, result.dosTime, failedCall);
+    Check(result, converted, failedCall);
     Check(result, GetFileSizeEx(file, &fileSize), "GetFileSizeEx");
     opened.fileSize = static_cast<uint64_t>(fileSize.QuadPart);
     if (opened.fileSize >= kLargestFile) {

@@ -2,22 +2,12 @@
 
 #include <cstring>
 
+#include "archive/le_bytes.h"
 #include "archive/zip_records.h"
 
 namespace zip {
 
 namespace {
-
-uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint64_t Read64(const uint8_t* p)
-{
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) {
-        value = (value << 8) | p[i];
-    }
-    return value;
-}
 
 void Put16(std::vector<uint8_t>& out, uint16_t value)
 {
@@ -45,15 +35,6 @@ void PutTime(std::vector<uint8_t>& out, const FILETIME& time)
     Put32(out, time.dwHighDateTime);
 }
 
-FILETIME TimeAt(const uint8_t* p)
-{
-    uint64_t value = Read64(p);
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(value);
-    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
-    return time;
-}
-
 WString Hex4(uint16_t id)
 {
     wchar_t text[8];
@@ -71,7 +52,7 @@ bool ReadZip64(const uint8_t* data, size_t dataSize, ArcEntry& entry, ExtraSide 
         if (at + 8 > dataSize) {
             return false;
         }
-        value = Read64(data + at);
+        value = LoadU64(data + at);
         at += 8;
         return true;
     };
@@ -128,8 +109,8 @@ bool ParseExtra(const uint8_t* bytes, size_t length, ArcEntry& entry, ExtraSide 
 {
     size_t at = 0;
     while (at + 4 <= length) {
-        uint16_t id = Read16(bytes + at);
-        uint16_t dataSize = Read16(bytes + at + 2);
+        uint16_t id = LoadU16(bytes + at);
+        uint16_t dataSize = LoadU16(bytes + at + 2);
         const uint8_t* data = bytes + at + 4;
         if (at + 4 + dataSize > length) {
             errorText = L"ExtraField ブロック(HeaderID:0x" + Hex4(id) + L")が領域の外まで続いています";
@@ -144,9 +125,9 @@ bool ParseExtra(const uint8_t* bytes, size_t length, ArcEntry& entry, ExtraSide 
                 errorText = L"ExtraField 日時データ(HeaderID:0x000a)不整合";
                 return false;
             }
-            entry.modifiedTime = TimeAt(data + 8);
-            entry.accessTime = TimeAt(data + 16);
-            entry.creationTime = TimeAt(data + 24);
+            entry.modifiedTime = LoadFileTime(data + 8);
+            entry.accessTime = LoadFileTime(data + 16);
+            entry.creationTime = LoadFileTime(data + 24);
         }
         at += 4 + static_cast<size_t>(dataSize);
     }
@@ -164,8 +145,8 @@ bool FindExtraBlock(const uint8_t* bytes, size_t length, uint16_t id, const uint
 {
     size_t at = 0;
     while (bytes != nullptr && at + 4 <= length) {
-        uint16_t dataSize = Read16(bytes + at + 2);
-        if (Read16(bytes + at) == id) {
+        uint16_t dataSize = LoadU16(bytes + at + 2);
+        if (LoadU16(bytes + at) == id) {
             if (at + 4 + dataSize > length) {
                 return false;
             }
@@ -215,8 +196,8 @@ std::vector<uint8_t> FilterExtra(const uint8_t* bytes, size_t length)
     std::vector<uint8_t> out;
     size_t at = 0;
     while (at + 4 <= length) {
-        uint16_t id = Read16(bytes + at);
-        size_t blockSize = 4 + static_cast<size_t>(Read16(bytes + at + 2));
+        uint16_t id = LoadU16(bytes + at);
+        size_t blockSize = 4 + static_cast<size_t>(LoadU16(bytes + at + 2));
         if (at + blockSize > length) {
             break;
         }

@@ -9,6 +9,7 @@
 #include "archive/entry_names.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
+#include "common/dos_time.h"
 #include "common/format.h"
 #include "common/messages.h"
 #include "common/paths.h"
@@ -21,16 +22,6 @@ WString Number(long long value) { return WString::FromInt(value); }
 const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
                                   FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// A local DOS date and time as a UTC file time.
-bool DosTimeToUtc(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
-{
-    FILETIME local{};
-    if (!DosDateTimeToFileTime(dosDate, dosTime, &local)) {
-        return false;
-    }
-    return ReportApiFailure(LocalFileTimeToFileTime(&local, &utc), "LocalFileTimeToFileTime");
-}
 
 }  // namespace
 
@@ -246,7 +237,8 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     if (haveWrite) {
         lastWrite = entry.modifiedTime;
     } else {
-        haveWrite = DosTimeToUtc(local.dosDate, local.dosTime, lastWrite);
+        lastWrite = DosDateTimeToUtc(local.dosDate, local.dosTime);
+        haveWrite = IsTimePresent(lastWrite);
     }
     const FILETIME* access = IsTimePresent(entry.accessTime) ? &entry.accessTime : nullptr;
     const FILETIME* creation = IsTimePresent(entry.creationTime) ? &entry.creationTime : nullptr;
@@ -311,8 +303,7 @@ bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packed
     if (IsTimePresent(entry.modifiedTime)) {
         lastWrite = entry.modifiedTime;
     } else {
-        lastWrite = FILETIME{};
-        DosTimeToUtc(entry.dosDate, entry.dosTime, lastWrite);
+        lastWrite = DosDateTimeToUtc(entry.dosDate, entry.dosTime);
     }
     lines.Clear();
     if (IsTimePresent(entry.creationTime)) {

@@ -1,5 +1,6 @@
 #include "archive/zip_names.h"
 
+#include "archive/le_bytes.h"
 #include "archive/zip_extra.h"
 
 namespace zip {
@@ -28,8 +29,7 @@ bool NameFromUnicodePath(const char* bytes, size_t length, const uint8_t* extra,
     if (!FindExtraBlock(extra, extraLength, kExtraUnicodePath, data, size) || size <= 5 || data[0] != 1) {
         return false;
     }
-    uint32_t crc = static_cast<uint32_t>(data[1]) | static_cast<uint32_t>(data[2]) << 8 |
-                   static_cast<uint32_t>(data[3]) << 16 | static_cast<uint32_t>(data[4]) << 24;
+    uint32_t crc = LoadU32(data + 1);
     // A block whose CRC does not match was written for another name: a
     // tool renamed the entry without knowing the block.
     if (crc != Crc32(bytes, length)) {

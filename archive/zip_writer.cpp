@@ -160,32 +160,14 @@ bool CZipFile::AddFolder(const WString& folder, const WString& namePrefix)
 {
     std::vector<WString> paths;
     std::vector<WString> names;
-    bool listed = ListFolderFiles(folder, namePrefix, paths, names);
+    bool listed = WalkFiles(folder, [&](const WString& path, const WString& below) {
+        paths.push_back(path);
+        names.push_back(namePrefix + below.ReplaceAll(L'\\', L'/'));
+        return true;
+    });
     // Files found before a folder that could not be listed are still added,
     // as they would be one by one.
     return AddFiles(paths, names, nullptr) && listed;
-}
-
-bool CZipFile::ListFolderFiles(const WString& folder, const WString& namePrefix, std::vector<WString>& paths,
-                               std::vector<WString>& names)
-{
-    AttrStringList items(false);
-    if (!ListDirectory(folder, items, WString(L"*"))) {
-        SetErrorText(folder + L" 列挙エラー");
-        return false;
-    }
-    for (int i = 0; i < items.Count(); ++i) {
-        WString path = JoinPath(folder, items.Name(i));
-        if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!ListFolderFiles(path, namePrefix + items.Name(i) + L"/", paths, names)) {
-                return false;
-            }
-        } else {
-            paths.push_back(path);
-            names.push_back(namePrefix + items.Name(i));
-        }
-    }
-    return true;
 }
 
 bool CZipFile::AddFiles(const std::vector<WString>& paths, const std::vector<WString>& names,

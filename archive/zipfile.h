@@ -144,10 +144,6 @@ private:
     bool CopyEntryData(Reader& source, HANDLE sourceFile, HANDLE output, uint64_t offset, uint64_t count,
                        const char* label);
     bool CheckZlib();
-    // Files below folder, depth first in the order the file system lists
-    // them, with their entry names; false when a folder cannot be listed.
-    bool ListFolderFiles(const WString& folder, const WString& namePrefix, std::vector<WString>& paths,
-                         std::vector<WString>& names);
     bool AppendCompressed(const WString& name, CompressedFile& file);
     bool MergePending();
     bool WriteEntries(HANDLE source, HANDLE output, uint64_t& position, std::vector<int>& written);

@@ -88,6 +88,13 @@ HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayM
     return tip;
 }
 
+INT_PTR ColorStaticOnFace(HDC dc, COLORREF text)
+{
+    SetTextColor(dc, text);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
 int GetRadioIndex(HWND dialog, int firstId, int count)
 {
     for (int i = 0; i < count; ++i) {
@@ -123,10 +130,7 @@ public:
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(window, DWLP_USER, lParam);
-        }
-        auto* self = reinterpret_cast<AboutDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+        auto* self = DialogInstance<AboutDialog>(window, message, lParam);
         if (!self) {
             return FALSE;
         }
@@ -170,9 +174,7 @@ private:
     INT_PTR OnStaticColour(HDC dc, HWND control)
     {
         bool summary = GetDlgCtrlID(control) == kAboutSummary;
-        SetTextColor(dc, summary ? RGB(0, 128, 0) : GetSysColor(COLOR_WINDOWTEXT));
-        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        return ColorStaticOnFace(dc, summary ? RGB(0, 128, 0) : GetSysColor(COLOR_WINDOWTEXT));
     }
 
     void OnDestroy()

@@ -5,6 +5,29 @@
 
 #include "common/wstring.h"
 
+// The object behind a dialog: stored from the creation parameter at
+// WM_INITDIALOG and read back for every later message; null for the few
+// messages that come before it.
+template <class T>
+T* DialogInstance(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, DWLP_USER));
+}
+
+// The same for a window made by CreateWindowEx, stored at WM_NCCREATE.
+template <class T>
+T* WindowInstance(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // The whole text of a control.
 WString DialogItemText(HWND dialog, int controlId);
 // A font of the given point size and face (Shift-JIS character set). It is
@@ -17,6 +40,9 @@ HICON LoadLargeIcon(int resourceId);
 // A tooltip on a control that shows even while the dialog is inactive and
 // breaks its lines exactly where the text has "\n".
 HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayMilliseconds);
+// The answer to WM_CTLCOLORSTATIC for a static text drawn in its own
+// colour on the dialog's face.
+INT_PTR ColorStaticOnFace(HDC dc, COLORREF text);
 // Index of the checked button of the group first+1 ... first+count, or -1.
 int GetRadioIndex(HWND dialog, int firstId, int count);
 // Checks button first+1+index alone; an index outside the group clears it.

@@ -262,6 +262,12 @@ public:
         return &p_;
     }
     void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+    // Takes over the reference of an object just made with its count at 1.
+    void Attach(T* created)
+    {
+        Reset();
+        p_ = created;
+    }
     void Reset()
     {
         if (p_) {

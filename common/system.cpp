@@ -82,6 +82,25 @@ int WindowsLevel(bool* wow64, int* elevationType)
     return kWindowsUnsupported;
 }
 
+bool MovedAway(POINT start, POINT now)
+{
+    int dx = now.x - start.x;
+    int dy = now.y - start.y;
+    return (dx < 0 ? -dx : dx) > kMovedPixels || (dy < 0 ? -dy : dy) > kMovedPixels;
+}
+
+bool ReleasedNearStart(POINT start)
+{
+    int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    while (GetAsyncKeyState(button) & 0x8000) {
+        Sleep(10);
+        PumpPending();
+    }
+    POINT now = start;
+    GetCursorPos(&now);
+    return !MovedAway(start, now);
+}
+
 void PumpPending()
 {
     MSG message;

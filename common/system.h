@@ -40,6 +40,15 @@ int WindowsLevel(bool* wow64 = nullptr, int* elevationType = nullptr);
 
 // Dispatches every queued message of the thread and returns.
 void PumpPending();
+// A menu that opens where the user clicked waits for the button to come up,
+// so that the release does not choose an item, and does not open when the
+// mouse has meanwhile moved more than kMovedPixels either way from where it
+// was: the user has turned to something else.
+const int kMovedPixels = 10;
+bool MovedAway(POINT start, POINT now);
+// Waits for the primary button to be released, serving the thread's windows
+// meanwhile; true when the cursor is then still near the start.
+bool ReleasedNearStart(POINT start);
 // Runs until WM_QUIT (its code is returned) or an error; a dialog given
 // here gets its keyboard messages first.
 int RunMessageLoop(HWND dialog = nullptr);

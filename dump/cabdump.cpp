@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/dos_time.h"
+
 namespace {
 
 const WString* CabRecordTypeNames()

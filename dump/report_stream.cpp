@@ -13,16 +13,6 @@ const size_t kFlushSize = 1 << 20;
 
 }  // namespace
 
-FILETIME DosDateTimeToUtc(uint16_t dosDate, uint16_t dosTime)
-{
-    FILETIME local{};
-    FILETIME utc{};
-    if (!DosDateTimeToFileTime(dosDate, dosTime, &local) || !LocalFileTimeToFileTime(&local, &utc)) {
-        return FILETIME{};
-    }
-    return utc;
-}
-
 WString DecodeStoredName(const char* bytes, size_t count, UINT codePage)
 {
     if (count == 0) {

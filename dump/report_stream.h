@@ -44,10 +44,6 @@ inline PaddedNumber Padded(uint64_t value, int width) { return PaddedNumber{valu
 inline GroupedNumber Grouped(uint64_t value) { return GroupedNumber{value}; }
 inline TimeText Time(const FILETIME& utc) { return TimeText{utc}; }
 
-// A DOS date and time in local time as a UTC file time; zero when they do
-// not form a valid time.
-FILETIME DosDateTimeToUtc(uint16_t dosDate, uint16_t dosTime);
-
 // Text of bytes stored in the ANSI code page (or UTF-8), never failing:
 // undecodable bytes become replacement characters instead of an error box.
 WString DecodeStoredName(const char* bytes, size_t count, UINT codePage = CP_ACP);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/le_bytes.h"
 #include "archive/zip_extra.h"
 #include "archive/zip_names.h"
+#include "common/dos_time.h"
 #include "common/messages.h"
 
 namespace {
@@ -21,35 +23,6 @@ const WString* ZipRecordTypeNames()
     return names;
 }
 const int kZipRecordTypeCount = 7;
-
-uint32_t LoadU32(const uint8_t* p)
-{
-    uint32_t value;
-    memcpy(&value, p, sizeof value);
-    return value;
-}
-
-uint16_t LoadU16(const uint8_t* p)
-{
-    uint16_t value;
-    memcpy(&value, p, sizeof value);
-    return value;
-}
-
-uint64_t LoadU64(const uint8_t* p)
-{
-    uint64_t value;
-    memcpy(&value, p, sizeof value);
-    return value;
-}
-
-FILETIME LoadFileTime(const uint8_t* p)
-{
-    FILETIME time;
-    time.dwLowDateTime = LoadU32(p);
-    time.dwHighDateTime = LoadU32(p + 4);
-    return time;
-}
 
 bool SameTime(const FILETIME& a, const FILETIME& b)
 {

@@ -64,7 +64,7 @@ int CabAddDialog::RunUntilClosed()
     return result_;
 }
 
-IDropTarget* CabAddDialog::DropTarget() const { return target_; }
+IDropTarget* CabAddDialog::DropTarget() const { return target_.Get(); }
 
 void CabAddDialog::OnInit(HWND window)
 {
@@ -80,7 +80,7 @@ void CabAddDialog::OnInit(HWND window)
     SetDlgItemTextW(window, IDC_CAB_FOLDER, kTopLevelResult);
     HWND area = GetDlgItem(window, IDC_CAB_DROP_AREA);
     SetWindowSubclass(area, DropAreaProcedure, kDropAreaSubclass, reinterpret_cast<DWORD_PTR>(this));
-    target_ = new CDropTarget(area);
+    target_.Attach(new CDropTarget(area));
 }
 
 void CabAddDialog::OnChooseFolder()
@@ -125,9 +125,7 @@ void CabAddDialog::OnDropFiles()
 INT_PTR CabAddDialog::OnStaticColor(HDC dc, HWND control)
 {
     bool dropArea = GetDlgCtrlID(control) == IDC_CAB_DROP_AREA;
-    SetTextColor(dc, dropArea ? RGB(0, 0, 255) : GetSysColor(COLOR_WINDOWTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+    return ColorStaticOnFace(dc, dropArea ? RGB(0, 0, 255) : GetSysColor(COLOR_WINDOWTEXT));
 }
 
 void CabAddDialog::OnDestroy()
@@ -135,8 +133,7 @@ void CabAddDialog::OnDestroy()
     RemoveWindowSubclass(GetDlgItem(window_, IDC_CAB_DROP_AREA), DropAreaProcedure, kDropAreaSubclass);
     if (target_) {
         target_->Revoke();
-        target_->Release();
-        target_ = nullptr;
+        target_.Reset();
     }
     window_ = nullptr;
     closed_ = true;
@@ -153,14 +150,13 @@ void CabAddDialog::Close(int result)
 
 INT_PTR CALLBACK CabAddDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<CabAddDialog*>(lParam)->OnInit(window);
-        return TRUE;
-    }
-    auto* dialog = reinterpret_cast<CabAddDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    auto* dialog = DialogInstance<CabAddDialog>(window, message, lParam);
     if (!dialog) {
         return FALSE;
+    }
+    if (message == WM_INITDIALOG) {
+        dialog->OnInit(window);
+        return TRUE;
     }
     switch (message) {
     case WM_COMMAND:

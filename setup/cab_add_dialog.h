@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleidl.h>
 
+#include "common/handles.h"
 #include "common/wstring.h"
 
 class CDropTarget;
@@ -41,7 +42,7 @@ private:
 
     WString cabinetPath_;
     HWND window_ = nullptr;
-    CDropTarget* target_ = nullptr;
+    ComPtr<CDropTarget> target_;
     int result_ = 0;
     bool closed_ = false;
 };

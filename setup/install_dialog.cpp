@@ -32,16 +32,14 @@ WString CInstallDialog::Title() const { return WString(L"Zupako ") + kVersionTex
 
 INT_PTR CALLBACK CInstallDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    auto* self = DialogInstance<CInstallDialog>(window, message, lParam);
+    if (!self) {
+        return FALSE;
+    }
     if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CInstallDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window_ = window;
         self->OnInitDialog();
         return TRUE;
-    }
-    auto* self = reinterpret_cast<CInstallDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (!self) {
-        return FALSE;
     }
     switch (message) {
     case kCheckFilesMessage:
@@ -131,9 +129,7 @@ void CInstallDialog::OnCommand(int id)
 INT_PTR CInstallDialog::OnColorStatic(HDC dc, HWND control)
 {
     bool warning = GetDlgCtrlID(control) == IDC_INSTALL_WARNING;
-    SetTextColor(dc, warning ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+    return ColorStaticOnFace(dc, warning ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
 }
 
 void CInstallDialog::Execute()

@@ -95,16 +95,14 @@ CSettingsDialog::~CSettingsDialog()
 
 INT_PTR CALLBACK CSettingsDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    auto* self = DialogInstance<CSettingsDialog>(window, message, lParam);
+    if (!self) {
+        return FALSE;
+    }
     if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CSettingsDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window_.Reset(window);
         self->OnInitDialog();
         return TRUE;
-    }
-    auto* self = reinterpret_cast<CSettingsDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (!self) {
-        return FALSE;
     }
     switch (message) {
     case WM_COMMAND:

@@ -1,8 +1,8 @@
 #include "shellext/folder_menu.h"
 
 #include <cstddef>
-#include <cstdlib>
 
+#include "common/dialogs.h"
 #include "common/messages.h"
 #include "common/settings.h"
 #include "common/system.h"
@@ -12,7 +12,6 @@ const wchar_t kFolderMenuClass[] = L"ZPKSHLEXWINCLASS";
 namespace {
 
 // The menu opens only if the mouse is still where the drop happened.
-const int kMoveTolerance = 10;
 
 }  // namespace
 
@@ -153,15 +152,6 @@ void FolderMenu::BuildMenus()
     }
 }
 
-void FolderMenu::WaitForButtonRelease()
-{
-    int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-    while (GetAsyncKeyState(button) & 0x8000) {
-        Sleep(10);
-        PumpPending();
-    }
-}
-
 void FolderMenu::Show()
 {
     // Without a menu or without its owner nothing can be chosen, and the
@@ -170,10 +160,7 @@ void FolderMenu::Show()
         result_.Clear();
         return;
     }
-    WaitForButtonRelease();
-    POINT now = cursor_;
-    GetCursorPos(&now);
-    if (std::abs(now.x - cursor_.x) > kMoveTolerance || std::abs(now.y - cursor_.y) > kMoveTolerance) {
+    if (!ReleasedNearStart(cursor_)) {
         return;
     }
     HWND anchor = anchor_.Get();
@@ -260,11 +247,7 @@ void FolderMenu::OnDraw(const DRAWITEMSTRUCT* item)
 
 LRESULT CALLBACK FolderMenu::AnchorProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* menu = reinterpret_cast<FolderMenu*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* menu = WindowInstance<FolderMenu>(window, message, lParam);
     if (!menu) {
         return DefWindowProcW(window, message, wParam, lParam);
     }

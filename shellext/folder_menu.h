@@ -50,7 +50,6 @@ private:
     void CreateAnchor();
     void ListFolders(CArcFile& archive);
     void BuildMenus();
-    void WaitForButtonRelease();
     void OnStart();
     void OnMeasure(MEASUREITEMSTRUCT* item);
     void OnDraw(const DRAWITEMSTRUCT* item);

@@ -65,20 +65,5 @@ void RemoveInside(const WString& folder, const WString& path)
     if (!IsStrictlyInside(folder, path)) {
         return;
     }
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return;
-    }
-    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                                                       FILE_ATTRIBUTE_SYSTEM));
-    // A link to a folder is taken away as a link: what it points to may lie
-    // anywhere and is not ours.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveDirectoryW(path.c_str());
-    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        CArcFile::DeleteFolderContents(path);
-        RemoveDirectoryW(path.c_str());
-    } else {
-        DeleteFileW(path.c_str());
-    }
+    CArcFile::RemovePath(path);
 }

@@ -44,16 +44,14 @@ StoreWaitResult CStoreWaitWindow::Run()
 
 INT_PTR CALLBACK CStoreWaitWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    auto* self = DialogInstance<CStoreWaitWindow>(window, message, lParam);
+    if (!self) {
+        return FALSE;
+    }
     if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CStoreWaitWindow*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window_ = window;
         self->OnInitDialog();
         return TRUE;
-    }
-    auto* self = reinterpret_cast<CStoreWaitWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (!self) {
-        return FALSE;
     }
     switch (message) {
     case WM_COMMAND:

@@ -3,6 +3,7 @@
 #include "archive/cabfile.h"
 #include "archive/zipfile.h"
 #include "archive/zlib_binding.h"
+#include "common/dialogs.h"
 #include "common/messages.h"
 #include "common/monitors.h"
 #include "common/path_checks.h"
@@ -14,7 +15,6 @@ namespace {
 
 const int kHostHalf = 55;
 const int kHostSize = 111;
-const int kMovedPixels = 10;
 
 }  // namespace
 
@@ -38,13 +38,6 @@ bool SameStamp(const FileStamp& a, const FileStamp& b)
 int ItemsPerScreen(int monitorHeight, int itemHeight)
 {
     return itemHeight > 0 ? monitorHeight / itemHeight - 1 : 0;
-}
-
-bool MovedAway(POINT start, POINT now)
-{
-    int dx = now.x - start.x;
-    int dy = now.y - start.y;
-    return (dx < 0 ? -dx : dx) > kMovedPixels || (dy < 0 ? -dy : dy) > kMovedPixels;
 }
 
 Viewer* Viewer::active_ = nullptr;
@@ -105,7 +98,7 @@ int Viewer::Run(const WString& archivePath)
         return 0;
     }
     painter_ = std::make_unique<MenuPainter>(archiveKind_ == kCabArchive);
-    if (!OpenArchive() || !CreateHost() || !ListAndBuild() || !WaitForRelease()) {
+    if (!OpenArchive() || !CreateHost() || !ListAndBuild() || !ReleasedNearStart(startCursor_)) {
         return 0;
     }
     // A click of our own makes this the foreground process, so that the
@@ -221,25 +214,9 @@ void Viewer::HandleEmptyArchive()
     }
 }
 
-bool Viewer::WaitForRelease()
-{
-    int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-    while (GetAsyncKeyState(button) & 0x8000) {
-        Sleep(10);
-        PumpPending();
-    }
-    POINT now{0, 0};
-    GetCursorPos(&now);
-    return !MovedAway(startCursor_, now);
-}
-
 LRESULT CALLBACK Viewer::HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Viewer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = WindowInstance<Viewer>(window, message, lParam);
     if (!self) {
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -42,10 +42,6 @@ bool SameStamp(const FileStamp& a, const FileStamp& b);
 // Items per screen: the monitor's height in items, less one.
 int ItemsPerScreen(int monitorHeight, int itemHeight);
 
-// Whether the cursor moved too far from where the viewer started to still
-// show the menu there.
-bool MovedAway(POINT start, POINT now);
-
 class Viewer {
 public:
     Viewer() = default;
@@ -61,7 +57,6 @@ private:
     bool CreateHost();
     bool ListAndBuild();
     void HandleEmptyArchive();
-    bool WaitForRelease();
     static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -71,6 +71,32 @@ TEST_F(ArchiveObjectTest, ConstructionEmptiesTheWorkFolderReadOnlyItemsIncluded)
     EXPECT_EQ(0, left.Count());
 }
 
+// A link somewhere below the work folder may point at the user's files:
+// emptying the work folder takes the link away and leaves what it points to.
+TEST_F(ArchiveObjectTest, EmptyingTheWorkFolderNeverFollowsANestedLink)
+{
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    WString work = WString(temp) + L"ZPKWork";
+    WString outside = scratch_ / L"users files";
+    ASSERT_TRUE(CreateDirectoryTree(work + L"\\sub", true));
+    ASSERT_TRUE(CreateDirectoryTree(outside + L"\\inner", true));
+    ASSERT_TRUE(WriteFileText(outside + L"\\keep.txt", "keep"));
+    ASSERT_TRUE(WriteFileText(outside + L"\\inner\\keep too.txt", "keep"));
+    ASSERT_TRUE(WriteFileText(work + L"\\sub\\old.txt", "x"));
+    {
+        FolderLink link(work + L"\\sub\\link", outside);
+        ASSERT_TRUE(link.Made());
+        ProbeArchive emptied(Archive());
+        EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
+        EXPECT_TRUE(PathExists(outside + L"\\inner\\keep too.txt"));
+        EXPECT_FALSE(PathExists(work + L"\\sub\\old.txt"));
+    }
+    CArcFile::RemovePath(work + L"\\sub");
+    EXPECT_FALSE(PathExists(work + L"\\sub"));
+    EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
+}
+
 TEST_F(ArchiveObjectTest, ShowsItsErrorTextExactlyOnceWhenDestroyed)
 {
     PromptRecorder prompts;
@@ -211,6 +237,32 @@ TEST_F(ArchiveObjectTest, CollectsFilesDepthFirstWithTheirSizes)
     EXPECT_FALSE(archive.CollectFile(scratch_ / L"f\\a.txt"));
     EXPECT_EQ(U(scratch_ / L"f\\a.txt") + "\nCompress File Open Error = 32", U(archive.ErrorText()));
     archive.ClearErrorText();
+}
+
+TEST_F(ArchiveObjectTest, WalkMeetsFilesDepthFirstInListingOrderAndStopsWhenTheVisitorFails)
+{
+    std::vector<std::wstring> expected = MakeMixedTree(scratch_ / L"tree");
+    ASSERT_EQ(9u, expected.size());
+    ProbeArchive archive(Archive());
+    std::vector<std::wstring> below;
+    ASSERT_TRUE(archive.WalkFiles(scratch_ / L"tree", [&](const WString& path, const WString& name) {
+        EXPECT_EQ(U(JoinPath(scratch_ / L"tree", name)), U(path));
+        below.push_back(name.c_str());
+        return true;
+    }));
+    EXPECT_EQ(expected, below);
+
+    // The collection for compression keeps the same order.
+    ASSERT_TRUE(archive.CollectFiles(scratch_ / L"tree"));
+    ASSERT_EQ(9, archive.Collected().Count());
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(U(JoinPath(scratch_ / L"tree", WString(expected[i].c_str()))), U(archive.Collected().Name(i)));
+    }
+
+    int visited = 0;
+    EXPECT_FALSE(archive.WalkFiles(scratch_ / L"tree", [&](const WString&, const WString&) { return ++visited < 4; }));
+    EXPECT_EQ(4, visited);
+    EXPECT_FALSE(archive.HasError()) << "a visitor's failure is the visitor's to explain";
 }
 
 TEST_F(ArchiveObjectTest, PrepareDestinationChecksArchiveTargetAndOverwrite)

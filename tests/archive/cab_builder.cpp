@@ -1,14 +1,11 @@
 #include "archive/cab_builder.h"
 
 #include "archive/cab_records.h"
+#include "archive/le_bytes.h"
 
-uint16_t GetU16(const Bytes& bytes, size_t at) { return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8); }
+uint16_t GetU16(const Bytes& bytes, size_t at) { return LoadU16(bytes.data() + at); }
 
-uint32_t GetU32(const Bytes& bytes, size_t at)
-{
-    return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
+uint32_t GetU32(const Bytes& bytes, size_t at) { return LoadU32(bytes.data() + at); }
 
 Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout, CabTestOffsets* offsets)
 {
@@ -30,7 +27,9 @@ Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLay
     b.U8(3).U8(1);                           // version 1.3
     b.U16(static_cast<uint16_t>(layout.folders));
     b.U16(static_cast<uint16_t>(files.size()));
-    b.U16(layout.reservePresent ? cab::kFlagReservePresent : 0);  // flags
+    b.U16(static_cast<uint16_t>((layout.reservePresent ? cab::kFlagReservePresent : 0) |
+                                (layout.previous.empty() ? 0 : cab::kFlagPrevCabinet) |
+                                (layout.next.empty() ? 0 : cab::kFlagNextCabinet)));  // flags
     b.U16(0x1234);                           // setID
     b.U16(0);                                // iCabinet
     if (layout.reservePresent) {
@@ -39,6 +38,11 @@ Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLay
         b.U8(layout.dataReserve);            // cbCFData
         for (uint16_t i = 0; i < layout.headerReserve; ++i) {
             b.U8(static_cast<uint8_t>(0xA0 + i));  // the header's reserved area
+        }
+    }
+    for (const std::vector<std::string>* names : {&layout.previous, &layout.next}) {
+        for (const std::string& name : *names) {
+            b.Text(name).U8(0);              // a set's cabinet or disk name
         }
     }
     std::vector<size_t> folderAt;

@@ -25,6 +25,10 @@ struct CabTestLayout {
     uint16_t headerReserve = 0;
     uint8_t folderReserve = 0;
     uint8_t dataReserve = 0;
+    // The previous and the next cabinet of a set, each as its cabinet's and
+    // its disk's name; none when empty.
+    std::vector<std::string> previous;
+    std::vector<std::string> next;
 };
 
 // Offsets of the parts, for tests that damage one field.

@@ -254,6 +254,22 @@ TEST_F(CabWriterTest, SortingAddsLargestFirstKeepingFoundOrderOfEqualSizes)
     EXPECT_EQ(directory.files[2].name, "five.txt");
 }
 
+TEST_F(CabWriterTest, CompressedFolderKeepsTheWalkOrder)
+{
+    settings_.Set(L"CabSort", 0);
+    std::vector<std::wstring> order = MakeMixedTree(scratch_ / L"src");
+    WString cab = scratch_ / L"out.cab";
+    {
+        CCabFile cabinet(cab);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"src", WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    std::vector<std::wstring> stored;
+    for (const CabFileRecord& record : ReadDirectory(ReadFileBytes(cab)).files) {
+        stored.push_back(WString::FromAnsi(record.name.c_str()).c_str());
+    }
+    EXPECT_EQ(order, stored);
+}
+
 TEST_F(CabWriterTest, ReportsSourceInUse)
 {
     WString held = MakeFile(L"src\\held.txt", "held");
@@ -326,6 +342,56 @@ TEST_F(CabWriterTest, MergeAppendsSecondCabinetWithShiftedUnitsAndKeepsHeaderRes
         CCabFile cabinet(pathA);
         EXPECT_FALSE(cabinet.Merge(pathA, pathA, scratch_ / L"dup.cab", false));
         EXPECT_STREQ(cabinet.ErrorText().c_str(), L"パスが重複しているためマージできません。\n path = a1.txt");
+    }
+}
+
+TEST_F(CabWriterTest, SetNamesFitTheSameWindowForTheReaderAndTheMerge)
+{
+    struct Case {
+        bool inNext;       // the long name is the next cabinet's disk, else the previous cabinet's name
+        size_t length;     // bytes before its NUL
+        const wchar_t* mergeError;  // empty: every reader takes the cabinet
+    };
+    // 255 bytes are the format's own limit; 259 still leave the NUL inside
+    // the 260-byte window in which every name of a cabinet is looked for.
+    const Case cases[] = {
+        {false, 255, L""},
+        {true, 259, L""},
+        {false, 260, L"ファイルの外を指す位置があります at PREV_CABINET"},
+        {true, 260, L"ファイルの外を指す位置があります at NEXT_CABINET"},
+    };
+    WString second = Write(BuildStoredCabinet({{"b.txt", "B", 0}}), L"b.cab");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.inNext << " " << c.length);
+        CabTestLayout set;
+        set.previous = {c.inNext ? "prev.cab" : std::string(c.length, 'p'), "disk 1"};
+        set.next = {"next.cab", c.inNext ? std::string(c.length, 'd') : "disk 3"};
+        WString first = Write(BuildStoredCabinet({{"a.txt", "A", 0}}, set), L"a.cab");
+        WString merged = scratch_ / L"m.cab";
+        PromptRecorder prompts;
+        prompts.Answer(IDOK);
+        bool fits = c.mergeError[0] == 0;
+        {
+            CCabFileEnum reader(first);
+            if (fits) {
+                EXPECT_STREQ(reader.ErrorText().c_str(), L"");
+                EXPECT_EQ(ListNames(reader), Names{L"a.txt"});
+            } else {
+                EXPECT_STREQ(reader.ErrorText().c_str(), L"ファイルの外を指す位置があります at CFHEADER");
+                reader.ClearErrorText();
+            }
+        }
+        {
+            CCabFile cabinet(second);
+            EXPECT_EQ(cabinet.Merge(first, second, merged, false), fits);
+            EXPECT_STREQ(cabinet.ErrorText().c_str(), c.mergeError);
+            cabinet.ClearErrorText();
+        }
+        if (fits) {
+            CCabFileEnum reader(merged);
+            EXPECT_EQ(ListNames(reader), (Names{L"a.txt", L"b.txt"}));
+        }
+        DeleteFileW(merged.c_str());
     }
 }
 

@@ -3,7 +3,6 @@
 // without a crash, write nothing outside the destination folder and leave
 // the archive file as it was.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <memory>
@@ -21,6 +20,7 @@
 #include "common_ids.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -267,11 +267,6 @@ WString MakeSourceFolder(const ScratchFolder& scratch)
     return source;
 }
 
-uint32_t Crc(const std::string& data)
-{
-    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
-
 // The records other tools write and the engine only reads: a stored entry
 // whose sizes and offset live in Zip64 blocks, a streamed entry with a data
 // descriptor, and the Zip64 end record with its locator.
@@ -279,109 +274,35 @@ Bytes BuildZip64WithDescriptor()
 {
     const std::string big = "zip64 sized entry data\r\n";
     const std::string streamed = "written from a pipe, sizes after the data";
-    const std::string bigName = "z64/a.txt";
-    const std::string streamedName = "z64/b.txt";
+    ZipHeader bigEntry;
+    bigEntry.versionNeeded = 45;
+    bigEntry.crc = ZipCrc(big);
+    bigEntry.packedSize = 0xFFFFFFFF;  // in the Zip64 block
+    bigEntry.size = 0xFFFFFFFF;        // in the Zip64 block
+    bigEntry.name = "z64/a.txt";
+    bigEntry.extra = Zip64Extra({big.size(), big.size()});
+    ZipHeader streamedEntry;
+    streamedEntry.flags = zip::kFlagDataDescriptor;  // CRC-32 and sizes after the data
+    streamedEntry.name = "z64/b.txt";
     ByteBuilder b;
-    b.U32(zip::kLocalHeaderSignature)  // local header of the Zip64 entry
-        .U16(45)                        // version needed
-        .U16(0)                         // flags
-        .U16(0)                         // method: stored
-        .U16(0x6000)                    // DOS time
-        .U16(0x5821)                    // DOS date
-        .U32(Crc(big))                  // CRC-32
-        .U32(0xFFFFFFFF)                // compressed size: in the Zip64 block
-        .U32(0xFFFFFFFF)                // size: in the Zip64 block
-        .U16(static_cast<uint16_t>(bigName.size()))  // name length
-        .U16(20)                                     // extra length
-        .Text(bigName)
-        .U16(0x0001)                         // Zip64 block
-        .U16(16)                             // its length
-        .U64(big.size())                     // size
-        .U64(big.size())                     // compressed size
-        .Text(big);
+    b.Raw(ZipLocalHeader(bigEntry)).Text(big);
     uint32_t streamedAt = static_cast<uint32_t>(b.Size());
-    b.U32(zip::kLocalHeaderSignature)  // local header of the streamed entry
-        .U16(20)                        // version needed
-        .U16(0x0008)                    // flags: sizes in a data descriptor
-        .U16(0)                         // method: stored
-        .U16(0x6000)                    // DOS time
-        .U16(0x5821)                    // DOS date
-        .U32(0)                         // CRC-32: in the descriptor
-        .U32(0)                         // compressed size: in the descriptor
-        .U32(0)                         // size: in the descriptor
-        .U16(static_cast<uint16_t>(streamedName.size()))  // name length
-        .U16(0)                                           // extra length
-        .Text(streamedName)
+    b.Raw(ZipLocalHeader(streamedEntry))
         .Text(streamed)
-        .U32(zip::kDataDescriptorSignature)            // data descriptor
-        .U32(Crc(streamed))                            // CRC-32
-        .U32(static_cast<uint32_t>(streamed.size()))   // compressed size
-        .U32(static_cast<uint32_t>(streamed.size()));  // size
+        .Raw(ZipDataDescriptor(ZipCrc(streamed), streamed.size(), streamed.size()));
     uint64_t directory = b.Size();
-    b.U32(zip::kCentralHeaderSignature)  // central header of the Zip64 entry
-        .U16(45)                          // made by
-        .U16(45)                          // needed
-        .U16(0)                           // flags
-        .U16(0)                           // method
-        .U16(0x6000)                      // DOS time
-        .U16(0x5821)                      // DOS date
-        .U32(Crc(big))                    // CRC-32
-        .U32(0xFFFFFFFF)                  // compressed size: in the Zip64 block
-        .U32(0xFFFFFFFF)                  // size: in the Zip64 block
-        .U16(static_cast<uint16_t>(bigName.size()))  // name length
-        .U16(28)                                     // extra length
-        .U16(0)                                      // comment length
-        .U16(0)                                      // disk
-        .U16(0)                                      // internal attributes
-        .U32(0x20)                                   // external attributes
-        .U32(0xFFFFFFFF)                             // offset: in the Zip64 block
-        .Text(bigName)
-        .U16(0x0001)      // Zip64 block
-        .U16(24)          // its length
-        .U64(big.size())  // size
-        .U64(big.size())  // compressed size
-        .U64(0);          // local header offset
-    b.U32(zip::kCentralHeaderSignature)  // central header of the streamed entry
-        .U16(20)                          // made by
-        .U16(20)                          // needed
-        .U16(0x0008)                      // flags
-        .U16(0)                           // method
-        .U16(0x6000)                      // DOS time
-        .U16(0x5821)                      // DOS date
-        .U32(Crc(streamed))               // CRC-32
-        .U32(static_cast<uint32_t>(streamed.size()))      // compressed size
-        .U32(static_cast<uint32_t>(streamed.size()))      // size
-        .U16(static_cast<uint16_t>(streamedName.size()))  // name length
-        .U16(0)                                           // extra length
-        .U16(0)                                           // comment length
-        .U16(0)                                           // disk
-        .U16(0)                                           // internal attributes
-        .U32(0x20)                                        // external attributes
-        .U32(streamedAt)                                  // local header offset
-        .Text(streamedName);
+    bigEntry.versionMadeBy = 45;
+    bigEntry.headerOffset = 0xFFFFFFFF;  // in the Zip64 block
+    bigEntry.extra = Zip64Extra({big.size(), big.size(), 0});
+    streamedEntry.crc = ZipCrc(streamed);
+    streamedEntry.packedSize = static_cast<uint32_t>(streamed.size());
+    streamedEntry.size = static_cast<uint32_t>(streamed.size());
+    streamedEntry.headerOffset = streamedAt;
+    b.Raw(ZipCentralHeader(bigEntry)).Raw(ZipCentralHeader(streamedEntry));
     uint64_t zip64End = b.Size();
-    b.U32(zip::kZip64EndRecordSignature)  // Zip64 end record
-        .U64(44)                           // size of the rest of the record
-        .U16(45)                           // made by
-        .U16(45)                           // needed
-        .U32(0)                            // this disk
-        .U32(0)                            // disk of the directory
-        .U64(2)                            // entries on this disk
-        .U64(2)                            // entries in all
-        .U64(zip64End - directory)         // directory size
-        .U64(directory);                   // directory offset
-    b.U32(zip::kZip64LocatorSignature)  // Zip64 end record locator
-        .U32(0)                          // disk of the Zip64 end record
-        .U64(zip64End)                   // its offset
-        .U32(1);                         // disks in all
-    b.U32(zip::kEndRecordSignature)  // end record, every field in Zip64
-        .U16(0)                       // this disk
-        .U16(0)                       // disk of the directory
-        .U16(0xFFFF)                  // entries on this disk
-        .U16(0xFFFF)                  // entries in all
-        .U32(0xFFFFFFFF)              // directory size
-        .U32(0xFFFFFFFF)              // directory offset
-        .U16(0);                      // comment length
+    b.Raw(Zip64EndRecord(2, zip64End - directory, directory))
+        .Raw(Zip64Locator(zip64End))
+        .Raw(ZipEndRecord(0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF));  // every field in Zip64
     return b.Get();
 }
 

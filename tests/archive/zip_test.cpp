@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/le_bytes.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
 #include "common/paths.h"
@@ -126,15 +127,15 @@ TEST_F(ZipTest, ExtraFieldDamageIsReported)
 {
     ZipTestEntry shortZip64{"a.txt", "a"};
     shortZip64.offsetOverride = 0xFFFFFFFF;
-    shortZip64.centralExtra = ByteBuilder().U16(1).U16(4).U32(0).Get();  // Zip64 block too short for the offset
+    shortZip64.centralExtra = ZipExtraBlock(zip::kExtraZip64, Bytes(4, 0));  // too short for the offset
     EXPECT_EQ(ReadError(Archive(BuildZip({shortZip64}))), L"ExtraField サイズデータ(HeaderID:0x0001)不足");
 
     ZipTestEntry badNtfs{"a.txt", "a"};
-    badNtfs.centralExtra = ByteBuilder().U16(0x000a).U16(8).U64(0).Get();  // NTFS block of 8 bytes
+    badNtfs.centralExtra = ZipExtraBlock(zip::kExtraNtfs, Bytes(8, 0));  // NTFS block of 8 bytes
     EXPECT_EQ(ReadError(Archive(BuildZip({badNtfs}))), L"ExtraField 日時データ(HeaderID:0x000a)不整合");
 
     ZipTestEntry overrun{"a.txt", "a"};
-    overrun.centralExtra = ByteBuilder().U16(0x5455).U16(40).U32(0).Get();  // claims 40 bytes, has 4
+    overrun.centralExtra = ZipExtraBlock(0x5455, Bytes(4, 0), 40);  // claims 40 bytes, has 4
     EXPECT_EQ(ReadError(Archive(BuildZip({overrun}))),
               L"ExtraField ブロック(HeaderID:0x5455)が領域の外まで続いています");
 }
@@ -143,7 +144,7 @@ TEST_F(ZipTest, ReadsZip64OffsetFromExtraField)
 {
     ZipTestEntry item{"a.txt", "hello"};
     item.offsetOverride = 0xFFFFFFFF;
-    item.centralExtra = ByteBuilder().U16(1).U16(8).U64(0).Get();  // Zip64: local header offset 0
+    item.centralExtra = Zip64Extra({0});  // the local header offset, 0
     CZipFile archive(Archive(BuildZip({item})), ZlibPath());
     ASSERT_EQ(archive.ErrorText(), L"");
     EXPECT_EQ(archive.Entries().ValueAt(0).headerOffset, 0u);
@@ -158,28 +159,17 @@ TEST_F(ZipTest, ReadsZip64RecordWhenEndRecordCountIsAtLimit)
 {
     Bytes plain = BuildZip({{"a", "1"}, {"b", "2"}});
     Bytes body(plain.begin(), plain.end() - 22);
-    uint32_t directory = 0;
-    memcpy(&directory, &plain[plain.size() - 6], 4);
+    uint32_t directory = LoadU32(&plain[plain.size() - 6]);
     uint32_t size = static_cast<uint32_t>(body.size()) - directory;
     uint64_t recordAt = body.size();
-    ByteBuilder b;
-    b.Raw(body)
-        .U32(zip::kZip64EndRecordSignature)  // Zip64 end record
-        .U64(44)                              // size of the rest
-        .U16(45).U16(45)                      // versions
-        .U32(0).U32(0)                        // disks
-        .U64(2).U64(2)                        // entries
-        .U64(size)                            // directory size
-        .U64(directory)                       // directory offset
-        .U32(zip::kZip64LocatorSignature)     // locator
-        .U32(0)                               // disk
-        .U64(recordAt)                        // Zip64 record offset
-        .U32(1)                               // disks
-        .U32(zip::kEndRecordSignature).U16(0).U16(0)
-        .U16(0xFFFF).U16(0xFFFF)              // counts at their limit
-        .U32(size).U32(directory).U16(0);
+    Bytes archive = ByteBuilder()
+                        .Raw(body)
+                        .Raw(Zip64EndRecord(2, size, directory))
+                        .Raw(Zip64Locator(recordAt))
+                        .Raw(ZipEndRecord(0xFFFF, size, directory))  // counts at their limit
+                        .Get();
     int count = 0;
-    EXPECT_EQ(ReadError(Archive(b.Get()), &count), L"");
+    EXPECT_EQ(ReadError(Archive(archive), &count), L"");
     EXPECT_EQ(count, 2);
 }
 
@@ -284,16 +274,7 @@ TEST_F(ZipTest, ExtractedFilesGetTheirTimesAndAttributes)
     const uint64_t created = 131000000000000000ULL;   // 2016-02-11
     ZipTestEntry ntfs{"ntfs.txt", "n"};
     ntfs.attributes = 0x21;
-    ntfs.centralExtra = ByteBuilder()
-                            .U16(0x000a)  // NTFS block
-                            .U16(32)      // its size
-                            .U32(0)       // reserved
-                            .U16(1)       // attribute tag 1
-                            .U16(24)      // its size
-                            .U64(written)
-                            .U64(accessed)
-                            .U64(created)
-                            .Get();
+    ntfs.centralExtra = NtfsExtra(written, accessed, created);
     ZipTestEntry dos{"dos.txt", "d"};  // DOS time 2024-01-01 12:00:00 local, no NTFS block
     FILETIME local{}, dosUtc{};
     ASSERT_TRUE(DosDateTimeToFileTime(0x5821, 0x6000, &local));
@@ -361,6 +342,30 @@ TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
     EXPECT_TRUE(IsTimePresent(archive.Entries().ValueAt(index).modifiedTime));
     ASSERT_TRUE(archive.Extract(folder_ / L"out", WString(), false));
     EXPECT_EQ(ReadFileBytes(folder_ / L"out\\in\\src\\日本語表.txt"), ReadFileBytes(source));
+}
+
+TEST_F(ZipWriterTest, AddedFolderKeepsTheWalkOrderWithAndWithoutProgress)
+{
+    std::vector<std::wstring> order = MakeMixedTree(folder_ / L"src");
+    for (int icon : {-1, 101}) {
+        WString path = folder_ / (icon == -1 ? L"plain.zip" : L"progress.zip");
+        {
+            CZipFile archive(path, ZlibPath());
+            ASSERT_TRUE(archive.Add(folder_ / L"src", WString(L"in\\"), icon)) << Utf8(archive.ErrorText().c_str());
+        }
+        // Without the progress window the folder itself becomes an entry
+        // folder; with it, its contents go straight below the destination.
+        std::wstring prefix = icon == -1 ? L"in/src/" : L"in/";
+        std::vector<std::wstring> expected;
+        for (const std::wstring& name : order) {
+            expected.push_back(prefix + WString(name.c_str()).ReplaceAll(L'\\', L'/').c_str());
+        }
+        std::vector<std::wstring> stored;
+        for (const ZipCentralRecord& record : ReadZipDirectory(ReadFileBytes(path))) {
+            stored.push_back(WString::FromAnsi(record.name.c_str()).c_str());
+        }
+        EXPECT_EQ(expected, stored) << icon;
+    }
 }
 
 TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)

@@ -5,14 +5,10 @@
 
 namespace {
 
-TEST(StoredSettingsTest, MissingValuesGiveTheDefaults)
+// The defaults of every value a program may be handed instead of a stored one.
+void ExpectDefaultValues(const StoredSettings& read)
 {
-    PrivateSettings settings;
-    StoredSettings read = ReadStoredSettings();
     EXPECT_EQ(kActOpenExplorer, read.action);
-    EXPECT_TRUE(read.archiverCommand.IsEmpty());
-    EXPECT_TRUE(read.extractFolder == DesktopFolder());
-    EXPECT_FALSE(read.extractFolder.IsEmpty());
     EXPECT_TRUE(read.openAfterExtract);
     EXPECT_EQ(kOverflowMoreMenus, read.menuOverflow);
     EXPECT_EQ(0u, read.zipCompType);
@@ -21,6 +17,16 @@ TEST(StoredSettingsTest, MissingValuesGiveTheDefaults)
     EXPECT_EQ(0u, read.cabUnitType);
     EXPECT_EQ(0u, read.cabUnitSize);
     EXPECT_FALSE(read.cabSortBySize);
+    EXPECT_TRUE(read.extractFolder == DesktopFolder());
+    EXPECT_FALSE(read.extractFolder.IsEmpty());
+}
+
+TEST(StoredSettingsTest, MissingValuesGiveTheDefaults)
+{
+    PrivateSettings settings;
+    StoredSettings read = ReadStoredSettings();
+    ExpectDefaultValues(read);
+    EXPECT_TRUE(read.archiverCommand.IsEmpty());
     EXPECT_TRUE(read.installFolder.IsEmpty());
 }
 
@@ -69,17 +75,7 @@ TEST(StoredSettingsTest, ValuesOutOfRangeGiveTheDefaults)
     settings.Set(L"CabFSize", 4294967295u);
     settings.Set(L"CabSort", 2);
     settings.SetText(L"ExtractDir", L"");
-    StoredSettings read = ReadStoredSettings();
-    EXPECT_EQ(kActOpenExplorer, read.action);
-    EXPECT_TRUE(read.openAfterExtract);
-    EXPECT_EQ(kOverflowMoreMenus, read.menuOverflow);
-    EXPECT_EQ(0u, read.zipCompType);
-    EXPECT_EQ(0u, read.cabCompType);
-    EXPECT_EQ(21u, read.cabLzxLevel);
-    EXPECT_EQ(0u, read.cabUnitType);
-    EXPECT_EQ(0u, read.cabUnitSize);
-    EXPECT_FALSE(read.cabSortBySize);
-    EXPECT_TRUE(read.extractFolder == DesktopFolder());
+    ExpectDefaultValues(ReadStoredSettings());
 }
 
 TEST(StoredSettingsTest, ValueOfTheWrongTypeGivesTheDefault)

@@ -123,6 +123,14 @@ TEST(MessagePumps, PumpPendingDispatchesWhatIsQueued)
     DestroyWindow(window);
 }
 
+TEST(PopupStart, TheTenPixelRule)
+{
+    EXPECT_FALSE(MovedAway(POINT{100, 100}, POINT{110, 90}));
+    EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{111, 100}));
+    EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{100, 89}));
+    EXPECT_TRUE(MovedAway(POINT{100, 100}, POINT{89, 111}));
+}
+
 TEST(WindowsLevelTest, FollowsTheReportedVersion)
 {
     bool wow64 = true;

@@ -7,6 +7,7 @@ zpk_test_program(test_common
     ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/settings_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/dos_time_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp
 )
 

@@ -105,12 +105,7 @@ TEST_F(BadInputTest, Zip64RecordsNamingPlacesPastTheEndStopTheReport)
 {
     Bytes body = Join({ZipLocalHeader(HandMadeZipEntry()), Bytes{'h', 'e', 'l', 'l', 'o'},
                        ZipCentralHeader(HandMadeZipEntry(), 0)});  // 0..99
-    Bytes locator = ByteBuilder()
-                        .U32(0x07064b50)   // locator signature
-                        .U32(0)            // disk of the Zip64 end record
-                        .U64(0x7FFFFFFF)   // Zip64 end record offset: past the end
-                        .U32(1)            // disks
-                        .Get();
+    Bytes locator = Zip64Locator(0x7FFFFFFF);  // the Zip64 end record past the end
     Bytes archive = Join({body, locator, ZipEndRecord(1, 0xFFFFFFFF, 0xFFFFFFFF)});
     EXPECT_TRUE(EndsWith(ZipTail(archive),
                          "Zip64 End Of Central Dir. 位置：0x7fffffff\n\n"
@@ -121,24 +116,9 @@ TEST_F(BadInputTest, Zip64RecordsNamingPlacesPastTheEndStopTheReport)
     EXPECT_TRUE(EndsWith(ZipTail(archive), "*** ERROR *** Z64EndOfCentralDirLoc 署名を見つけられません\n"));
 
     // Extensible data that would run into the locator.
-    Bytes zip64End = ByteBuilder()
-                         .U32(0x06064b50)  // Zip64 end record signature
-                         .U64(44 + 1000)   // record size: 1000 bytes of extensible data that are not there
-                         .U16(45)          // version made by
-                         .U16(45)          // version needed
-                         .U32(0)           // this disk
-                         .U32(0)           // disk of the central directory
-                         .U64(1)           // entries on this disk
-                         .U64(1)           // total entries
-                         .U64(55)          // central directory size
-                         .U64(44)          // central directory offset
-                         .Get();
-    locator = ByteBuilder()
-                  .U32(0x07064b50)  // locator signature
-                  .U32(0)           // disk of the Zip64 end record
-                  .U64(99)          // Zip64 end record offset
-                  .U32(1)           // disks
-                  .Get();
+    // The record claims 1000 bytes of extensible data that are not there.
+    Bytes zip64End = Zip64EndRecord(1, 55, 44, 44 + 1000);
+    locator = Zip64Locator(99);
     archive = Join({body, zip64End, locator, ZipEndRecord(1, 0xFFFFFFFF, 0xFFFFFFFF)});
     EXPECT_TRUE(EndsWith(ZipTail(archive), "*** ERROR *** Z64EndOfCentralDir Extend Data OverFlow\n"));
 }
@@ -146,22 +126,17 @@ TEST_F(BadInputTest, Zip64RecordsNamingPlacesPastTheEndStopTheReport)
 TEST_F(BadInputTest, ExtraBlocksClaimingMoreThanTheFieldHoldsAreNotReadBeyondIt)
 {
     HandMadeZipEntry e;
-    Bytes ntfs = ByteBuilder()
-                     .U16(0x000a)  // NTFS times block
-                     .U16(32)      // data size 32, but only 8 bytes follow
-                     .U64(0)       // reserved, tag, size
-                     .Get();
+    // An NTFS times block of data size 32, but only 8 bytes follow: reserved,
+    // tag and size, all zero.
+    Bytes ntfs = ZipExtraBlock(0x000a, Bytes(8, 0), 32);
     Bytes central = ZipCentralHeader(e, 0, 5, 5, ntfs);
     Bytes archive = Join({ZipLocalHeader(e), Bytes(5, 'x'), central,
                           ZipEndRecord(1, static_cast<uint32_t>(central.size()), 44)});
     EXPECT_TRUE(EndsWith(ZipTail(archive), "HeaderID：0xa Length = 32\n"
                                            "*** ERROR *** ExtraField 日時データ(HeaderID:0x000a)不整合\n"));
 
-    Bytes zip64 = ByteBuilder()
-                      .U16(0x0001)  // Zip64 block
-                      .U16(100)     // data size 100, but only 8 bytes follow
-                      .U64(5)       // uncompressed size
-                      .Get();
+    // A Zip64 block of data size 100, but only the uncompressed size follows.
+    Bytes zip64 = ZipExtraBlock(0x0001, ByteBuilder().U64(5).Get(), 100);
     central = ZipCentralHeader(e, 0, 0xFFFFFFFF, 0xFFFFFFFF, zip64);
     archive = Join({ZipLocalHeader(e), Bytes(5, 'x'), central,
                     ZipEndRecord(1, static_cast<uint32_t>(central.size()), 44)});

@@ -85,23 +85,23 @@ void DumpTest::ExpectReportEnd(const std::string& expectedUtf8) const
     EXPECT_EQ(expectedUtf8, report.substr(report.size() - expectedUtf8.size()));
 }
 
+HandMadeZipEntry::HandMadeZipEntry()
+{
+    name = "hello.txt";
+    versionNeeded = 10;
+    crc = 0x3610a686;
+    dosTime = 0x6000;  // 12:00:00
+    dosDate = 0x5A21;  // 2025-01-01
+}
+
 Bytes ZipLocalHeader(const HandMadeZipEntry& e, uint32_t crc, uint32_t packedSize, uint32_t size, const Bytes& extra)
 {
-    return ByteBuilder()
-        .U32(0x04034b50)                             // local header signature
-        .U16(e.versionNeeded)                        // version needed to extract
-        .U16(e.flags)                                // general purpose flags
-        .U16(e.method)                               // compression method
-        .U16(e.dosTime)                              // DOS time
-        .U16(e.dosDate)                              // DOS date
-        .U32(crc)                                    // CRC-32
-        .U32(packedSize)                             // compressed size
-        .U32(size)                                   // uncompressed size
-        .U16(static_cast<uint16_t>(e.name.size()))   // name length
-        .U16(static_cast<uint16_t>(extra.size()))    // extra field length
-        .Text(e.name)                                // name
-        .Raw(extra)                                  // extra field
-        .Get();
+    ZipHeader h = e;
+    h.crc = crc;
+    h.packedSize = packedSize;
+    h.size = size;
+    h.extra = extra;
+    return ZipLocalHeader(h);
 }
 
 Bytes ZipLocalHeader(const HandMadeZipEntry& e)
@@ -113,47 +113,19 @@ Bytes ZipLocalHeader(const HandMadeZipEntry& e)
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
                        const Bytes& extra, uint16_t versionMadeBy)
 {
-    return ByteBuilder()
-        .U32(0x02014b50)                             // central header signature
-        .U16(versionMadeBy)                          // version made by
-        .U16(e.versionNeeded)                        // version needed to extract
-        .U16(e.flags)                                // general purpose flags
-        .U16(e.method)                               // compression method
-        .U16(e.dosTime)                              // DOS time
-        .U16(e.dosDate)                              // DOS date
-        .U32(e.crc)                                  // CRC-32
-        .U32(packedSize)                             // compressed size
-        .U32(size)                                   // uncompressed size
-        .U16(static_cast<uint16_t>(e.name.size()))   // name length
-        .U16(static_cast<uint16_t>(extra.size()))    // extra field length
-        .U16(0)                                      // comment length
-        .U16(0)                                      // disk number start
-        .U16(0)                                      // internal attributes
-        .U32(0x20)                                   // external attributes: archive
-        .U32(headerOffset)                           // local header offset
-        .Text(e.name)                                // name
-        .Raw(extra)                                  // extra field
-        .Get();
+    ZipHeader h = e;
+    h.versionMadeBy = versionMadeBy;
+    h.packedSize = packedSize;
+    h.size = size;
+    h.extra = extra;
+    h.headerOffset = headerOffset;
+    return ZipCentralHeader(h);
 }
 
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset)
 {
     uint32_t size = static_cast<uint32_t>(e.data.size());
     return ZipCentralHeader(e, headerOffset, size, size);
-}
-
-Bytes ZipEndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryOffset)
-{
-    return ByteBuilder()
-        .U32(0x06054b50)       // end record signature
-        .U16(0)                // number of this disk
-        .U16(0)                // disk of the central directory
-        .U16(entries)          // entries on this disk
-        .U16(entries)          // total entries
-        .U32(directorySize)    // central directory size
-        .U32(directoryOffset)  // central directory offset
-        .U16(0)                // comment length
-        .Get();
 }
 
 Bytes Join(std::initializer_list<Bytes> parts)

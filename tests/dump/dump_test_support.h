@@ -1,6 +1,6 @@
 // Helpers of the report tests: expected reports written as readable UTF-8
-// text and compared with the report's Shift-JIS CR LF bytes, and the records
-// of small ZIP archives and cabinets built field by field.
+// text and compared with the report's Shift-JIS CR LF bytes, and the small
+// ZIP archives of one hand-made entry.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "common/wstring.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
+#include "support/zip_builder.h"
 
 // UTF-8 text as the report holds it: code page 932, CR LF line ends.
 std::string ToReportBytes(const std::string& utf8);
@@ -48,26 +49,21 @@ protected:
 
 // The entry of the hand-made ZIP archives: "hello.txt" holding "hello",
 // stored, dated 2025/01/01 12:00:00 local time.
-struct HandMadeZipEntry {
-    std::string name = "hello.txt";
+struct HandMadeZipEntry : ZipHeader {
+    HandMadeZipEntry();
     std::string data = "hello";
-    uint32_t crc = 0x3610a686;
-    uint16_t versionNeeded = 10;
-    uint16_t flags = 0;
-    uint16_t method = 0;
-    uint16_t dosTime = 0x6000;  // 12:00:00
-    uint16_t dosDate = 0x5A21;  // 2025-01-01
 };
 const char kEntryTime[] = "2025/01/01(水)12:00:00";
 
-// Local header, name and extra field; the CRC and sizes as given.
+// The entry's local header with the CRC, sizes and extra field given.
 Bytes ZipLocalHeader(const HandMadeZipEntry& e, uint32_t crc, uint32_t packedSize, uint32_t size,
                      const Bytes& extra = Bytes());
 Bytes ZipLocalHeader(const HandMadeZipEntry& e);
+// The entry's central header at that local header offset, with the sizes,
+// extra field and version made by given.
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
                        const Bytes& extra = Bytes(), uint16_t versionMadeBy = 20);
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset);
-Bytes ZipEndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryOffset);
 // A stored one-entry archive of that entry, nothing around it.
 Bytes OneEntryZip(const HandMadeZipEntry& e = HandMadeZipEntry());
 Bytes Join(std::initializer_list<Bytes> parts);

@@ -112,11 +112,7 @@ TEST_F(DumpTest, DataDescriptorWithoutSignatureIsTwelveBytes)
     e.flags = 0x0008;
     Bytes local = ZipLocalHeader(e, 0, 0, 0);
     Bytes data{'h', 'e', 'l', 'l', 'o'};
-    Bytes descriptor = ByteBuilder()
-                           .U32(0x3610a686)  // CRC-32, no signature before it
-                           .U32(5)           // compressed size
-                           .U32(5)           // uncompressed size
-                           .Get();
+    Bytes descriptor = ZipDataDescriptor(0x3610a686, 5, 5, false);  // no signature before the CRC-32
     Bytes central = ZipCentralHeader(e, 0);
     // local 0..39, data 39..44, descriptor 44..56, central 56..111, end 111..133
     ASSERT_TRUE(DumpZip(Join({local, data, descriptor, central, ZipEndRecord(1, 55, 56)})));
@@ -140,12 +136,8 @@ TEST_F(DumpTest, DataDescriptorDisagreeingWithCentralHeaderIsReported)
     e.flags = 0x0008;
     Bytes local = ZipLocalHeader(e, 0, 0, 7);  // uncompressed size set although a descriptor follows
     Bytes data{'h', 'e', 'l', 'l', 'o'};
-    Bytes descriptor = ByteBuilder()
-                           .U32(0x08074b50)  // descriptor signature
-                           .U32(0xCAFEF00D)  // CRC-32, not the central one
-                           .U32(5)           // compressed size
-                           .U32(6)           // uncompressed size, not the central one
-                           .Get();
+    // The CRC-32 and the uncompressed size are not the central ones.
+    Bytes descriptor = ZipDataDescriptor(0xCAFEF00D, 5, 6);
     Bytes central = ZipCentralHeader(e, 0);
     ASSERT_TRUE(DumpZip(Join({local, data, descriptor, central, ZipEndRecord(1, 55, 60)})));
     std::string expected =
@@ -166,13 +158,7 @@ TEST_F(DumpTest, Zip64BlockEightBytesTooLongGivesWarningAndGoesOn)
 {
     HandMadeZipEntry e;
     e.versionNeeded = 45;
-    Bytes zip64 = ByteBuilder()
-                      .U16(0x0001)  // Zip64 block
-                      .U16(24)      // data size: two sizes and 8 bytes nobody asked for
-                      .U64(5)       // uncompressed size
-                      .U64(5)       // compressed size
-                      .U64(0)       // surplus
-                      .Get();
+    Bytes zip64 = Zip64Extra({5, 5, 0});  // the two sizes and 8 bytes nobody asked for
     Bytes local = ZipLocalHeader(e);
     Bytes data{'h', 'e', 'l', 'l', 'o'};
     Bytes central = ZipCentralHeader(e, 0, 0xFFFFFFFF, 0xFFFFFFFF, zip64, 45);
@@ -206,11 +192,7 @@ TEST_F(DumpTest, Zip64BlockEightBytesTooLongGivesWarningAndGoesOn)
 TEST_F(DumpTest, Zip64BlockTooShortStopsTheReport)
 {
     HandMadeZipEntry e;
-    Bytes zip64 = ByteBuilder()
-                      .U16(0x0001)  // Zip64 block
-                      .U16(8)       // data size: only one of the two sizes
-                      .U64(5)       // uncompressed size
-                      .Get();
+    Bytes zip64 = Zip64Extra({5});  // only one of the two sizes
     Bytes central = ZipCentralHeader(e, 0, 0xFFFFFFFF, 0xFFFFFFFF, zip64);
     EXPECT_FALSE(DumpZip(Join({ZipLocalHeader(e), Bytes(5, 'x'), central, ZipEndRecord(1, 67, 44)})));
     std::string tail = "HeaderID：0x1 Length = 8\n*** ERROR *** ExtraField サイズデータ(HeaderID:0x0001)不足\n";
@@ -224,12 +206,7 @@ TEST_F(DumpTest, LocalSizesOfAllOnesAreComparedThroughTheirZip64Values)
     // in advance) is not a disagreement.
     HandMadeZipEntry e;
     e.versionNeeded = 45;
-    Bytes zip64 = ByteBuilder()
-                      .U16(0x0001)  // Zip64 block
-                      .U16(16)      // data size
-                      .U64(5)       // uncompressed size
-                      .U64(5)       // compressed size
-                      .Get();
+    Bytes zip64 = Zip64Extra({5, 5});  // uncompressed and compressed size
     Bytes local = ZipLocalHeader(e, e.crc, 0xFFFFFFFF, 0xFFFFFFFF, zip64);
     Bytes central = ZipCentralHeader(e, 0);
     uint32_t dataEnd = static_cast<uint32_t>(local.size() + 5);
@@ -239,12 +216,7 @@ TEST_F(DumpTest, LocalSizesOfAllOnesAreComparedThroughTheirZip64Values)
     EXPECT_NE(std::string::npos, report.find("ファイル名：hello.txt\nHeaderID：0x1 Length = 16\n\n")) << report;
 
     // A Zip64 value that really differs is still reported, with that value.
-    Bytes wrong = ByteBuilder()
-                      .U16(0x0001)  // Zip64 block
-                      .U16(16)      // data size
-                      .U64(9)       // uncompressed size, not the central 5
-                      .U64(5)       // compressed size
-                      .Get();
+    Bytes wrong = Zip64Extra({9, 5});  // uncompressed size 9, not the central 5
     local = ZipLocalHeader(e, e.crc, 0xFFFFFFFF, 0xFFFFFFFF, wrong);
     ASSERT_TRUE(DumpZip(Join({local, Bytes{'h', 'e', 'l', 'l', 'o'}, central, ZipEndRecord(1, 55, dataEnd)})));
     EXPECT_NE(std::string::npos,
@@ -258,19 +230,9 @@ TEST_F(DumpTest, WideDataDescriptorFollowsTheLocalZip64Block)
     HandMadeZipEntry e;
     e.flags = 0x0008;
     e.versionNeeded = 45;
-    Bytes zip64 = ByteBuilder()
-                      .U16(0x0001)  // Zip64 block
-                      .U16(16)      // data size
-                      .U64(0)       // uncompressed size, not known yet
-                      .U64(0)       // compressed size, not known yet
-                      .Get();
+    Bytes zip64 = Zip64Extra({0, 0});  // the sizes, not known yet
     Bytes local = ZipLocalHeader(e, 0, 0xFFFFFFFF, 0xFFFFFFFF, zip64);
-    Bytes descriptor = ByteBuilder()
-                           .U32(0x08074b50)  // descriptor signature
-                           .U32(0x3610a686)  // CRC-32
-                           .U64(5)           // compressed size, 8 bytes
-                           .U64(5)           // uncompressed size, 8 bytes
-                           .Get();
+    Bytes descriptor = ZipDataDescriptor(0x3610a686, 5, 5, true, DescriptorSizes::kWide);
     Bytes central = ZipCentralHeader(e, 0);
     uint32_t centralStart = static_cast<uint32_t>(local.size() + 5 + descriptor.size());
     ASSERT_TRUE(DumpZip(Join({local, Bytes{'h', 'e', 'l', 'l', 'o'}, descriptor, central,
@@ -361,24 +323,8 @@ Bytes WithZip64Records(uint16_t endRecordCount)
 {
     Bytes body = Join({ZipLocalHeader(HandMadeZipEntry()), Bytes{'h', 'e', 'l', 'l', 'o'},
                        ZipCentralHeader(HandMadeZipEntry(), 0)});  // 0..99
-    Bytes zip64End = ByteBuilder()
-                         .U32(0x06064b50)  // Zip64 end record signature
-                         .U64(44)          // size of the rest of the record
-                         .U16(45)          // version made by
-                         .U16(45)          // version needed
-                         .U32(0)           // this disk
-                         .U32(0)           // disk of the central directory
-                         .U64(1)           // entries on this disk
-                         .U64(1)           // total entries
-                         .U64(55)          // central directory size
-                         .U64(44)          // central directory offset
-                         .Get();            // 99..155
-    Bytes locator = ByteBuilder()
-                        .U32(0x07064b50)  // locator signature
-                        .U32(0)           // disk of the Zip64 end record
-                        .U64(99)          // Zip64 end record offset
-                        .U32(1)           // disks
-                        .Get();            // 155..175
+    Bytes zip64End = Zip64EndRecord(1, 55, 44);  // 99..155
+    Bytes locator = Zip64Locator(99);            // 155..175
     Bytes end = ZipEndRecord(endRecordCount, 55, 44);
     return Join({body, zip64End, locator, end});
 }

@@ -2,13 +2,94 @@
 
 #include "archive/arcfile.h"
 #include "archive/zlib_binding.h"
+#include "common/handles.h"
 #include "common/paths.h"
+
+#include <string>
 
 namespace {
 
 int g_scratchCounter = 0;
 
+using UnixFileNameFunction = char* (*)(const wchar_t*);
+
+// The host's name of a path when running under Wine, else empty.
+std::string UnixFileName(const WString& path)
+{
+    auto convert = reinterpret_cast<UnixFileNameFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) {
+        return std::string();
+    }
+    char* name = convert(path.c_str());
+    std::string result = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Runs a program of the host under Wine. Its end cannot be waited for, so
+// the caller watches for its effect.
+bool RunHostProgram(const std::string& commandLine)
+{
+    std::wstring command = WString::FromUtf8(commandLine.c_str()).c_str();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    ScopedKernelHandle thread(process.hThread);
+    ScopedKernelHandle running(process.hProcess);
+    return true;
+}
+
+bool IsLink(const WString& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Waits up to five seconds for a path to be or not to be a link.
+bool WaitForLink(const WString& path, bool present)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (IsLink(path) == present) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+void AppendWalkOrder(const WString& folder, const WString& below, std::vector<std::wstring>& order)
+{
+    AttrStringList items(false);
+    ListDirectory(folder, items, WString(L"*"));
+    for (int i = 0; i < items.Count(); ++i) {
+        if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
+            AppendWalkOrder(JoinPath(folder, items.Name(i)), below + items.Name(i) + L"\\", order);
+        } else {
+            order.push_back((below + items.Name(i)).c_str());
+        }
+    }
+}
+
 }  // namespace
+
+std::vector<std::wstring> MakeMixedTree(const WString& root)
+{
+    const wchar_t* files[] = {L"b.txt", L"a\\x.txt", L"a\\n\\deep.txt", L"a\\w.txt", L"m\\y.txt", L"z.txt",
+                              L"c\\q\\r.txt", L"c\\p.txt", L"k.txt"};
+    for (const wchar_t* name : files) {
+        WString path = JoinPath(root, WString(name));
+        CreateDirectoryTree(ParentDir(path), true);
+        WriteFileText(path, "data");
+    }
+    CreateDirectoryTree(JoinPath(root, WString(L"empty")), true);
+    std::vector<std::wstring> order;
+    AppendWalkOrder(root, WString(), order);
+    return order;
+}
 
 ScratchFolder::ScratchFolder()
 {
@@ -33,6 +114,33 @@ void RemoveTree(const WString& path)
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryW(path.c_str());
 }
+
+FolderLink::FolderLink(const WString& link, const WString& target) : link_(link)
+{
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && IsLink(link)) {
+        return;
+    }
+    std::string unixLink = UnixFileName(link);
+    std::string unixTarget = UnixFileName(target);
+    if (!unixLink.empty() && !unixTarget.empty() &&
+        RunHostProgram("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) {
+        WaitForLink(link, true);
+    }
+}
+
+FolderLink::~FolderLink()
+{
+    if (!IsLink(link_) || RemoveDirectoryW(link_.c_str())) {
+        return;
+    }
+    // Wine cannot take a host's link away through the Windows calls.
+    std::string unixLink = UnixFileName(link_);
+    if (!unixLink.empty() && RunHostProgram("Z:\\bin\\rm -f \"" + unixLink + "\"")) {
+        WaitForLink(link_, false);
+    }
+}
+
+bool FolderLink::Made() const { return IsLink(link_); }
 
 void UseTempFolderFromEnvironment()
 {

@@ -34,10 +34,34 @@ void UseTempFolderFromEnvironment();
 // The zlib library beside the test program, as beside the deliverables.
 WString ZlibBesideProgram();
 
+// Makes below root a tree whose folders mix files and subfolders (one of
+// them empty) and returns its files' paths below root in the order of a
+// depth-first walk that takes each folder's items in the order the
+// directory search returns them: the order in which the engines compress a
+// folder.
+std::vector<std::wstring> MakeMixedTree(const WString& root);
+
 bool WriteFileBytes(const WString& path, const Bytes& bytes);
 bool WriteFileText(const WString& path, const std::string& text);
 Bytes ReadFileBytes(const WString& path);
 void RemoveTree(const WString& path);
+
+// A link to a folder, made for a test and taken away with it. Windows makes
+// it with CreateSymbolicLinkW; Wine answers that call with success without
+// making anything, so there the link is made as a symbolic link of the
+// host's file system, which Wine shows as a folder with a reparse point.
+class FolderLink {
+public:
+    FolderLink(const WString& link, const WString& target);
+    ~FolderLink();
+    FolderLink(const FolderLink&) = delete;
+    FolderLink& operator=(const FolderLink&) = delete;
+    // Whether the link is there and shows itself as a link.
+    bool Made() const;
+
+private:
+    WString link_;
+};
 
 // Builds a binary record field by field, little-endian.
 class ByteBuilder {

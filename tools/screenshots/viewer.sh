@@ -69,7 +69,7 @@ shot() {
 tools/wine-run reg add "$settings" /v MenuOverFlow /t REG_DWORD /d 2 /f >/dev/null
 shot "$work/旅行.zip" viewer_zip 0.5 Down Down Right Right Right Down Right
 shot "$work/書類.cab" viewer_cab 0.5 Down Down Down
-shot "$work/旅行.zip" viewer_tooltip_file 1 Down Down Down Down Down Down Down
+shot "$work/旅行.zip" viewer_tooltip_file 1 Down Down Down Down Down
 shot "$work/旅行.zip" viewer_tooltip_archive 1 Down
 shot "$work/long.zip" viewer_more 0.5 Down Down Right Up Right
 tools/wine-run reg add "$settings" /v MenuOverFlow /t REG_DWORD /d 1 /f >/dev/null
