@@ -1,5 +1,6 @@
 #include "archive/arcfile.h"
 
+#include <memory>
 #include <new>
 
 #include "common_ids.h"
@@ -122,7 +123,7 @@ bool CArcFile::CopyData(HANDLE source, HANDLE target, uint64_t count)
     uint64_t chunks = count / kCopyChunk;
     DWORD rest = static_cast<DWORD>(count % kCopyChunk);
     DWORD bufferSize = chunks > 0 ? static_cast<DWORD>(kCopyChunk) : rest;
-    uint8_t* buffer = new (std::nothrow) uint8_t[bufferSize];
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
     if (!buffer) {
         errorText_ = WString(L"ファイルが大きすぎます at CopyData");
         return false;
@@ -130,7 +131,7 @@ bool CArcFile::CopyData(HANDLE source, HANDLE target, uint64_t count)
     bool ok = true;
     auto copy = [&](DWORD size) {
         DWORD got = 0;
-        if (!ReadBlock(source, buffer, size, "CopyData", &got)) {
+        if (!ReadBlock(source, buffer.get(), size, "CopyData", &got)) {
             return false;
         }
         if (got != size) {
@@ -139,7 +140,7 @@ bool CArcFile::CopyData(HANDLE source, HANDLE target, uint64_t count)
             errorText_ = L"Read Error = " + ErrorCode(ERROR_HANDLE_EOF) + L" at CopyData";
             return false;
         }
-        return WriteBlock(target, buffer, size, "CopyData");
+        return WriteBlock(target, buffer.get(), size, "CopyData");
     };
     for (uint64_t i = 0; ok && i < chunks; ++i) {
         PumpPending();
@@ -148,7 +149,6 @@ bool CArcFile::CopyData(HANDLE source, HANDLE target, uint64_t count)
     if (ok && rest > 0) {
         ok = copy(rest);
     }
-    delete[] buffer;
     return ok;
 }
 

@@ -66,6 +66,19 @@ public:
     void SetBusyCursor(int kind);
     bool IsBusyCursorShown() const { return cursorShown_; }
 
+    // Shows one of the busy cursors for a scope and puts the arrow back when
+    // the scope ends, on every return.
+    class BusyCursor {
+    public:
+        BusyCursor(CArcFile& archive, int kind) : archive_(archive) { archive_.SetBusyCursor(kind); }
+        ~BusyCursor() { archive_.SetBusyCursor(kArrowCursor); }
+        BusyCursor(const BusyCursor&) = delete;
+        BusyCursor& operator=(const BusyCursor&) = delete;
+
+    private:
+        CArcFile& archive_;
+    };
+
     // Called for each file of a walk with its full path and its path below
     // the walked folder (backslashes); returning false ends the walk.
     using FileVisitor = std::function<bool(const WString& path, const WString& below)>;

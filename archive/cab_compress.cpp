@@ -41,6 +41,14 @@ uint64_t SizeOfOpenFile(HANDLE file)
 
 }  // namespace
 
+ULONG UnitThreshold(const CabSettings& settings)
+{
+    if (settings.unitType == 2) {
+        return 0;
+    }
+    return settings.unitSize == 0 ? cablib::kAutomaticUnitThreshold : settings.unitSize;
+}
+
 CabSettings ReadCabSettings()
 {
     StoredSettings stored = ReadStoredSettings();
@@ -183,7 +191,7 @@ struct FciCallbacks {
             return 0;
         }
         if (type == statusFile) {
-            PumpPending();
+            cabinet->PumpWhenDue();
             cabinet->currentDone_ += count2;
             if (cabinet->progressMode_ == 1 && cabinet->CollectedTotal() > 0) {
                 float share = static_cast<float>(cabinet->doneBefore_ + cabinet->currentDone_) /
@@ -191,7 +199,7 @@ struct FciCallbacks {
                 cabinet->SetProgressPosition(static_cast<int>(share * 100.0f));
             }
         } else if (type == statusFolder) {
-            PumpPending();
+            cabinet->PumpWhenDue();
             if (cabinet->progressMode_ == 2) {
                 while (count1 > 10000000) {
                     count1 >>= 3;
@@ -219,12 +227,30 @@ void CCabFile::StartProgressFile(const WString& path)
         return;
     }
     doneBefore_ += currentSize_;
-    int at = Collected().Find(path);
-    currentSize_ = at >= 0 ? Collected().ValueAt(at) : 0;
+    // The library is handed the files in the order they were collected, so
+    // the next one is nearly always the name after the last one found; only
+    // other orders (largest first) search the list.
+    const SizeList& collected = Collected();
+    int at = nextCollected_ < collected.Count() && collected.Name(nextCollected_) == path ? nextCollected_
+                                                                                         : collected.Find(path);
+    nextCollected_ = at + 1;
+    currentSize_ = at >= 0 ? collected.ValueAt(at) : 0;
     currentFile_ = path;
     currentDone_ = 0;
     if (progress_ && progress_->ItemTextDue()) {
         progress_->SetPathText(L"圧縮中 ", path);
+    }
+}
+
+void CCabFile::PumpWhenDue()
+{
+    // The library reports every block of 32 KB, which in a fast run is far
+    // more often than a window can notice; pumping each time costs a round
+    // trip to the window system for nothing.
+    ULONGLONG now = GetTickCount64();
+    if (now - lastPumpAt_ >= kPumpInterval) {
+        lastPumpAt_ = now;
+        PumpPending();
     }
 }
 
@@ -234,6 +260,7 @@ void CCabFile::OpenProgress(const wchar_t* title, int icon)
     progress_.reset(new ProgressWindow(WString(title), icon));
     progressMode_ = 1;
     currentFile_.Clear();
+    nextCollected_ = 0;
     currentDone_ = 0;
     currentSize_ = 0;
     doneBefore_ = 0;
@@ -257,7 +284,7 @@ bool CCabFile::FillParameters(CCAB& parameters, const WString& target, bool repo
 {
     memset(&parameters, 0, sizeof parameters);
     parameters.cb = cablib::kWholeCabinetLimit;
-    parameters.cbFolderThresh = settings_.unitType == 2 ? 0 : settings_.unitSize;
+    parameters.cbFolderThresh = UnitThreshold(settings_);
     if (!CopyField(parameters.szCab, sizeof parameters.szCab, FileNamePart(target).ToAnsi())) {
         if (reportLength) {
             SetErrorText(L"CB_MAX_CABINET_NAME 不十分");
@@ -372,17 +399,29 @@ bool CCabFile::CompressFolder(void* context, const WString& folder, const WStrin
     });
 }
 
-bool CCabFile::FinishCabinet(void* context, bool withProgress)
+bool CCabFile::FlushCabinet(void* context, bool withProgress)
 {
-    HFCI handle = static_cast<HFCI>(context);
     if (withProgress) {
         progressMode_ = 2;
         SetProgressText(L"クローズ中");
     }
-    bool flushed = ReportApiFailure(FCIFlushCabinet(handle, FALSE, cablib::NoNextCabinet, FciCallbacks::Status),
-                                    "FCIFlushCabinet");
-    ReportApiFailure(FCIDestroy(handle), "FCIDestroy");
-    return flushed;
+    return ReportApiFailure(FCIFlushCabinet(static_cast<HFCI>(context), FALSE, cablib::NoNextCabinet,
+                                            FciCallbacks::Status),
+                            "FCIFlushCabinet");
+}
+
+bool CCabFile::RunCompression(CCAB& parameters, void* user, bool withProgress,
+                              const std::function<bool(void* context)>& addFiles)
+{
+    // The context goes on every path: it holds the library's temporary
+    // files and memory, and a failed cabinet must not keep them.
+    ScopedFciContext context(FciCallbacks::Create(this, parameters, user));
+    if (!context) {
+        return false;
+    }
+    bool ok = addFiles(context.Get()) && FlushCabinet(context.Get(), withProgress);
+    ReportApiFailure(context.Reset(), "FCIDestroy");
+    return ok;
 }
 
 namespace {
@@ -447,29 +486,19 @@ bool CCabFile::CompressNew(const WString& source, int progressIcon)
         }
         return false;
     }
-    SetBusyCursor(kAddCursor);
+    BusyCursor busy(*this, kAddCursor);
     OpenProgress(L"cab に圧縮", progressIcon);
-    HFCI context = FciCallbacks::Create(this, parameters_, nullptr);
-    if (context == nullptr) {
-        SetBusyCursor(kArrowCursor);
-        return false;
+    bool ok = RunCompression(parameters_, nullptr, true, [&](void* context) {
+        bool added = IsDirectory(source) ? CompressFolder(context, source, WString())
+                                         : CompressFile(context, source, FileNamePart(source));
+        return added && (!sortingActive_ || CompressQueued(context));
+    });
+    if (ok) {
+        SetProgressText(L"完了");
+        PumpPending();
+        Sleep(500);
     }
-    bool ok = IsDirectory(source) ? CompressFolder(context, source, WString())
-                                  : CompressFile(context, source, FileNamePart(source));
-    if (ok && sortingActive_) {
-        ok = CompressQueued(context);
-    }
-    if (!ok) {
-        ReportApiFailure(FCIDestroy(context), "FCIDestroy");
-        SetBusyCursor(kArrowCursor);
-        return false;
-    }
-    ok = FinishCabinet(context, true);
-    SetProgressText(L"完了");
-    PumpPending();
-    Sleep(500);
     progressMode_ = 0;
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 
@@ -490,26 +519,20 @@ bool CCabFile::BuildCabinet(const WString& target, const StringList& sources, co
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
-    SetBusyCursor(kAddCursor);
+    BusyCursor busy(*this, kAddCursor);
     OpenProgress(L"cab の追加圧縮", progressIcon);
-    HFCI context = FciCallbacks::Create(this, parameters, nullptr);
-    if (context == nullptr) {
-        SetBusyCursor(kArrowCursor);
-        return false;
-    }
-    for (int i = 0; i < sources.Count(); ++i) {
-        WString name = prefix + FileNamePart(sources[i]);
-        bool ok = IsDirectory(sources[i]) ? CompressFolder(context, sources[i], name + L"\\")
-                                          : CompressFile(context, sources[i], name);
-        if (!ok) {
-            ReportApiFailure(FCIDestroy(context), "FCIDestroy");
-            SetBusyCursor(kArrowCursor);
-            return false;
+    bool ok = RunCompression(parameters, nullptr, true, [&](void* context) {
+        for (int i = 0; i < sources.Count(); ++i) {
+            WString name = prefix + FileNamePart(sources[i]);
+            bool added = IsDirectory(sources[i]) ? CompressFolder(context, sources[i], name + L"\\")
+                                                 : CompressFile(context, sources[i], name);
+            if (!added) {
+                return false;
+            }
         }
-    }
-    bool ok = FinishCabinet(context, true);
+        return true;
+    });
     progressMode_ = 0;
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 
@@ -524,15 +547,8 @@ bool CCabFile::SilentCompress(const WString& target, const WString& source)
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
-    HFCI context = FciCallbacks::Create(this, parameters, &g_silentMarker);
-    if (context == nullptr) {
-        return false;
-    }
-    bool ok = IsDirectory(source) ? CompressFolder(context, source, WString())
-                                  : CompressFile(context, source, FileNamePart(source));
-    if (!ok) {
-        ReportApiFailure(FCIDestroy(context), "FCIDestroy");
-        return false;
-    }
-    return FinishCabinet(context, false);
+    return RunCompression(parameters, &g_silentMarker, false, [&](void* context) {
+        return IsDirectory(source) ? CompressFolder(context, source, WString())
+                                   : CompressFile(context, source, FileNamePart(source));
+    });
 }

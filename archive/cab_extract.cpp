@@ -163,30 +163,27 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
-    SetBusyCursor(kExtractCursor);
+    BusyCursor busy(*this, kExtractCursor);
     filter_ = entryPath;
     refusedText_.Clear();
     error_ = ERF{};
 
-    HFDI context = FDICreate(cablib::Allocate, cablib::Release, FdiCallbacks::Open, cablib::ReadCallback,
-                             cablib::WriteCallback, cablib::CloseCallback, cablib::SeekCallback, cpu80386, &error_);
-    if (context == nullptr) {
-        SetBusyCursor(kArrowCursor);
+    ScopedFdiContext context(FDICreate(cablib::Allocate, cablib::Release, FdiCallbacks::Open, cablib::ReadCallback,
+                                       cablib::WriteCallback, cablib::CloseCallback, cablib::SeekCallback, cpu80386,
+                                       &error_));
+    if (!context) {
         SetErrorText(L"FDICreate エラー" + WString::FromInt(error_.erfOper));
         return false;
     }
-    HANDLE archive = CreateFileW(ArchivePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    FDICABINETINFO info{};
-    BOOL isCabinet = archive != INVALID_HANDLE_VALUE &&
-                     FDIIsCabinet(context, reinterpret_cast<INT_PTR>(archive), &info);
-    if (archive != INVALID_HANDLE_VALUE) {
-        CloseHandle(archive);
+    BOOL isCabinet = FALSE;
+    {
+        ScopedFile archive(CreateFileW(ArchivePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        FDICABINETINFO info{};
+        isCabinet = archive && FDIIsCabinet(context.Get(), reinterpret_cast<INT_PTR>(archive.Get()), &info);
     }
     if (!isCabinet) {
-        SetBusyCursor(kArrowCursor);
         SetErrorText(L"FDIIsCabinet エラー" + WString::FromInt(error_.erfOper));
-        FDIDestroy(context);
         return false;
     }
 
@@ -204,10 +201,10 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     if (extractRoot_.Last() != L'\\') {
         extractRoot_ += L'\\';
     }
-    BOOL copied = FDICopy(context, const_cast<char*>(cabinetName.c_str()), const_cast<char*>(cabinetPath.c_str()), 0,
-                          FdiCallbacks::Notify, nullptr, const_cast<wchar_t*>(extractRoot_.c_str()));
-    SetBusyCursor(kArrowCursor);
-    FDIDestroy(context);
+    BOOL copied = FDICopy(context.Get(), const_cast<char*>(cabinetName.c_str()),
+                          const_cast<char*>(cabinetPath.c_str()), 0, FdiCallbacks::Notify, nullptr,
+                          const_cast<wchar_t*>(extractRoot_.c_str()));
+    context.Reset();
     if (!refusedText_.IsEmpty()) {
         SetErrorText(refusedText_);
         return false;

@@ -8,6 +8,7 @@ namespace {
 
 CCabFile* g_current = nullptr;
 bool g_operationRunning = false;
+long g_liveBlocks = 0;
 
 }  // namespace
 
@@ -41,9 +42,24 @@ OperationScope::~OperationScope()
     }
 }
 
-void* DIAMONDAPI Allocate(ULONG size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* DIAMONDAPI Allocate(ULONG size)
+{
+    void* block = HeapAlloc(GetProcessHeap(), 0, size);
+    if (block) {
+        ++g_liveBlocks;
+    }
+    return block;
+}
 
-void DIAMONDAPI Release(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+void DIAMONDAPI Release(void* block)
+{
+    if (block) {
+        --g_liveBlocks;
+        HeapFree(GetProcessHeap(), 0, block);
+    }
+}
+
+long LiveBlocks() { return g_liveBlocks; }
 
 UINT DIAMONDAPI ReadCallback(INT_PTR file, void* buffer, UINT count)
 {

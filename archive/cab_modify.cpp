@@ -9,6 +9,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
+#include "common/system.h"
 
 using namespace cablayout;
 
@@ -37,7 +38,7 @@ bool CCabFile::Delete(const WString& entryPath)
     if (!modifiable_) {
         return false;
     }
-    SetBusyCursor(kListCursor);
+    BusyCursor busy(*this, kListCursor);
     bool marked = false;
     if (entryPath.Last() == L'\\') {
         for (int i = 0; i < entries_.Count(); ++i) {
@@ -53,7 +54,6 @@ bool CCabFile::Delete(const WString& entryPath)
             marked = true;
         }
     }
-    SetBusyCursor(kArrowCursor);
     return marked;
 }
 
@@ -186,7 +186,40 @@ void CCabFile::Commit()
     }
 }
 
-bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, int progressIcon)
+namespace {
+
+bool SameName(const WString& a, const WString& b)
+{
+    return CompareStringOrdinal(a.c_str(), a.Length(), b.c_str(), b.Length(), TRUE) == CSTR_EQUAL;
+}
+
+void RemoveFile(const WString& path)
+{
+    if (!path.IsEmpty()) {
+        DeleteFileW(path.c_str());
+    }
+}
+
+}  // namespace
+
+WString FindDuplicateEntry(const StringList& entryNames, const StringList& sources, const WString& folder)
+{
+    for (int i = 0; i < sources.Count(); ++i) {
+        WString candidate = folder + FileNamePart(sources[i]);
+        if (IsDirectory(sources[i])) {
+            candidate += L'\\';
+        }
+        for (int j = 0; j < entryNames.Count(); ++j) {
+            if (SameName(entryNames[j], candidate)) {
+                return entryNames[j];
+            }
+        }
+    }
+    return WString();
+}
+
+bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, int progressIcon,
+                            const std::function<void()>& beforeWriting)
 {
     // The reason was set when the directory was read; keep it.
     if (damaged_) {
@@ -198,43 +231,42 @@ bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, in
     }
     StringList names(false);
     GetEntryNames(names);
-    for (int i = 0; i < sources.Count(); ++i) {
-        WString candidate = prefix + FileNamePart(sources[i]);
-        if (IsDirectory(sources[i])) {
-            candidate += L'\\';
-        }
-        for (int j = 0; j < names.Count(); ++j) {
-            if (names[j] == candidate) {
-                SetErrorText(L"パスが重複しているためマージできません。\n path = " + names[j]);
-                return false;
-            }
-        }
-    }
-    WString folderOfCabinet = ParentDir(ArchivePath());
-    WString temp = JoinPath(folderOfCabinet, L"~tempadd.cab");
-    auto removeTemp = [&temp]() {
-        if (IsDirectory(temp)) {
-            RemoveDirectoryW(temp.c_str());
-        } else {
-            DeleteFileW(temp.c_str());
-        }
-    };
-    if (!BuildCabinet(temp, sources, prefix, progressIcon)) {
-        removeTemp();
+    WString duplicate = FindDuplicateEntry(names, sources, prefix);
+    if (!duplicate.IsEmpty()) {
+        SetErrorText(L"パスが重複しているためマージできません。\n path = " + duplicate);
         return false;
     }
-    SetProgressText(L"マージ中");
-    WString merged = JoinPath(folderOfCabinet, L"~" + FileNamePart(ArchivePath()));
-    if (!Merge(ArchivePath(), temp, merged, true)) {
-        removeTemp();
+    if (beforeWriting) {
+        beforeWriting();
+    }
+    // Both working files take names that nothing beside the cabinet has,
+    // so that no file of the user's is overwritten or removed.
+    WString place = ParentDir(ArchivePath());
+    WString added = ReserveNewFile(place, WString(L"~tempadd"), WString(L".cab"));
+    WString extension = ExtensionPart(FileNamePart(ArchivePath()));
+    WString merged = ReserveNewFile(place, L"~" + BaseNamePart(ArchivePath()),
+                                    extension.IsEmpty() ? WString() : L"." + extension);
+    if (added.IsEmpty() || merged.IsEmpty()) {
+        RemoveFile(added);
+        RemoveFile(merged);
+        SetErrorText(place + L"\n作業ファイルを作れません Error Code = " + WString::FromInt(GetLastError()));
         return false;
     }
-    removeTemp();
-    if (!ReplaceArchive(merged)) {
+    bool done = BuildCabinet(added, sources, prefix, progressIcon);
+    if (done) {
+        SetProgressText(L"マージ中");
+    }
+    done = done && Merge(ArchivePath(), added, merged, true);
+    RemoveFile(added);
+    done = done && ReplaceArchive(merged);
+    if (!done) {
+        RemoveFile(merged);
         return false;
     }
     SetProgressPosition(100);
     SetProgressText(L"完了");
+    PumpPending();
+    Sleep(500);
     return true;
 }
 

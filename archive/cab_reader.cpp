@@ -135,7 +135,7 @@ void CCabFileEnum::ReadDirectory()
 
 bool CCabFileEnum::GetEntryNames(StringList& names)
 {
-    SetBusyCursor(kListCursor);
+    BusyCursor busy(*this, kListCursor);
     names.Clear();
     for (int i = 0; i < entries_.Count(); ++i) {
         names.Insert(entries_.Name(i));
@@ -151,7 +151,6 @@ bool CCabFileEnum::GetEntryNames(StringList& names)
             }
         }
     }
-    SetBusyCursor(kArrowCursor);
     return true;
 }
 
@@ -178,34 +177,29 @@ DWORD EstimatePackedSize(uint64_t packed, uint64_t unpacked, uint32_t size)
 bool CCabFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
                             DWORD& attributes, StringList& lines)
 {
-    SetBusyCursor(kListCursor);
+    BusyCursor busy(*this, kListCursor);
     ScopedFile file(OpenArchive());
     if (!file) {
-        SetBusyCursor(kArrowCursor);
         return false;
     }
-    auto done = [this](bool result) {
-        SetBusyCursor(kArrowCursor);
-        return result;
-    };
     cab::Header header{};
     DWORD got = 0;
     if (!ReadBlock(file.Get(), &header, sizeof header, "cfHeader", &got)) {
-        return done(false);
+        return false;
     }
     if (got != sizeof header || header.signature != cab::kSignature) {
         SetErrorText(kNotCabinet);
-        return done(false);
+        return false;
     }
     if (header.flags & (cab::kFlagPrevCabinet | cab::kFlagNextCabinet)) {
         SetErrorText(kCabinetSet);
-        return done(false);
+        return false;
     }
     lines.Clear();
     if (entryPath.IsEmpty() && (header.flags & cab::kFlagReservePresent)) {
         cab::ReserveSizes reserve{};
         if (!ReadBlock(file.Get(), &reserve, sizeof reserve, "cfHeaderReserve")) {
-            return done(false);
+            return false;
         }
         if (reserve.cbCFHeader != 0 || reserve.cbCFFolder != 0 || reserve.cbCFData != 0) {
             wchar_t line[100];
@@ -234,14 +228,14 @@ bool CCabFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packed
         offset += length + 17;
     }
     if (!isFound) {
-        return done(false);
+        return false;
     }
 
     size = found.cbFile;
     packedSize = EstimateFromUnit(file.Get(), header, found);
     lastWrite = DosDateTimeToUtc(found.date, found.time);
     attributes = found.attribs & cab::kFileAttributeMask;
-    return done(true);
+    return true;
 }
 
 DWORD CCabFile::EstimateFromUnit(HANDLE file, const cab::Header& header, const cab::File& entry)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct CabSettings {
 
 
 CabSettings ReadCabSettings();
+// The unit threshold (cbFolderThresh) handed to the library: 0 for one file
+// per unit, where the engine closes every unit itself; the unit size, or the
+// library's own choice when that is 0.
+ULONG UnitThreshold(const CabSettings& settings);
 // The typeCompress word handed to the library for the settings.
 uint16_t CompressionTypeWord(const CabSettings& settings);
 
@@ -107,9 +112,14 @@ public:
     bool BuildCabinet(const WString& target, const StringList& sources, const WString& prefix, int progressIcon);
     // A cabinet of one folder's content or one file, without progress.
     bool SilentCompress(const WString& target, const WString& source);
-    // Adds files to this existing cabinet: refuses names that exist, builds
-    // "~tempadd.cab" beside the cabinet, merges and replaces the cabinet.
-    bool AddToCabinet(const StringList& sources, const WString& folder, int progressIcon);
+    // Adds files to this existing cabinet under folder: refuses names that
+    // exist (without regard to case, as Windows folders do), then runs
+    // beforeWriting, builds the new files' cabinet and the merged one beside
+    // the cabinet under "~" names that no file has yet, and replaces the
+    // cabinet. The working files are gone afterwards; the cabinet changes
+    // only when everything succeeded.
+    bool AddToCabinet(const StringList& sources, const WString& folder, int progressIcon,
+                      const std::function<void()>& beforeWriting = std::function<void()>());
 
     bool Merge(const WString& first, const WString& second, const WString& output, bool withProgress);
     // This cabinet without the units whose flag is set.
@@ -142,9 +152,17 @@ private:
     bool CompressQueued(void* context);
     bool AddToLibrary(void* context, const WString& source, const WString& name);
     bool CloseUnit(void* context);
-    bool FinishCabinet(void* context, bool withProgress);
+    bool FlushCabinet(void* context, bool withProgress);
+    // One cabinet through FCI: a context for the parameters (user value as
+    // the library passes it to the callbacks), the files added by addFiles,
+    // the cabinet flushed when that succeeded.
+    bool RunCompression(CCAB& parameters, void* user, bool withProgress,
+                        const std::function<bool(void* context)>& addFiles);
     bool CompressNew(const WString& source, int progressIcon);
     void StartProgressFile(const WString& path);
+    // Dispatches pending messages at most once per kPumpInterval.
+    void PumpWhenDue();
+    static constexpr ULONGLONG kPumpInterval = 15;
     void OpenProgress(const wchar_t* title, int icon);
     void SetProgressText(const WString& text);
     void SetProgressPosition(int percent);
@@ -179,10 +197,13 @@ private:
     KeyedList<QueuedFile> sortQueue_{true};
     std::unique_ptr<ProgressWindow> progress_;
     WString currentFile_;
+    // Where in the collected list the next file's size is looked up first.
+    int nextCollected_ = 0;
     uint64_t currentDone_ = 0;
     uint64_t currentSize_ = 0;
     uint64_t doneBefore_ = 0;
     int progressMode_ = 0;
+    ULONGLONG lastPumpAt_ = 0;
 
     // Extraction: the FDI notices about one file, and their state.
     INT_PTR OpenOutput(const char* storedName, uint16_t attribs);
@@ -197,6 +218,11 @@ private:
     // open; Wine's FCI replaces the thread's last error with its own code.
     DWORD sourceOpenError_ = 0;
 };
+
+// The entry name that a path added under folder (empty or ending in a
+// backslash) would take and that the listed names already hold, compared
+// without regard to case; empty when there is none.
+WString FindDuplicateEntry(const StringList& entryNames, const StringList& sources, const WString& folder);
 
 // The cabinet object for a path, for callers that treat all formats alike.
 std::unique_ptr<CArcFile> OpenCabArchive(const WString& path);

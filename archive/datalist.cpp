@@ -39,9 +39,9 @@ int CDataList::Append(const void* bytes, int size)
 {
     size_t length = size > 0 ? static_cast<size_t>(size) : 0;
     if (length > kSmallCopy) {
-        uint8_t* block = new uint8_t[length];
-        memcpy(block, bytes, length);
-        return Push(block, size);
+        std::unique_ptr<uint8_t[]> block(new uint8_t[length]);
+        memcpy(block.get(), bytes, length);
+        return Push(block.release(), size);
     }
     if (pieceSize_ - pieceUsed_ < length + 1) {
         owned_.emplace_back(new uint8_t[kPieceSize]);

@@ -74,10 +74,9 @@ bool CZipFile::Extract(const WString& destination, const WString& entryPath, boo
     if (!CheckZlib()) {
         return false;
     }
-    SetBusyCursor(kExtractCursor);
+    BusyCursor busy(*this, kExtractCursor);
     ScopedFile file(OpenArchive());
     if (!file) {
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     bool ok = false;
@@ -100,7 +99,6 @@ bool CZipFile::Extract(const WString& destination, const WString& entryPath, boo
         }
     }
     ReportApiFailure(file.Reset(), "CloseHandle");
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 
@@ -292,11 +290,10 @@ bool CZipFile::SetTimesAndAttributes(HANDLE file, const FILETIME* creation, cons
 bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
                             DWORD& attributes, StringList& lines)
 {
-    SetBusyCursor(kListCursor);
+    BusyCursor busy(*this, kListCursor);
     int index = FindEntry(entryPath.ReplaceAll(L'\\', L'/'));
     if (index < 0) {
         SetErrorText(L"パスがありません " + entryPath);
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     const ArcEntry& entry = entries_.ValueAt(index);
@@ -320,6 +317,5 @@ bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packed
     } else if (entry.method != zip::kMethodDeflate) {
         lines.Insert(L"Method = " + Number(entry.method) + L" 未サポートの圧縮法");
     }
-    SetBusyCursor(kArrowCursor);
     return true;
 }

@@ -104,20 +104,17 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
     if (!CheckZlib()) {
         return false;
     }
-    SetBusyCursor(kAddCursor);
+    BusyCursor busy(*this, kAddCursor);
     WString base = folder.ReplaceAll(L'\\', L'/');
     if (progressIcon == -1) {
         if (!base.IsEmpty() && base.Last() != L'/') {
             base += L'/';
         }
         WString leaf = FileNamePart(source);
-        bool ok = IsDirectory(source) ? AddFolder(source, base + leaf + L"/") : AddFile(source, base + leaf);
-        SetBusyCursor(kArrowCursor);
-        return ok;
+        return IsDirectory(source) ? AddFolder(source, base + leaf + L"/") : AddFile(source, base + leaf);
     }
     ResetCollected();
     if (!CollectFiles(source)) {
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     if (base.Last() == L'/') {
@@ -156,7 +153,6 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
     while (!ok && pending_.Count() > pendingBefore) {
         pending_.RemoveAt(pending_.Count() - 1);
     }
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 
@@ -249,7 +245,7 @@ bool CZipFile::Delete(const WString& entryPath)
         SetErrorText(L"Delete " + entryPath + L"\nファイルが見つかりません");
         return false;
     }
-    SetBusyCursor(kListCursor);
+    BusyCursor busy(*this, kListCursor);
     if (name.Last() == L'/') {
         for (int i = 0; i < entries_.Count(); ++i) {
             if (entries_.Name(i).StartsWith(name.c_str())) {
@@ -260,7 +256,6 @@ bool CZipFile::Delete(const WString& entryPath)
         entries_.ValueAt(index).deleted = true;
     }
     modified_ = true;
-    SetBusyCursor(kArrowCursor);
     return true;
 }
 
@@ -294,19 +289,16 @@ bool CZipFile::Commit()
         return true;
     }
     committed_ = true;
-    SetBusyCursor(kAddCursor);
+    BusyCursor busy(*this, kAddCursor);
     if (pending_.Count() == 0 && !modified_) {
-        SetBusyCursor(kArrowCursor);
         return true;
     }
     // Entries that were never read would be missing from the new archive.
     if (!ReadCompletely()) {
         SetErrorText(ArchivePath() + L"\nを最後まで読めなかったため、変更は書き込みません");
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     if (!MergePending()) {
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     ScopedFile source;
@@ -315,7 +307,6 @@ bool CZipFile::Commit()
     if (replacing) {
         source.Reset(OpenArchive());
         if (!source) {
-            SetBusyCursor(kArrowCursor);
             return false;
         }
         WString folder = ParentDir(ArchivePath());
@@ -326,7 +317,6 @@ bool CZipFile::Commit()
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!output) {
         SetErrorText(L"CreateFile INVALID_HANDLE_VALUE for ~*.zip");
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     uint64_t position = 0;
@@ -343,14 +333,12 @@ bool CZipFile::Commit()
     if (!ok || !ReportApiFailure(closed, "CloseHandle")) {
         // The archive itself was not touched; the partial output goes.
         DeleteFileW(outputPath.c_str());
-        SetBusyCursor(kArrowCursor);
         return false;
     }
     if (replacing) {
         source.Reset();
         ok = ReplaceArchive(outputPath);
     }
-    SetBusyCursor(kArrowCursor);
     return ok;
 }
 

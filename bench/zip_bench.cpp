@@ -12,124 +12,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "archive/zip_compress.h"
 #include "archive/zip_records.h"
 #include "archive/zipfile.h"
+#include "bench/bench_support.h"
 #include "common/paths.h"
 
-namespace {
-
-// Seconds of processor time this process has used.
-double ProcessorSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto seconds = [](const FILETIME& t) {
-        return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
-// Wall-clock and processor time of one measured step.
-struct Span {
-    double wall = 0;
-    double cpu = 0;
-};
-
-double Now()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-void WriteBytes(const WString& path, const std::string& bytes)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD done = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-    CloseHandle(h);
-}
-
-std::string ReadBytes(const WString& path)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    LARGE_INTEGER size{};
-    GetFileSizeEx(h, &size);
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD done = 0;
-    if (!bytes.empty()) {
-        ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &done, nullptr);
-    }
-    CloseHandle(h);
-    return bytes;
-}
-
-// Text-like, incompressible, large and tiny files: about a third each of
-// text and noise in large files, the rest in many tiny files.
-std::vector<WString> MakeCorpus(const WString& root, size_t megabytes)
-{
-    std::mt19937 rng(12345);
-    const char* words[] = {"archive", "entry", "folder", "deflate", "window", "table", "record", "header",
-                           "the", "of", "and", "zip", "data", "size", "time", "name"};
-    std::vector<WString> files;
-    CreateDirectoryW(root.c_str(), nullptr);
-    CreateDirectoryW(JoinPath(root, WString(L"tiny")).c_str(), nullptr);
-    size_t total = megabytes << 20;
-    size_t large = total * 9 / 20;
-    for (int i = 0; i < 6; ++i) {
-        std::string text;
-        text.reserve(large / 6 + 64);
-        while (text.size() < large / 6) {
-            text += words[rng() % 16];
-            text += (rng() % 12 == 0) ? "\n" : " ";
-        }
-        WString path = JoinPath(root, L"text" + WString::FromInt(i) + L".txt");
-        WriteBytes(path, text);
-        files.push_back(path);
-        std::string noise(large / 6, '\0');
-        for (auto& c : noise) {
-            c = static_cast<char>(rng());
-        }
-        path = JoinPath(root, L"noise" + WString::FromInt(i) + L".bin");
-        WriteBytes(path, noise);
-        files.push_back(path);
-    }
-    size_t tinyTotal = total - 2 * large;
-    for (size_t done = 0, i = 0; done < tinyTotal; ++i) {
-        std::string tiny;
-        size_t length = 200 + rng() % 3000;
-        while (tiny.size() < length) {
-            tiny += words[rng() % 16];
-            tiny += ' ';
-        }
-        WString path = JoinPath(JoinPath(root, WString(L"tiny")), L"t" + WString::FromInt(static_cast<long long>(i)) + L".txt");
-        WriteBytes(path, tiny);
-        files.push_back(path);
-        done += tiny.size();
-    }
-    return files;
-}
-
-// Reads every file once so that no measured step pays for the first read.
-void WarmUp(const std::vector<WString>& files)
-{
-    for (const WString& path : files) {
-        ReadBytes(path);
-    }
-}
-
-void PrintLine(const char* what, const Span& span)
-{
-    printf("  %-44s %7.2f s wall %7.2f s cpu\n", what, span.wall, span.cpu);
-}
-
-}  // namespace
+using namespace bench;
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -137,11 +29,7 @@ int wmain(int argc, wchar_t** argv)
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     WString zlibPath = JoinPath(ParentDir(WString(self)), WString(ZlibLibraryName()));
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    WString work = WString(temp) + L"zpkbench";
-    CArcFile::DeleteFolderContents(work);
-    CreateDirectoryW(work.c_str(), nullptr);
+    WString work = FreshWorkFolder(L"zpkbench");
     WString corpus = JoinPath(work, WString(L"corpus"));
     std::vector<WString> files = MakeCorpus(corpus, megabytes);
     printf("corpus: %u files, about %u MB\n", static_cast<unsigned>(files.size()), static_cast<unsigned>(megabytes));
@@ -150,17 +38,9 @@ int wmain(int argc, wchar_t** argv)
     zlib.Load(zlibPath);
     zlib.Bind();
     int level = ReadZipLevel();
-    Span start;
-    auto begin = [&] {
-        start.wall = Now();
-        start.cpu = ProcessorSeconds();
-    };
-    auto end = [&] {
-        Span span;
-        span.wall = Now() - start.wall;
-        span.cpu = ProcessorSeconds() - start.cpu;
-        return span;
-    };
+    Stopwatch watch;
+    auto begin = [&] { watch.Start(); };
+    auto end = [&] { return watch.Stop(); };
 
     // Reference: read each file and compress it, nothing else.
     WarmUp(files);

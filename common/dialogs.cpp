@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 #include "common/handles.h"
 #include "common/stringlist.h"
 #include "common/system.h"
@@ -10,11 +12,9 @@ WString DialogItemText(HWND dialog, int controlId)
 {
     HWND control = GetDlgItem(dialog, controlId);
     int length = GetWindowTextLengthW(control);
-    wchar_t* buffer = new wchar_t[length + 1];
-    int copied = GetWindowTextW(control, buffer, length + 1);
-    WString text(buffer, copied);
-    delete[] buffer;
-    return text;
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    int copied = GetWindowTextW(control, buffer.data(), length + 1);
+    return WString(buffer.data(), copied);
 }
 
 HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* faceName, bool redraw)

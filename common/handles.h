@@ -7,6 +7,8 @@
 #include <objbase.h>
 #include <ole2.h>
 #include <shtypes.h>
+#include <fci.h>
+#include <fdi.h>
 #include <utility>
 
 template <typename Traits>
@@ -138,6 +140,20 @@ struct HookTraits {
     static bool Close(Handle h) { return UnhookWindowsHookEx(h) != FALSE; }
 };
 
+// The cabinet library's compression and extraction contexts. Destroying one
+// gives back every block and temporary file the library took for it.
+struct FciContextTraits {
+    using Handle = HFCI;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return FCIDestroy(h) != FALSE; }
+};
+
+struct FdiContextTraits {
+    using Handle = HFDI;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return FDIDestroy(h) != FALSE; }
+};
+
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
@@ -154,42 +170,67 @@ using ScopedWindow = ScopedHandle<WindowTraits>;
 // A device context of CreateCompatibleDC or CreateDC.
 using ScopedMemoryDC = ScopedHandle<MemoryDCTraits>;
 using ScopedHook = ScopedHandle<HookTraits>;
+using ScopedFciContext = ScopedHandle<FciContextTraits>;
+using ScopedFdiContext = ScopedHandle<FdiContextTraits>;
 
-// A device context obtained with GetDC, given back with ReleaseDC.
+// A device context obtained with GetDC (null: the screen's), given back with
+// ReleaseDC. An empty owner can take one later with Acquire.
 class ScopedWindowDC {
 public:
-    explicit ScopedWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~ScopedWindowDC()
+    ScopedWindowDC() = default;
+    explicit ScopedWindowDC(HWND window) { Acquire(window); }
+    ~ScopedWindowDC() { Reset(); }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+    HDC Get() const { return dc_; }
+    void Acquire(HWND window)
+    {
+        Reset();
+        window_ = window;
+        dc_ = GetDC(window);
+    }
+    void Reset()
     {
         if (dc_) {
             ReleaseDC(window_, dc_);
         }
+        window_ = nullptr;
+        dc_ = nullptr;
     }
-    ScopedWindowDC(const ScopedWindowDC&) = delete;
-    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
-    HDC Get() const { return dc_; }
 
 private:
-    HWND window_;
-    HDC dc_;
+    HWND window_ = nullptr;
+    HDC dc_ = nullptr;
 };
 
-// Selects an object into a device context for the lifetime of the owner.
+// Selects an object into a device context for the lifetime of the owner,
+// and puts the object it replaced back at the end. An empty owner can
+// select later with Select.
 class ScopedSelect {
 public:
-    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~ScopedSelect()
+    ScopedSelect() = default;
+    ScopedSelect(HDC dc, HGDIOBJ object) { Select(dc, object); }
+    ~ScopedSelect() { Reset(); }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+    void Select(HDC dc, HGDIOBJ object)
+    {
+        Reset();
+        dc_ = dc;
+        old_ = SelectObject(dc, object);
+    }
+    void Reset()
     {
         if (old_) {
             SelectObject(dc_, old_);
         }
+        dc_ = nullptr;
+        old_ = nullptr;
     }
-    ScopedSelect(const ScopedSelect&) = delete;
-    ScopedSelect& operator=(const ScopedSelect&) = delete;
 
 private:
-    HDC dc_;
-    HGDIOBJ old_;
+    HDC dc_ = nullptr;
+    HGDIOBJ old_ = nullptr;
 };
 
 // A COM interface pointer that is released when its owner ends.
@@ -201,6 +242,15 @@ public:
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
     ComPtr(ComPtr&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+    ComPtr& operator=(ComPtr&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            p_ = other.p_;
+            other.p_ = nullptr;
+        }
+        return *this;
+    }
 
     T* Get() const { return p_; }
     T* operator->() const { return p_; }

@@ -50,17 +50,13 @@ MonitorList::MonitorList()
 
 MonitorList::MonitorList(DpiFunction dpiFunction) : dpiFunction_(dpiFunction) { Fill(); }
 
-MonitorList::~MonitorList()
-{
-    delete[] monitors_;
-    delete[] scales_;
-}
+MonitorList::~MonitorList() = default;
 
 void MonitorList::Fill()
 {
     count_ = std::max(0, GetSystemMetrics(SM_CMONITORS));
-    monitors_ = new MONITORINFOEXW[count_ > 0 ? count_ : 1];
-    scales_ = new POINT[count_ > 0 ? count_ : 1];
+    monitors_.assign(static_cast<size_t>(count_ > 0 ? count_ : 1), MONITORINFOEXW{});
+    scales_.assign(static_cast<size_t>(count_ > 0 ? count_ : 1), POINT{});
     ReportApiFailure(EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(this)),
                      "EnumDisplayMonitors");
     for (int i = 0; i < filled_; ++i) {
@@ -104,7 +100,7 @@ int MonitorList::IndexAt(const POINT* point) const
     } else if (!ReportApiFailure(GetCursorPos(&where), "GetCursorPos")) {
         return -1;
     }
-    return FindMonitorIndex(monitors_, filled_, where);
+    return FindMonitorIndex(monitors_.data(), filled_, where);
 }
 
 int MonitorList::HeightAt(const POINT* point) const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <vector>
 
 #include "common/handles.h"
 
@@ -42,8 +43,8 @@ private:
     static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list);
 
     int count_ = 0;
-    MONITORINFOEXW* monitors_ = nullptr;
-    POINT* scales_ = nullptr;
+    std::vector<MONITORINFOEXW> monitors_;
+    std::vector<POINT> scales_;
     int filled_ = 0;
     RECT unionMonitors_{0, 0, 0, 0};
     RECT unionWorkAreas_{0, 0, 0, 0};

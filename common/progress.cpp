@@ -55,96 +55,82 @@ ProgressWindow::ProgressWindow(const WString& title, int iconId, int windowsLeve
 
 void ProgressWindow::Create(const WString& title, int iconId)
 {
-    window_ = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
-    if (!ReportApiFailure(window_, "CreateDialogParam")) {
+    window_.Reset(CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, ProgressDialogProc, 0));
+    if (!ReportApiFailure(window_.IsValid(), "CreateDialogParam")) {
         return;
     }
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 100);
-    HWND textLine = GetDlgItem(window_, IDC_PROGRESS_TEXT);
+    HWND window = window_.Get();
+    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 100);
+    HWND textLine = GetDlgItem(window, IDC_PROGRESS_TEXT);
     SetWindowTextW(textLine, L"");
-    textSurface_ = GetDC(textLine);
+    textSurface_.Acquire(textLine);
     // Callers measure paths on this surface, so it carries the font the
     // line is drawn with rather than the system font a fresh DC has.
     HFONT lineFont = reinterpret_cast<HFONT>(SendMessageW(textLine, WM_GETFONT, 0, 0));
-    if (textSurface_ && lineFont) {
-        previousFont_ = SelectObject(textSurface_, lineFont);
+    if (textSurface_.Get() && lineFont) {
+        lineFont_.Select(textSurface_.Get(), lineFont);
     }
     RECT textRect{};
     if (ReportApiFailure(GetWindowRect(textLine, &textRect), "GetWindowRect")) {
         textWidth_ = textRect.right - textRect.left;
     }
 
-    icon_ = LoadLargeIcon(iconId);
-    SendDlgItemMessageW(window_, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-    SetWindowTextW(window_, title.c_str());
+    icon_.Reset(LoadLargeIcon(iconId));
+    SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_.Get()), 0);
+    SetWindowTextW(window, title.c_str());
 
     if (TaskbarProgressAvailable(windowsLevel_)) {
         ConnectTaskbar();
     }
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
     if (taskbar_) {
-        ReportHResultFailure(taskbar_->SetProgressValue(window_, 0, 100), "SetProgressValue");
+        ReportHResultFailure(taskbar_->SetProgressValue(window, 0, 100), "SetProgressValue");
     }
-    ShowWindow(window_, SW_SHOW);
-    UpdateWindow(window_);
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
 }
 
 void ProgressWindow::ConnectTaskbar()
 {
     // Only the fourth interface is used; the earlier ones are held so that
     // the object lives exactly as long as the window.
+    ComPtr<ITaskbarList4> fourth;
     if (!ReportHResultFailure(g_taskbarFactory(taskbarList_.Receive()), "CoCreateInstance") ||
         !ReportHResultFailure(taskbarList_->QueryInterface(IID_ITaskbarList2, taskbar2_.ReceiveVoid()),
                               "QueryInterface") ||
         !ReportHResultFailure(taskbar2_->QueryInterface(IID_ITaskbarList3, taskbar3_.ReceiveVoid()),
-                              "QueryInterface")) {
+                              "QueryInterface") ||
+        !ReportHResultFailure(taskbar3_->QueryInterface(IID_ITaskbarList4, fourth.ReceiveVoid()), "QueryInterface") ||
+        !ReportHResultFailure(fourth->HrInit(), "HrInit")) {
         return;
     }
-    ITaskbarList4* fourth = nullptr;
-    if (!ReportHResultFailure(taskbar3_->QueryInterface(IID_ITaskbarList4, reinterpret_cast<void**>(&fourth)),
-                              "QueryInterface")) {
-        return;
-    }
-    if (!ReportHResultFailure(fourth->HrInit(), "HrInit")) {
-        fourth->Release();
-        return;
-    }
-    taskbar_ = fourth;
-    ReportHResultFailure(taskbar_->SetProgressState(window_, TBPF_NORMAL), "SetProgressState");
+    taskbar_ = std::move(fourth);
+    ReportHResultFailure(taskbar_->SetProgressState(window_.Get(), TBPF_NORMAL), "SetProgressState");
 }
 
 ProgressWindow::~ProgressWindow()
 {
-    if (textSurface_) {
-        if (previousFont_) {
-            SelectObject(textSurface_, previousFont_);
-        }
-        ReleaseDC(GetDlgItem(window_, IDC_PROGRESS_TEXT), textSurface_);
-        textSurface_ = nullptr;
-    }
-    if (taskbar_) {
-        taskbar_->Release();
-        taskbar_ = nullptr;
-    }
+    // The surface goes back with its own font before its control goes.
+    lineFont_.Reset();
+    textSurface_.Reset();
+    taskbar_.Reset();
     taskbar3_.Reset();
     taskbar2_.Reset();
     taskbarList_.Reset();
     if (icon_) {
         // The static control would otherwise go on showing a destroyed icon.
-        SendDlgItemMessageW(window_, IDC_PROGRESS_ICON, STM_SETICON, 0, 0);
-        ReportApiFailure(DestroyIcon(icon_), "DestroyIcon");
-        icon_ = nullptr;
+        SendDlgItemMessageW(window_.Get(), IDC_PROGRESS_ICON, STM_SETICON, 0, 0);
+        ReportApiFailure(icon_.Reset(), "DestroyIcon");
     }
     if (window_) {
-        ReportApiFailure(DestroyWindow(window_), "DestroyWindow");
-        window_ = nullptr;
+        ReportApiFailure(window_.Reset(), "DestroyWindow");
     }
 }
 
 void ProgressWindow::SetText(const WString& text)
 {
     if (window_) {
-        SetDlgItemTextW(window_, IDC_PROGRESS_TEXT, text.c_str());
+        SetDlgItemTextW(window_.Get(), IDC_PROGRESS_TEXT, text.c_str());
     }
 }
 
@@ -154,8 +140,8 @@ void ProgressWindow::SetPathText(const WString& label, const WString& path)
         return;
     }
     SIZE labelSize{};
-    GetTextExtentPoint32W(textSurface_, label.c_str(), label.Length(), &labelSize);
-    SetText(label + CompactPath(textSurface_, path, textWidth_ - labelSize.cx));
+    GetTextExtentPoint32W(textSurface_.Get(), label.c_str(), label.Length(), &labelSize);
+    SetText(label + CompactPath(textSurface_.Get(), path, textWidth_ - labelSize.cx));
 }
 
 void ProgressWindow::SetPosition(int percent)
@@ -172,9 +158,9 @@ void ProgressWindow::SetPosition(int percent)
         return;
     }
     shownPercent_ = percent;
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    SendDlgItemMessageW(window_.Get(), IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     if (taskbar_) {
-        ReportHResultFailure(taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(percent), 100),
+        ReportHResultFailure(taskbar_->SetProgressValue(window_.Get(), static_cast<ULONGLONG>(percent), 100),
                              "SetProgressValue");
     }
 }

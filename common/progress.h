@@ -37,12 +37,12 @@ public:
     bool ItemTextDue();
     static constexpr ULONGLONG kItemTextInterval = 50;
 
-    HWND Window() const { return window_; }
+    HWND Window() const { return window_.Get(); }
     // The text line's device context and width, for shortening paths with
     // CompactPath before they are shown.
-    HDC TextSurface() const { return textSurface_; }
+    HDC TextSurface() const { return textSurface_.Get(); }
     int TextWidth() const { return textWidth_; }
-    bool UsesTaskbar() const { return taskbar_ != nullptr; }
+    bool UsesTaskbar() const { return static_cast<bool>(taskbar_); }
 
     // Replaces the maker of the taskbar list object for every later window
     // (null restores the real one); returns the one it replaces.
@@ -60,11 +60,13 @@ private:
     // Held for the window's lifetime so that the taskbar object can be
     // made whatever the calling thread did about COM.
     ScopedComInit com_;
-    HWND window_ = nullptr;
-    HDC textSurface_ = nullptr;
-    HGDIOBJ previousFont_ = nullptr;
+    ScopedWindow window_;
+    ScopedWindowDC textSurface_;
+    // The line's font in the text surface; the surface goes back to the
+    // control with the font it came with.
+    ScopedSelect lineFont_;
     int textWidth_ = 0;
-    HICON icon_ = nullptr;
+    ScopedIcon icon_;
     int windowsLevel_ = 0;
     int shownPercent_ = 0;
     bool itemTextShown_ = false;
@@ -72,5 +74,5 @@ private:
     ComPtr<ITaskbarList> taskbarList_;
     ComPtr<ITaskbarList2> taskbar2_;
     ComPtr<ITaskbarList3> taskbar3_;
-    ITaskbarList4* taskbar_ = nullptr;
+    ComPtr<ITaskbarList4> taskbar_;
 };

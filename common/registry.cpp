@@ -1,5 +1,7 @@
 #include "common/registry.h"
 
+#include <vector>
+
 namespace {
 
 REGSAM g_view = 0;
@@ -68,17 +70,17 @@ bool RegKey::ReadText(const wchar_t* name, WString& value, bool allowExpandable)
     }
     // Room for a terminator that the stored value may lack.
     DWORD units = size / sizeof(wchar_t) + 1;
-    wchar_t* buffer = new wchar_t[units];
+    std::vector<wchar_t> buffer(units, L'\0');
     DWORD bytes = size;
-    bool ok = Record(RegQueryValueExW(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes));
+    bool ok =
+        Record(RegQueryValueExW(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes));
     if (ok) {
         DWORD length = bytes / sizeof(wchar_t);
         while (length > 0 && buffer[length - 1] == L'\0') {
             --length;
         }
-        value = WString(buffer, static_cast<int>(length));
+        value = WString(buffer.data(), static_cast<int>(length));
     }
-    delete[] buffer;
     return ok;
 }
 

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <vector>
+
 #include "common/messages.h"
 #include "common/paths.h"
 
@@ -190,24 +192,18 @@ bool BrowseForFolder(HWND owner, const WString& title, WString& path, bool allow
 {
     // The picker may hand back long paths; give it room for them.
     const int kChosenPathUnits = 2600;
-    wchar_t* chosen = new wchar_t[kChosenPathUnits];
-    chosen[0] = L'\0';
+    std::vector<wchar_t> chosen(kChosenPathUnits, L'\0');
     BROWSEINFOW info{};
     info.hwndOwner = owner;
-    info.pszDisplayName = chosen;
+    info.pszDisplayName = chosen.data();
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | (allowNewFolder ? 0 : BIF_NONEWFOLDERBUTTON);
     info.lpfn = SelectInitialFolder;
     info.lParam = reinterpret_cast<LPARAM>(path.c_str());
-    PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&info);
-    bool picked = false;
-    if (items) {
-        if (SHGetPathFromIDListEx(items, chosen, kChosenPathUnits, GPFIDL_DEFAULT)) {
-            path = Unquote(WString(chosen));
-            picked = true;
-        }
-        CoTaskMemFree(items);
+    ScopedItemList items(SHBrowseForFolderW(&info));
+    if (items && SHGetPathFromIDListEx(items.Get(), chosen.data(), kChosenPathUnits, GPFIDL_DEFAULT)) {
+        path = Unquote(WString(chosen.data()));
+        return true;
     }
-    delete[] chosen;
-    return picked;
+    return false;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "common/messages.h"
 
@@ -310,21 +311,12 @@ AString WString::ToAnsi(UINT codePage) const
     if (bytes <= 0) {
         return AString("", 0);
     }
-    char* buffer = new char[bytes];
-    WideCharToMultiByte(codePage, 0, text_, length_, buffer, bytes, nullptr, nullptr);
-    AString result(buffer, bytes);
-    delete[] buffer;
-    return result;
+    std::vector<char> buffer(static_cast<size_t>(bytes));
+    WideCharToMultiByte(codePage, 0, text_, length_, buffer.data(), bytes, nullptr, nullptr);
+    return AString(buffer.data(), bytes);
 }
 
 AString WString::ToUtf8() const { return ToAnsi(CP_UTF8); }
-
-wchar_t* WString::DuplicateText() const
-{
-    wchar_t* copy = new wchar_t[length_ + 1];
-    wmemcpy(copy, text_, length_ + 1);
-    return copy;
-}
 
 bool WString::operator==(const WString& other) const
 {

@@ -71,7 +71,6 @@ public:
     AString ToAnsi(UINT codePage = CP_ACP) const;
     AString ToUtf8() const;
     // A copy of the text that the caller frees with delete[].
-    wchar_t* DuplicateText() const;
 
     bool operator==(const WString& other) const;
     bool operator==(const wchar_t* other) const;

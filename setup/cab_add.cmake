@@ -2,7 +2,6 @@
 # that the program links; its dialog resource is resources/cab_add.rc,
 # which the program's resource script includes.
 add_library(zpk_cab_add STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/cab_add.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cab_add_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cab_drop_target.cpp
 )

@@ -9,7 +9,6 @@
 #include "common/paths.h"
 #include "common/system.h"
 #include "common_ids.h"
-#include "setup/cab_add.h"
 #include "setup/cab_drop_target.h"
 #include "shellext/folder_menu.h"
 
@@ -117,7 +116,7 @@ void CabAddDialog::OnDropFiles()
         // A failure's text is shown when the cabinet object ends.
         CCabFile cabinet(cabinetPath_);
         if (!cabinet.HasError()) {
-            added = AddFilesToCabinet(cabinet, paths, folder, [this] { ShowWindow(window_, SW_HIDE); });
+            added = cabinet.AddToCabinet(paths, folder, IDI_CABFILE, [this] { ShowWindow(window_, SW_HIDE); });
         }
     }
     Close(added ? 1 : 0);

@@ -256,3 +256,40 @@ TEST_F(CabReaderTest, RefusesToExtractNameLeavingTheDestination)
     // The safe entry alone can still be had.
     EXPECT_TRUE(cabinet.Extract(out, L"ok.txt", false));
 }
+
+// Whether nothing holds the file: it opens without any sharing.
+bool NobodyHolds(const WString& path)
+{
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid();
+}
+
+// A copy the library gives up half-way (an output that cannot be created)
+// destroys its context and lets go of the cabinet, which stays as it was,
+// and the next extraction of the same object works.
+TEST_F(CabReaderTest, FailedCopyLeavesNoContextAndKeepsTheCabinet)
+{
+    Bytes before = BuildStoredCabinet(ThreeFiles());
+    WString path = Write(before);
+    WString out = scratch_ / L"out";
+    // A folder where the file has to go: the library's copy stops there.
+    CreateDirectoryTree(JoinPath(out, L"b.txt"), true);
+    long blocksBefore = cablib::LiveBlocks();
+    {
+        PromptRecorder prompts;
+        prompts.Answer(IDOK);
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Extract(out, WString(), false));
+        EXPECT_TRUE(cabinet.ErrorText().StartsWith(L"FDICopy エラー Code = ")) << Utf8(cabinet.ErrorText().c_str());
+        EXPECT_EQ(cablib::LiveBlocks(), blocksBefore) << "the FDI context outlived the extraction";
+        EXPECT_TRUE(NobodyHolds(path));
+        EXPECT_FALSE(cabinet.IsBusyCursorShown());
+        cabinet.ClearErrorText();
+
+        ASSERT_TRUE(cabinet.Extract(scratch_ / L"again", WString(), false)) << Utf8(cabinet.ErrorText().c_str());
+        EXPECT_EQ(ReadFileBytes(JoinPath(scratch_ / L"again", L"a\\y\\z.txt")), (Bytes{'z', 'e', 'd', '!'}));
+        EXPECT_EQ(cablib::LiveBlocks(), blocksBefore);
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_TRUE(NobodyHolds(path));
+}

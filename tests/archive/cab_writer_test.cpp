@@ -76,6 +76,30 @@ TEST_F(CabWriterTest, TypeWordAndThresholdFollowTheSettings)
     EXPECT_EQ(none.CompressionType(), 0x0000);
 }
 
+// "0 は自動" leaves the units to the library: a folder of small files is
+// compressed into one unit, not one unit per file (which the library makes
+// of a threshold of 0), and unit type 2 still gets one file per unit.
+TEST_F(CabWriterTest, AutomaticUnitSizeLeavesTheUnitsToTheLibrary)
+{
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 0, 0, false}), cablib::kAutomaticUnitThreshold);
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 1, 0, false}), cablib::kAutomaticUnitThreshold);
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 0, 5000, false}), 5000u);
+    EXPECT_EQ(UnitThreshold(CabSettings{0, 21, 2, 0, false}), 0u);
+    for (int i = 0; i < 20; ++i) {
+        MakeFile((L"small\\f" + std::to_wstring(i) + L".txt").c_str(), "small file number " + std::to_string(i));
+    }
+    WString cab = scratch_ / L"small.cab";
+    {
+        CCabFile cabinet(cab);
+        EXPECT_EQ(cabinet.Parameters().cbFolderThresh, cablib::kAutomaticUnitThreshold);
+        ASSERT_TRUE(cabinet.Add(scratch_ / L"small", WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    CabDirectory directory = ReadDirectory(ReadFileBytes(cab));
+    EXPECT_EQ(directory.files.size(), 20u);
+    EXPECT_EQ(directory.units.size(), 1u);
+    EXPECT_EQ(ExtractText(cab, L"f7.txt"), "small file number 7");
+}
+
 TEST_F(CabWriterTest, CompressesFolderAndReadsItBack)
 {
     std::string text;
@@ -497,7 +521,8 @@ TEST_F(CabWriterTest, AddsToAnExistingCabinetThroughTheMerge)
     Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
     WString path = Write(before);
     WString fresh = MakeFile(L"new\\fresh.txt", "fresh");
-    WString clash = MakeFile(L"new\\first.txt", "clash");
+    // Windows folders do not tell FIRST.TXT from first.txt.
+    WString clash = MakeFile(L"new\\FIRST.TXT", "clash");
     {
         PromptRecorder prompts;
         prompts.Answer(IDOK);
@@ -518,4 +543,88 @@ TEST_F(CabWriterTest, AddsToAnExistingCabinetThroughTheMerge)
     EXPECT_EQ(ExtractText(path, L"docs\\fresh.txt"), "fresh");
     EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
     EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
+}
+
+namespace {
+
+// The library's temporary files in the temporary folder ("cab" names).
+int LibraryTemporaryFiles()
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, folder);
+    int count = 0;
+    WIN32_FIND_DATAW found{};
+    ScopedFind search(FindFirstFileW(JoinPath(WString(folder), L"cab*.tmp").c_str(), &found));
+    for (bool more = search.IsValid(); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
+        ++count;
+    }
+    return count;
+}
+
+bool NobodyHolds(const WString& path)
+{
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid();
+}
+
+}  // namespace
+
+// A compression that fails half-way destroys its FCI context on the way
+// out: no library memory, no temporary file and no open source is left,
+// and an existing cabinet that was to take the files is not touched.
+TEST_F(CabWriterTest, FailedCompressionLeavesNoContextNoTemporaryFilesAndTheCabinetUntouched)
+{
+    WString kept = MakeFile(L"src\\kept.txt", std::string(100000, 'k'));
+    WString held = MakeFile(L"src\\held.txt", "held");
+    ScopedFile holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    long blocksBefore = cablib::LiveBlocks();
+    int temporaryBefore = LibraryTemporaryFiles();
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(scratch_ / L"new.cab");
+        EXPECT_FALSE(cabinet.Add(scratch_ / L"src", WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), (held + L"\n使用中").c_str());
+        EXPECT_EQ(cablib::LiveBlocks(), blocksBefore) << "the FCI context outlived the compression";
+        EXPECT_EQ(LibraryTemporaryFiles(), temporaryBefore);
+        EXPECT_TRUE(NobodyHolds(kept));
+        EXPECT_FALSE(cabinet.IsBusyCursorShown());
+    }
+
+    Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
+    WString path = Write(before);
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Add(held, WString(), 102));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), (held + L"\n使用中").c_str());
+        EXPECT_EQ(cablib::LiveBlocks(), blocksBefore);
+        EXPECT_EQ(LibraryTemporaryFiles(), temporaryBefore);
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_TRUE(NobodyHolds(path));
+    EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
+    EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
+}
+
+// Adding through the engine keeps files of the user's that carry the names
+// of its working files.
+TEST_F(CabWriterTest, AddingKeepsUserFilesNamedLikeTheWorkingFiles)
+{
+    WString path = Write(BuildStoredCabinet(SevenFiles(), CabTestLayout{3}));
+    WString usersAdd = MakeFile(L"~tempadd.cab", "the user's own");
+    WString usersMerged = MakeFile(L"~t.cab", "also the user's");
+    WString fresh = MakeFile(L"new\\fresh.txt", "fresh");
+    {
+        CCabFile cabinet(path);
+        ASSERT_TRUE(cabinet.Add(fresh, WString(), 102)) << Utf8(cabinet.ErrorText().c_str());
+    }
+    EXPECT_EQ(ExtractText(path, L"fresh.txt"), "fresh");
+    Bytes own = ReadFileBytes(usersAdd);
+    EXPECT_EQ(std::string(own.begin(), own.end()), "the user's own");
+    own = ReadFileBytes(usersMerged);
+    EXPECT_EQ(std::string(own.begin(), own.end()), "also the user's");
+    AttrStringList left(false);
+    ListDirectory(scratch_.Path(), left, WString(L"~*"));
+    EXPECT_EQ(left.Count(), 2) << "a working file was left beside the cabinet";
 }

@@ -12,7 +12,6 @@
 #include "archive/cabfile.h"
 #include "cab_add_ids.h"
 #include "common/paths.h"
-#include "setup/cab_add.h"
 #include "setup/cab_add_dialog.h"
 #include "support/child_process.h"
 #include "support/drop_data.h"
