@@ -8,6 +8,7 @@
 
 #include "common/handles.h"
 #include "support/window_driver.h"
+#include "viewer/store_wait.h"
 #include "viewer_fixture.h"
 #include "viewer_ids.h"
 
@@ -16,6 +17,7 @@ namespace {
 const DWORD kSaveWait = 15000;
 // The menu itself may take a while to come on a busy machine.
 const DWORD kWindowWait = 45000;
+const ULONGLONG kLauncherEnd = 20000;
 int g_runs = 0;
 
 class StoreWait : public ViewerRunFixture {
@@ -24,9 +26,14 @@ protected:
         : launcher_(L".zl" + std::to_wstring(GetCurrentProcessId()), L"launcher"),
           // An editor of an earlier test may still wait for its own signal.
           eventName_(L"ZupakoTestSave" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++g_runs)),
-          save_(CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str()))
+          save_(CreateEventW(nullptr, TRUE, FALSE, eventName_.c_str())),
+          usualQuickEnd_(QuickEditorMilliseconds())
     {
+        // The launcher starts a second process before it ends, which on a
+        // loaded machine can take longer than the usual limit.
+        SetQuickEditorMilliseconds(kLauncherEnd);
     }
+    ~StoreWait() override { SetQuickEditorMilliseconds(usualQuickEnd_); }
 
     // An archive whose one file, in a folder, goes to the launcher; its
     // editor saves when the test says so.
@@ -61,6 +68,7 @@ protected:
     StandInEditor launcher_;
     std::wstring eventName_;
     ScopedKernelHandle save_;
+    ULONGLONG usualQuickEnd_;
 };
 
 // The menu: the whole archive, the folder, into it, the file.

@@ -280,8 +280,8 @@ TEST(StoreWindow, ShownWhenTheProgramEndedQuicklyOrNoneStartedAndTheCopyIsUnchan
 {
     EXPECT_TRUE(WaitsForStoreButton(false, 0, false)) << "the file went to a program already running";
     EXPECT_TRUE(WaitsForStoreButton(true, 300, false)) << "a launcher that returns at once";
-    EXPECT_TRUE(WaitsForStoreButton(true, kQuickEditorMilliseconds - 1, false));
-    EXPECT_FALSE(WaitsForStoreButton(true, kQuickEditorMilliseconds, false)) << "an editor that was used";
+    EXPECT_TRUE(WaitsForStoreButton(true, QuickEditorMilliseconds() - 1, false));
+    EXPECT_FALSE(WaitsForStoreButton(true, QuickEditorMilliseconds(), false)) << "an editor that was used";
     EXPECT_FALSE(WaitsForStoreButton(true, 60000, false));
     EXPECT_FALSE(WaitsForStoreButton(true, 300, true)) << "a saved edit goes to the question at once";
     EXPECT_FALSE(WaitsForStoreButton(false, 0, true));
