@@ -235,4 +235,41 @@ TEST_F(ZipPoolTest, FailedFolderCompressionLeavesTheArchiveAsItWas)
     EXPECT_EQ(before, ReadFileBytes(archivePath));
 }
 
+// Folder compression opens every file before it compresses any: a file
+// found locked late in the walk stops it before any entry is added, with
+// the collection's error (which the archive object shows when it ends).
+TEST_F(ZipPoolTest, LockedFileFoundLateInTheWalkStopsTheFolderBeforeAnyEntry)
+{
+    WString tree = scratch_ / L"tree";
+    CreateDirectoryW(tree.c_str(), nullptr);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(WriteFileText(tree + L"\\a" + WString::FromInt(i) + L".txt", Text(30000, i)));
+    }
+    WString locked = tree + L"\\z-locked.txt";
+    ASSERT_TRUE(WriteFileText(locked, "locked"));
+    ScopedFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(static_cast<bool>(lock));
+    WString archivePath = scratch_ / L"old.zip";
+    WString seed = scratch_ / L"seed.txt";
+    ASSERT_TRUE(WriteFileText(seed, Text(3000, 5)));
+    {
+        CZipFile archive(archivePath, ZlibBesideProgram());
+        ASSERT_TRUE(archive.Add(seed, WString(), -1));
+    }
+    Bytes before = ReadFileBytes(archivePath);
+    WString error = locked + L"\nCompress File Open Error = " + WString::FromInt(ERROR_SHARING_VIOLATION);
+    PromptRecorder prompts;
+    for (int workers : {1, 4}) {
+        prompts.Answer(IDOK);
+        CZipFile archive(archivePath, ZlibBesideProgram());
+        archive.SetCompressionWorkers(workers);
+        EXPECT_FALSE(archive.Add(tree, WString(), kZipIcon));
+        EXPECT_TRUE(archive.ErrorText() == error) << Utf8(archive.ErrorText().c_str());
+        EXPECT_EQ(0, archive.Pending().Count());
+    }
+    ASSERT_EQ(2u, prompts.Count());
+    EXPECT_EQ(std::wstring(error.c_str()), prompts.LastText());
+    EXPECT_EQ(before, ReadFileBytes(archivePath));
+}
+
 }  // namespace
