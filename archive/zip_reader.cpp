@@ -1,6 +1,7 @@
 // Reading a ZIP archive's directory into the sorted entry table.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <unordered_set>
@@ -190,19 +191,18 @@ bool CZipFileEnum::ReadZip64End(Reader& reader, uint64_t locatorAt, bool require
     centralDirEnd_ = recordAt;
     if (record.recordSize > 44) {
         size_t length = static_cast<size_t>(record.recordSize - 44);
-        uint8_t* data = new (std::nothrow) uint8_t[length];
+        std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length]);
         if (!data) {
             SetErrorText(L"ファイルが大きすぎます");
             return false;
         }
-        if (!reader.ReadAt(recordAt + sizeof record, data, length, "Z64ExtendData", got) || got != length) {
-            delete[] data;
+        if (!reader.ReadAt(recordAt + sizeof record, data.get(), length, "Z64ExtendData", got) || got != length) {
             if (!HasError()) {
                 SetErrorText(L"Z64EndOfCentralDir 署名を見つけられません");
             }
             return false;
         }
-        zip64DataIndex_ = blocks_.Push(data, static_cast<int>(length));
+        zip64DataIndex_ = blocks_.Push(data.release(), static_cast<int>(length));
     }
     return true;
 }
@@ -259,17 +259,16 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, SortKeys& keys)
         // stays undefined.
         entry.headerOffset = header.headerOffset32 == kZip64Marker32 ? UINT64_MAX : header.headerOffset32;
         if (header.extraLength != 0) {
-            uint8_t* extra = new uint8_t[header.extraLength];
-            if (!reader.ReadAt(offset, extra, header.extraLength, "ExtraField", got)) {
-                delete[] extra;
+            std::unique_ptr<uint8_t[]> owned(new uint8_t[header.extraLength]);
+            if (!reader.ReadAt(offset, owned.get(), header.extraLength, "ExtraField", got)) {
                 return false;
             }
             if (got < header.extraLength) {
-                delete[] extra;
                 SetErrorText(truncated());
                 return false;
             }
-            entry.centralExtraIndex = blocks_.Push(extra, header.extraLength);
+            uint8_t* extra = owned.get();
+            entry.centralExtraIndex = blocks_.Push(owned.release(), header.extraLength);
             offset += header.extraLength;
             WString reason;
             if (!zip::ParseExtra(extra, header.extraLength, entry, zip::ExtraSide::kCentral, reason)) {
@@ -377,17 +376,16 @@ bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
         uint64_t dataOffset = extraAt + local.extraLength;
         bool zip64Local = false;
         if (local.extraLength != 0) {
-            uint8_t* extra = new uint8_t[local.extraLength];
-            if (!reader.ReadAt(extraAt, extra, local.extraLength, "ExtraField", got)) {
-                delete[] extra;
+            std::unique_ptr<uint8_t[]> owned(new uint8_t[local.extraLength]);
+            if (!reader.ReadAt(extraAt, owned.get(), local.extraLength, "ExtraField", got)) {
                 return false;
             }
             if (got < local.extraLength) {
-                delete[] extra;
                 SetErrorText(L"LocalHeader が途中で切れています index = " + Number(t));
                 return false;
             }
-            entry.localExtraIndex = blocks_.Push(extra, local.extraLength);
+            uint8_t* extra = owned.get();
+            entry.localExtraIndex = blocks_.Push(owned.release(), local.extraLength);
             WString reason;
             if (!zip::ParseExtra(extra, local.extraLength, entry, zip::ExtraSide::kLocal, reason, &local)) {
                 SetErrorText(reason);

@@ -3,12 +3,13 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 
 template <typename Char>
 class StringBuffer {
 public:
     // A string whose text was moved away reads as empty.
-    const Char* c_str() const { return text_ ? text_ : Empty(); }
+    const Char* c_str() const { return text_ ? text_.get() : Empty(); }
     operator const Char*() const { return c_str(); }
     int Length() const { return length_; }
     int Capacity() const { return capacity_; }
@@ -25,7 +26,7 @@ protected:
     StringBuffer(const Char* text, int count) : capacity_(count + 1), text_(new Char[count + 1]), length_(count)
     {
         if (count > 0) {
-            memcpy(text_, text, count * sizeof(Char));
+            memcpy(text_.get(), text, count * sizeof(Char));
         }
         text_[count] = 0;
     }
@@ -34,18 +35,19 @@ protected:
         : capacity_(other.text_ ? other.capacity_ : 1), text_(new Char[capacity_]), length_(other.length_)
     {
         if (other.text_) {
-            memcpy(text_, other.text_, (length_ + 1) * sizeof(Char));
+            memcpy(text_.get(), other.text_.get(), (length_ + 1) * sizeof(Char));
         } else {
             text_[0] = 0;
         }
     }
 
-    StringBuffer(StringBuffer&& other) noexcept : capacity_(other.capacity_), text_(other.text_), length_(other.length_)
+    StringBuffer(StringBuffer&& other) noexcept
+        : capacity_(other.capacity_), text_(std::move(other.text_)), length_(other.length_)
     {
         other.Forget();
     }
 
-    ~StringBuffer() { delete[] text_; }
+    ~StringBuffer() = default;
 
     // Each string kind assigns through CopyFrom and TakeFrom; a plain copy
     // of the members would leave two owners of one buffer.
@@ -55,16 +57,15 @@ protected:
     void CopyFrom(const StringBuffer& other)
     {
         if (this != &other) {
-            Assign(other.text_, other.length_);
+            Assign(other.text_.get(), other.length_);
         }
     }
 
     void TakeFrom(StringBuffer& other) noexcept
     {
         if (this != &other) {
-            delete[] text_;
             capacity_ = other.capacity_;
-            text_ = other.text_;
+            text_ = std::move(other.text_);
             length_ = other.length_;
             other.Forget();
         }
@@ -72,20 +73,19 @@ protected:
 
     void Assign(const Char* text, int count)
     {
-        if (text == text_ && text != nullptr) {
+        if (text == text_.get() && text != nullptr) {
             return;
         }
         if (count + 1 > capacity_) {
             // The source may live inside the old buffer: copy before freeing.
-            Char* fresh = new Char[count + kGrowth];
+            std::unique_ptr<Char[]> fresh(new Char[count + kGrowth]);
             if (count > 0) {
-                memcpy(fresh, text, count * sizeof(Char));
+                memcpy(fresh.get(), text, count * sizeof(Char));
             }
-            delete[] text_;
-            text_ = fresh;
+            text_ = std::move(fresh);
             capacity_ = count + kGrowth;
         } else if (count > 0) {
-            memmove(text_, text, count * sizeof(Char));
+            memmove(text_.get(), text, count * sizeof(Char));
         }
         length_ = count;
         text_[length_] = 0;
@@ -96,14 +96,13 @@ protected:
         if (units <= capacity_) {
             return;
         }
-        Char* grown = new Char[units];
+        std::unique_ptr<Char[]> grown(new Char[units]);
         if (text_) {
-            memcpy(grown, text_, (length_ + 1) * sizeof(Char));
+            memcpy(grown.get(), text_.get(), (length_ + 1) * sizeof(Char));
         } else {
             grown[0] = 0;
         }
-        delete[] text_;
-        text_ = grown;
+        text_ = std::move(grown);
         capacity_ = units;
     }
 
@@ -114,16 +113,15 @@ protected:
         }
         int newLength = length_ + count;
         if (newLength + 1 > capacity_) {
-            Char* grown = new Char[newLength + kGrowth];
+            std::unique_ptr<Char[]> grown(new Char[newLength + kGrowth]);
             if (text_) {
-                memcpy(grown, text_, length_ * sizeof(Char));
+                memcpy(grown.get(), text_.get(), length_ * sizeof(Char));
             }
-            memcpy(grown + length_, text, count * sizeof(Char));
-            delete[] text_;
-            text_ = grown;
+            memcpy(grown.get() + length_, text, count * sizeof(Char));
+            text_ = std::move(grown);
             capacity_ = newLength + kGrowth;
         } else {
-            memmove(text_ + length_, text, count * sizeof(Char));
+            memmove(text_.get() + length_, text, count * sizeof(Char));
         }
         length_ = newLength;
         text_[length_] = 0;
@@ -136,8 +134,11 @@ protected:
         text_[length_] = 0;
     }
 
+    // The buffer itself, for the string kinds' own work on the text.
+    Char* Text() const { return text_.get(); }
+
     int capacity_;
-    Char* text_;
+    std::unique_ptr<Char[]> text_;
     int length_;
 
 private:
@@ -150,7 +151,7 @@ private:
     void Forget()
     {
         capacity_ = 0;
-        text_ = nullptr;
+        text_.reset();
         length_ = 0;
     }
 };

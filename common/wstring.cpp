@@ -41,7 +41,7 @@ WString WString::Decode(const char* text, int byteCount, UINT codePage, DWORD fl
     }
     WString result;
     result.Reserve(units + 1);
-    MultiByteToWideChar(codePage, flags, text, byteCount, result.text_, units);
+    MultiByteToWideChar(codePage, flags, text, byteCount, result.Text(), units);
     result.SetLength(units);
     return result;
 }
@@ -71,7 +71,7 @@ bool WString::TryDecode(const char* text, int byteCount, UINT codePage, WString&
     }
     WString decoded;
     decoded.Reserve(units + 1);
-    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, byteCount, decoded.text_, units);
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, byteCount, decoded.Text(), units);
     decoded.SetLength(units);
     result = static_cast<WString&&>(decoded);
     return true;
@@ -110,7 +110,7 @@ WString& WString::Append(const wchar_t* text, int count)
     return *this;
 }
 
-WString& WString::operator+=(const WString& text) { return Append(text.text_, text.length_); }
+WString& WString::operator+=(const WString& text) { return Append(text.Text(), text.length_); }
 WString& WString::operator+=(const wchar_t* text) { return Append(text, WideLength(text)); }
 WString& WString::operator+=(wchar_t unit) { return Append(&unit, 1); }
 
@@ -119,14 +119,14 @@ int WString::Find(const wchar_t* text, int start) const
     if (!text || start < 0 || start > length_) {
         return -1;
     }
-    const wchar_t* hit = wcsstr(text_ + start, text);
-    return hit ? static_cast<int>(hit - text_) : -1;
+    const wchar_t* hit = wcsstr(Text() + start, text);
+    return hit ? static_cast<int>(hit - Text()) : -1;
 }
 
 int WString::FindChar(wchar_t unit, int start) const
 {
     for (int i = start < 0 ? 0 : start; i < length_; ++i) {
-        if (text_[i] == unit) {
+        if (Text()[i] == unit) {
             return i;
         }
     }
@@ -136,7 +136,7 @@ int WString::FindChar(wchar_t unit, int start) const
 int WString::FindLast(wchar_t unit) const
 {
     for (int i = length_ - 1; i >= 0; --i) {
-        if (text_[i] == unit) {
+        if (Text()[i] == unit) {
             return i;
         }
     }
@@ -148,7 +148,7 @@ WString WString::Left(int n) const
     if (n < 0 || n > length_) {
         return WString(L"", 0);
     }
-    return WString(text_, n);
+    return WString(Text(), n);
 }
 
 WString WString::From(int n) const
@@ -156,7 +156,7 @@ WString WString::From(int n) const
     if (n < 0 || n >= length_) {
         return WString(L"", 0);
     }
-    return WString(text_ + n, length_ - n);
+    return WString(Text() + n, length_ - n);
 }
 
 WString WString::Mid(int start, int count) const
@@ -167,7 +167,7 @@ WString WString::Mid(int start, int count) const
     if (count > length_ - start) {
         count = length_ - start;
     }
-    return WString(text_ + start, count);
+    return WString(Text() + start, count);
 }
 
 bool WString::SetAt(int i, wchar_t unit)
@@ -175,7 +175,7 @@ bool WString::SetAt(int i, wchar_t unit)
     if (i < 0 || i >= length_) {
         return false;
     }
-    text_[i] = unit;
+    Text()[i] = unit;
     if (unit == L'\0') {
         length_ = i;
     }
@@ -186,8 +186,8 @@ void WString::Clear()
 {
     length_ = 0;
     // A string whose text was moved away has no buffer to end.
-    if (text_) {
-        text_[0] = L'\0';
+    if (Text()) {
+        Text()[0] = L'\0';
     }
 }
 
@@ -195,20 +195,20 @@ WString WString::Trimmed() const
 {
     int begin = 0;
     int end = length_;
-    while (begin < end && text_[begin] == L' ') {
+    while (begin < end && Text()[begin] == L' ') {
         ++begin;
     }
-    while (end > begin && text_[end - 1] == L' ') {
+    while (end > begin && Text()[end - 1] == L' ') {
         --end;
     }
-    return WString(text_ + begin, end - begin);
+    return WString(Text() + begin, end - begin);
 }
 
 WString WString::Lower() const
 {
     WString result(*this);
     if (result.length_ > 0) {
-        CharLowerBuffW(result.text_, result.length_);
+        CharLowerBuffW(result.Text(), result.length_);
     }
     return result;
 }
@@ -219,19 +219,19 @@ bool WString::StartsWithNoCase(const wchar_t* prefix) const
     if (n > length_) {
         return false;
     }
-    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text_, n, prefix, n) == CSTR_EQUAL;
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, Text(), n, prefix, n) == CSTR_EQUAL;
 }
 
 bool WString::StartsWith(const wchar_t* prefix) const
 {
     int n = WideLength(prefix);
-    return n <= length_ && wmemcmp(text_, prefix, n) == 0;
+    return n <= length_ && wmemcmp(Text(), prefix, n) == 0;
 }
 
 bool WString::EndsWith(const wchar_t* suffix) const
 {
     int n = WideLength(suffix);
-    return n <= length_ && wmemcmp(text_ + length_ - n, suffix, n) == 0;
+    return n <= length_ && wmemcmp(Text() + length_ - n, suffix, n) == 0;
 }
 
 WString WString::ReplaceFirst(const wchar_t* from, const wchar_t* to) const
@@ -240,9 +240,9 @@ WString WString::ReplaceFirst(const wchar_t* from, const wchar_t* to) const
     if (at < 0) {
         return *this;
     }
-    WString result(text_, at);
+    WString result(Text(), at);
     result += to;
-    result.Append(text_ + at + WideLength(from), length_ - at - WideLength(from));
+    result.Append(Text() + at + WideLength(from), length_ - at - WideLength(from));
     return result;
 }
 
@@ -255,11 +255,11 @@ WString WString::ReplaceAll(const wchar_t* from, const wchar_t* to) const
     WString result;
     int position = 0;
     for (int at = Find(from); at >= 0; at = Find(from, position)) {
-        result.Append(text_ + position, at - position);
+        result.Append(Text() + position, at - position);
         result += to;
         position = at + fromLength;
     }
-    result.Append(text_ + position, length_ - position);
+    result.Append(Text() + position, length_ - position);
     return result;
 }
 
@@ -267,8 +267,8 @@ WString WString::ReplaceAll(wchar_t from, wchar_t to) const
 {
     WString result(*this);
     for (int i = 0; i < result.length_; ++i) {
-        if (result.text_[i] == from) {
-            result.text_[i] = to;
+        if (result.Text()[i] == from) {
+            result.Text()[i] = to;
         }
     }
     return result;
@@ -277,20 +277,20 @@ WString WString::ReplaceAll(wchar_t from, wchar_t to) const
 int WString::ToInt(int defaultValue) const
 {
     int i = 0;
-    while (i < length_ && text_[i] == L' ') {
+    while (i < length_ && Text()[i] == L' ') {
         ++i;
     }
     bool negative = false;
-    if (i < length_ && (text_[i] == L'-' || text_[i] == L'+')) {
-        negative = text_[i] == L'-';
+    if (i < length_ && (Text()[i] == L'-' || Text()[i] == L'+')) {
+        negative = Text()[i] == L'-';
         ++i;
     }
     long long value = 0;
     for (; i < length_; ++i) {
-        if (text_[i] < L'0' || text_[i] > L'9') {
+        if (Text()[i] < L'0' || Text()[i] > L'9') {
             return defaultValue;
         }
-        value = value * 10 + (text_[i] - L'0');
+        value = value * 10 + (Text()[i] - L'0');
         if (value > 0x80000000LL) {
             return defaultValue;
         }
@@ -307,12 +307,12 @@ AString WString::ToAnsi(UINT codePage) const
     if (length_ == 0) {
         return AString("", 0);
     }
-    int bytes = WideCharToMultiByte(codePage, 0, text_, length_, nullptr, 0, nullptr, nullptr);
+    int bytes = WideCharToMultiByte(codePage, 0, Text(), length_, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
         return AString("", 0);
     }
     std::vector<char> buffer(static_cast<size_t>(bytes));
-    WideCharToMultiByte(codePage, 0, text_, length_, buffer.data(), bytes, nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, Text(), length_, buffer.data(), bytes, nullptr, nullptr);
     return AString(buffer.data(), bytes);
 }
 
@@ -320,24 +320,24 @@ AString WString::ToUtf8() const { return ToAnsi(CP_UTF8); }
 
 bool WString::operator==(const WString& other) const
 {
-    return length_ == other.length_ && wmemcmp(text_, other.text_, length_) == 0;
+    return length_ == other.length_ && wmemcmp(Text(), other.Text(), length_) == 0;
 }
 
 bool WString::operator==(const wchar_t* other) const
 {
     int n = WideLength(other);
-    return n == length_ && wmemcmp(text_, other, n) == 0;
+    return n == length_ && wmemcmp(Text(), other, n) == 0;
 }
 
 WString operator+(const WString& a, const WString& b)
 {
-    WString result(a.text_, a.length_);
-    return result.Append(b.text_, b.length_), result;
+    WString result(a.Text(), a.length_);
+    return result.Append(b.Text(), b.length_), result;
 }
 
 WString operator+(const WString& a, const wchar_t* b)
 {
-    WString result(a.text_, a.length_);
+    WString result(a.Text(), a.length_);
     result.Append(b, WideLength(b));
     return result;
 }
@@ -345,13 +345,13 @@ WString operator+(const WString& a, const wchar_t* b)
 WString operator+(const wchar_t* a, const WString& b)
 {
     WString result(a);
-    result.Append(b.text_, b.length_);
+    result.Append(b.Text(), b.length_);
     return result;
 }
 
 WString operator+(const WString& a, wchar_t b)
 {
-    WString result(a.text_, a.length_);
+    WString result(a.Text(), a.length_);
     result.Append(&b, 1);
     return result;
 }
@@ -386,16 +386,16 @@ AString& AString::Append(const char* text, int count)
     return *this;
 }
 
-AString& AString::operator+=(const AString& text) { return Append(text.text_, text.length_); }
+AString& AString::operator+=(const AString& text) { return Append(text.Text(), text.length_); }
 AString& AString::operator+=(const char* text) { return Append(text, text ? static_cast<int>(strlen(text)) : 0); }
 
 bool AString::operator==(const char* other) const
 {
     int n = other ? static_cast<int>(strlen(other)) : 0;
-    return n == length_ && memcmp(text_, other, n) == 0;
+    return n == length_ && memcmp(Text(), other, n) == 0;
 }
 
-WString AString::ToWide(UINT codePage) const { return WString::FromAnsi(text_, length_, codePage); }
+WString AString::ToWide(UINT codePage) const { return WString::FromAnsi(Text(), length_, codePage); }
 
 WString HexString(const void* bytes, int count)
 {

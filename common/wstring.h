@@ -36,8 +36,8 @@ public:
     WString& operator+=(wchar_t unit);
     WString& Append(const wchar_t* text, int count);
 
-    wchar_t At(int i) const { return (i >= 0 && i < length_) ? text_[i] : L'\0'; }
-    wchar_t Last() const { return length_ > 0 ? text_[length_ - 1] : L'\0'; }
+    wchar_t At(int i) const { return (i >= 0 && i < length_) ? Text()[i] : L'\0'; }
+    wchar_t Last() const { return length_ > 0 ? Text()[length_ - 1] : L'\0'; }
 
     // Position of the first occurrence at or after start, or -1.
     int Find(const wchar_t* text, int start = 0) const;
@@ -70,7 +70,6 @@ public:
 
     AString ToAnsi(UINT codePage = CP_ACP) const;
     AString ToUtf8() const;
-    // A copy of the text that the caller frees with delete[].
 
     bool operator==(const WString& other) const;
     bool operator==(const wchar_t* other) const;

@@ -102,6 +102,29 @@ protected:
         return ReadFileBytes(archivePath);
     }
 
+    // A folder "tree" of count text files a0.txt, a1.txt ...
+    WString TreeOfTextFiles(int count, uint32_t size)
+    {
+        WString tree = scratch_ / L"tree";
+        CreateDirectoryW(tree.c_str(), nullptr);
+        for (int i = 0; i < count; ++i) {
+            EXPECT_TRUE(WriteFileText(tree + L"\\a" + WString::FromInt(i) + L".txt", Text(size, i)));
+        }
+        return tree;
+    }
+
+    // An existing archive "old.zip" of one file, whose bytes a failed
+    // compression into it must leave alone.
+    WString ArchiveOfOneFile()
+    {
+        WString archivePath = scratch_ / L"old.zip";
+        WString seed = scratch_ / L"seed.txt";
+        EXPECT_TRUE(WriteFileText(seed, Text(3000, 5)));
+        CZipFile archive(archivePath, ZlibBesideProgram());
+        EXPECT_TRUE(archive.Add(seed, WString(), -1));
+        return archivePath;
+    }
+
     ScratchFolder scratch_;
     std::vector<std::pair<WString, std::string>> files_;
 };
@@ -196,11 +219,7 @@ TEST_F(ZipPoolTest, FailureStopsAtTheFirstFailingFileInOrder)
 // its old bytes, and none of the folder's files reaches it.
 TEST_F(ZipPoolTest, FailedFolderCompressionLeavesTheArchiveAsItWas)
 {
-    WString tree = scratch_ / L"tree";
-    CreateDirectoryW(tree.c_str(), nullptr);
-    for (int i = 0; i < 8; ++i) {
-        ASSERT_TRUE(WriteFileText(tree + L"\\a" + WString::FromInt(i) + L".txt", Text(20000, i)));
-    }
+    WString tree = TreeOfTextFiles(8, 20000);
     {
         ScopedFile big(CreateFileW((tree + L"\\m-big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -213,13 +232,7 @@ TEST_F(ZipPoolTest, FailedFolderCompressionLeavesTheArchiveAsItWas)
         ASSERT_TRUE(SetEndOfFile(big.Get()));
     }
     ASSERT_TRUE(WriteFileText(tree + L"\\z-last.txt", Text(20000, 99)));
-    WString archivePath = scratch_ / L"old.zip";
-    WString seed = scratch_ / L"seed.txt";
-    ASSERT_TRUE(WriteFileText(seed, Text(3000, 5)));
-    {
-        CZipFile archive(archivePath, ZlibBesideProgram());
-        ASSERT_TRUE(archive.Add(seed, WString(), -1));
-    }
+    WString archivePath = ArchiveOfOneFile();
     Bytes before = ReadFileBytes(archivePath);
     ASSERT_FALSE(before.empty());
     PromptRecorder prompts;
@@ -240,22 +253,12 @@ TEST_F(ZipPoolTest, FailedFolderCompressionLeavesTheArchiveAsItWas)
 // the collection's error (which the archive object shows when it ends).
 TEST_F(ZipPoolTest, LockedFileFoundLateInTheWalkStopsTheFolderBeforeAnyEntry)
 {
-    WString tree = scratch_ / L"tree";
-    CreateDirectoryW(tree.c_str(), nullptr);
-    for (int i = 0; i < 40; ++i) {
-        ASSERT_TRUE(WriteFileText(tree + L"\\a" + WString::FromInt(i) + L".txt", Text(30000, i)));
-    }
+    WString tree = TreeOfTextFiles(40, 30000);
     WString locked = tree + L"\\z-locked.txt";
     ASSERT_TRUE(WriteFileText(locked, "locked"));
     ScopedFile lock(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(static_cast<bool>(lock));
-    WString archivePath = scratch_ / L"old.zip";
-    WString seed = scratch_ / L"seed.txt";
-    ASSERT_TRUE(WriteFileText(seed, Text(3000, 5)));
-    {
-        CZipFile archive(archivePath, ZlibBesideProgram());
-        ASSERT_TRUE(archive.Add(seed, WString(), -1));
-    }
+    WString archivePath = ArchiveOfOneFile();
     Bytes before = ReadFileBytes(archivePath);
     WString error = locked + L"\nCompress File Open Error = " + WString::FromInt(ERROR_SHARING_VIOLATION);
     PromptRecorder prompts;
