@@ -14,6 +14,7 @@
 #include "support/private_settings.h"
 #include "support/scripted_user.h"
 #include "support/test_files.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -47,12 +48,7 @@ protected:
 };
 
 // An empty ZIP archive: the end record alone.
-Bytes EmptyZip()
-{
-    ByteBuilder end;
-    end.U32(0x06054b50).U16(0).U16(0).U16(0).U16(0).U32(0).U32(0).U16(0);
-    return end.Get();
-}
+Bytes EmptyZip() { return ZipEndRecord(0, 0, 0); }
 
 TEST_F(HandlerTest, ExportsOnlyTheTwoServerEntryPointsAndCarriesItsResources)
 {

@@ -101,7 +101,8 @@ TEST_F(StoreWait, StoreAfterTheSaveStoresTheNewBytesOnYes)
     MenuDriver menu(kOpenTheFile);
     EXPECT_EQ(0, RunViewerOn(archive));
     driver.join();
-    ASSERT_TRUE(sawWindow.load()) << "the launcher's quick end must keep the store window";
+    ASSERT_TRUE(sawWindow.load()) << "the launcher's quick end must keep the store window; boxes shown: "
+                                  << prompts_.Count() << " " << OneLineUtf8(prompts_.LastText());
     EXPECT_FALSE(keepOfferedEarly.load()) << "nothing saved yet";
     EXPECT_TRUE(earlyPressKeptTheWindow.load());
     EXPECT_TRUE(keepOfferedAfterSave.load()) << "the watch of the copy's folder saw the save";

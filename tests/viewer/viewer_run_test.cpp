@@ -10,6 +10,7 @@
 #include "support/child_process.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
+#include "support/zip_builder.h"
 #include "viewer/viewer.h"
 #include "viewer_fixture.h"
 
@@ -89,7 +90,7 @@ TEST_F(ViewerRun, ForeignExtensionIsRefusedAndCapitalZipIsAccepted)
 
 TEST_F(ViewerRun, EmptyZipSaysSoAndEmptyCabinetStartsTheAddDialog)
 {
-    WriteFileBytes(Path(L"empty.zip"), ByteBuilder().U32(0x06054b50).Fill(18, 0).Get());
+    WriteFileBytes(Path(L"empty.zip"), ZipEndRecord(0, 0, 0));
     prompts_.Answer(IDOK);
     EXPECT_EQ(0, RunViewerOn(Path(L"empty.zip")));
     EXPECT_EQ(std::vector<std::wstring>{L"中身が存在しません"}, Texts());
