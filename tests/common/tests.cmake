@@ -10,9 +10,6 @@ zpk_test_program(test_common
     ${CMAKE_CURRENT_LIST_DIR}/dos_time_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp
 )
-# Real message boxes and folder pickers come up and take the focus, which
-# would close another program's popup menu: they wait for the input.
-set_tests_properties(test_common.${ZPK_BITS} PROPERTIES RESOURCE_LOCK input)
 
 # The progress window, monitors and the desktop icon keeper; the keeper's
 # tests start a stand-in desktop in a second process.

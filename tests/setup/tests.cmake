@@ -10,9 +10,6 @@ zpk_test_program(test_setup
   LIBS zpk_setup
   RESOURCES ${CMAKE_SOURCE_DIR}/resources/setup.rc
 )
-# Its dialogs come up and take the focus, which would close another
-# program's popup menu: it waits for the input.
-set_tests_properties(test_setup.${ZPK_BITS} PROPERTIES RESOURCE_LOCK input)
 
 # The real program started from a second process; its boxes are answered by
 # the window driver, its add dialog given files with the mouse. The settings
