@@ -273,6 +273,13 @@ void CCabFile::SetProgressText(const WString& text)
     }
 }
 
+void CCabFile::ShowProgressCompleted()
+{
+    if (progress_) {
+        progress_->ShowCompleted();
+    }
+}
+
 void CCabFile::SetProgressPosition(int percent)
 {
     if (progress_) {
@@ -494,9 +501,7 @@ bool CCabFile::CompressNew(const WString& source, int progressIcon)
         return added && (!sortingActive_ || CompressQueued(context));
     });
     if (ok) {
-        SetProgressText(L"完了");
-        PumpPending();
-        Sleep(500);
+        ShowProgressCompleted();
     }
     progressMode_ = 0;
     return ok;

@@ -9,7 +9,6 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
-#include "common/system.h"
 
 using namespace cablayout;
 
@@ -188,11 +187,6 @@ void CCabFile::Commit()
 
 namespace {
 
-bool SameName(const WString& a, const WString& b)
-{
-    return CompareStringOrdinal(a.c_str(), a.Length(), b.c_str(), b.Length(), TRUE) == CSTR_EQUAL;
-}
-
 void RemoveFile(const WString& path)
 {
     if (!path.IsEmpty()) {
@@ -210,7 +204,7 @@ WString FindDuplicateEntry(const StringList& entryNames, const StringList& sourc
             candidate += L'\\';
         }
         for (int j = 0; j < entryNames.Count(); ++j) {
-            if (SameName(entryNames[j], candidate)) {
+            if (SameNameIgnoringCase(entryNames[j], candidate)) {
                 return entryNames[j];
             }
         }
@@ -264,9 +258,7 @@ bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, in
         return false;
     }
     SetProgressPosition(100);
-    SetProgressText(L"完了");
-    PumpPending();
-    Sleep(500);
+    ShowProgressCompleted();
     return true;
 }
 

@@ -133,7 +133,6 @@ public:
     const CCAB& Parameters() const { return parameters_; }
     const KeyedList<CabEntryRecord>& DeletionList() const { return deletions_; }
     bool HasModifiedFile() const { return modifiedRegistered_; }
-    ProgressWindow* Progress() const { return progress_.get(); }
 
 private:
     friend struct FdiCallbacks;
@@ -166,6 +165,7 @@ private:
     void OpenProgress(const wchar_t* title, int icon);
     void SetProgressText(const WString& text);
     void SetProgressPosition(int percent);
+    void ShowProgressCompleted();
 
     DWORD EstimateFromUnit(HANDLE file, const cab::Header& header, const cab::File& entry);
 

@@ -145,9 +145,7 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
             progress.SetPosition(total == 0 ? 0 : static_cast<int>(done * 100 / total));
         });
         if (ok) {
-            progress.SetText(WString(L"完了"));
-            PumpPending();
-            Sleep(500);
+            progress.ShowCompleted();
         }
     }
     while (!ok && pending_.Count() > pendingBefore) {

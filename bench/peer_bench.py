@@ -33,7 +33,7 @@ def engine(*args):
     return [WINE_RUN, ARCTOOL] + list(args)
 
 
-def compare(title, work, corpus, files, suffix, engine_args, peers, extract_peers):
+def compare(title, work, corpus, suffix, engine_args, peers, extract_peers):
     """Times the engine's compression and each peer's, then extracts the
     first peer's archive with the engine and with each extracting peer."""
     print(title)
@@ -77,14 +77,14 @@ def main():
         total = sum(os.path.getsize(os.path.join(corpus, f)) for f in files)
         print("corpus: %d files, %.1f MB" % (len(files), total / 1e6))
 
-        compare("ZIP (deflate, default level)", work, corpus, files, ".zip", [],
+        compare("ZIP (deflate, default level)", work, corpus, ".zip", [],
                 [("zip -r", lambda a: ["zip", "-q", "-r", a, "."]),
                  ("7z a -tzip", lambda a: ["7z", "a", "-bd", "-tzip", a, "."]),
                  ("bsdtar", lambda a: ["bsdtar", "--format", "zip", "-cf", a, "."])],
                 [("unzip", lambda a, d: ["unzip", "-q", "-o", a, "-d", d]),
                  ("7z x", lambda a, d: ["7z", "x", "-bd", "-y", "-o" + d, a]),
                  ("bsdtar", lambda a, d: ["sh", "-c", 'mkdir -p "$2" && bsdtar -xf "$1" -C "$2"', "sh", a, d])])
-        compare("CAB (MSZIP)", work, corpus, files, ".cab", ["--type", "0"],
+        compare("CAB (MSZIP)", work, corpus, ".cab", ["--type", "0"],
                 [("gcab -z -c", lambda a: ["gcab", "-z", "-c", a] + files)],
                 [("cabextract", lambda a, d: ["cabextract", "-q", "-d", d, a])])
     finally:

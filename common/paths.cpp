@@ -94,6 +94,11 @@ WString SpecialFolderPath(int folderId)
 
 WString SpecialFolderPath(int folderId, const WString& name) { return JoinPath(SpecialFolderPath(folderId), name); }
 
+bool SameNameIgnoringCase(const WString& a, const WString& b)
+{
+    return CompareStringOrdinal(a.c_str(), a.Length(), b.c_str(), b.Length(), TRUE) == CSTR_EQUAL;
+}
+
 bool PathExists(const WString& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsDirectory(const WString& path)

@@ -27,6 +27,9 @@ WString SpecialFolderPath(int folderId, const WString& name);
 // started by bare name has no folder in its command line.
 WString ProgramFolder();
 
+// Whether two names or paths are the same to a Windows folder: the same
+// text without regard to case (ordinal, not by language).
+bool SameNameIgnoringCase(const WString& a, const WString& b);
 bool PathExists(const WString& path);
 bool IsDirectory(const WString& path);
 

@@ -165,6 +165,13 @@ void ProgressWindow::SetPosition(int percent)
     }
 }
 
+void ProgressWindow::ShowCompleted()
+{
+    SetText(WString(L"完了"));
+    PumpPending();
+    Sleep(kCompletedPause);
+}
+
 bool ProgressWindow::ItemTextDue()
 {
     ULONGLONG now = g_clock();

@@ -36,6 +36,10 @@ public:
     // milliseconds; the first item is always shown.
     bool ItemTextDue();
     static constexpr ULONGLONG kItemTextInterval = 50;
+    // The end of a successful operation: "完了", shown long enough to be
+    // read (kCompletedPause milliseconds) before the window goes.
+    void ShowCompleted();
+    static constexpr DWORD kCompletedPause = 500;
 
     HWND Window() const { return window_.Get(); }
     // The text line's device context and width, for shortening paths with

@@ -23,7 +23,7 @@ void RunReportVerb(const WString& argumentText)
     WString report = ReportPathFor(archive);
     // An archive named like its own report would be truncated before it is
     // read.
-    if (CompareStringOrdinal(report.c_str(), -1, archive.c_str(), -1, TRUE) == CSTR_EQUAL) {
+    if (SameNameIgnoringCase(report, archive)) {
         ShowError(archive + L"\nは情報出力先と同じファイルのため情報出力できません");
         return;
     }

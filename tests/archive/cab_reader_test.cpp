@@ -257,13 +257,6 @@ TEST_F(CabReaderTest, RefusesToExtractNameLeavingTheDestination)
     EXPECT_TRUE(cabinet.Extract(out, L"ok.txt", false));
 }
 
-// Whether nothing holds the file: it opens without any sharing.
-bool NobodyHolds(const WString& path)
-{
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    return file.IsValid();
-}
-
 // A copy the library gives up half-way (an output that cannot be created)
 // destroys its context and lets go of the cabinet, which stays as it was,
 // and the next extraction of the same object works.

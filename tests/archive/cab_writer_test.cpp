@@ -561,12 +561,6 @@ int LibraryTemporaryFiles()
     return count;
 }
 
-bool NobodyHolds(const WString& path)
-{
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    return file.IsValid();
-}
-
 }  // namespace
 
 // A compression that fails half-way destroys its FCI context on the way

@@ -171,6 +171,12 @@ bool WriteFileText(const WString& path, const std::string& text)
     return WriteFileBytes(path, Bytes(text.begin(), text.end()));
 }
 
+bool NobodyHolds(const WString& path)
+{
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid();
+}
+
 Bytes ReadFileBytes(const WString& path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -39,6 +39,8 @@ std::vector<std::wstring> MakeMixedTree(const WString& root);
 bool WriteFileBytes(const WString& path, const Bytes& bytes);
 bool WriteFileText(const WString& path, const std::string& text);
 Bytes ReadFileBytes(const WString& path);
+// Whether no handle holds the file: it opens for writing without sharing.
+bool NobodyHolds(const WString& path);
 void RemoveTree(const WString& path);
 
 // A link to a folder, made for a test and taken away with it. Windows makes
