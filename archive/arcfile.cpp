@@ -35,7 +35,8 @@ void RemoveItem(const WString& path, DWORD attributes)
 WString LabelText(const char* label) { return WString::FromAnsi(label); }
 
 CArcFile::CArcFile(const WString& archivePath, bool keepWorkFolder)
-    : archivePath_(archivePath), cursorShown_(false), collectedTotal_(0), collected_(false)
+    : archivePath_(archivePath), readStamp_(StampOf(archivePath)), cursorShown_(false), collectedTotal_(0),
+      collected_(false)
 {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD length = GetTempPathW(MAX_PATH + 1, temp);
@@ -267,29 +268,19 @@ int CArcFile::ArchiveKindOf(const WString& path)
     return kUnknownArchive;
 }
 
-bool CArcFile::ClearWorkItem()
-{
-    WString path = JoinPath(workFolder_, workItemName_);
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (workItemName_.IsEmpty() || attributes == INVALID_FILE_ATTRIBUTES) {
-        return false;
-    }
-    RemoveItem(path, attributes);
-    return true;
-}
-
-bool CArcFile::ExtractToWork(const WString& entryPath)
-{
-    WString trimmed = entryPath.Last() == L'\\' ? entryPath.Left(entryPath.Length() - 1) : entryPath;
-    workItemName_ = FileNamePart(trimmed);
-    ClearWorkItem();
-    return Extract(workFolder_, entryPath, false);
-}
-
 void CArcFile::WaitUntilIdle()
 {
     while (cursorShown_) {
         Sleep(100);
         PumpPending();
     }
+}
+
+bool CArcFile::StillAsRead()
+{
+    if (SameStamp(readStamp_, StampOf(archivePath_))) {
+        return true;
+    }
+    errorText_ = archivePath_ + L"\nは読み込んだ後にほかのプログラムによって変更されたため、変更は書き込みません";
+    return false;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "archive/arcentry.h"
+#include "common/file_content.h"
 #include "common/handles.h"
 #include "common/stringlist.h"
 #include "common/wstring.h"
@@ -46,9 +47,18 @@ public:
     virtual bool CanUpdate() = 0;
     virtual bool CanDelete() = 0;
 
+    // Whether additions or deletions wait to be written.
+    virtual bool HasPendingChanges() const { return false; }
+    // Writes what waits now rather than when the object is destroyed; true
+    // when nothing waited. It runs once per object: the destructor does not
+    // try again after a failure, whose reason is in the error text.
+    virtual bool CommitChanges() { return true; }
+    // The size and CRC-32 the archive stores for a file entry; false when
+    // the format keeps none or the entry is unknown.
+    virtual bool StoredChecksum(const WString&, uint64_t&, uint32_t&) const { return false; }
+
     const WString& ArchivePath() const { return archivePath_; }
     const WString& WorkFolder() const { return workFolder_; }
-    const WString& WorkItemName() const { return workItemName_; }
     const WString& ErrorText() const { return errorText_; }
     void SetErrorText(const WString& text) { errorText_ = text; }
     void ClearErrorText() { errorText_.Clear(); }
@@ -110,16 +120,22 @@ public:
 
     // For the menu viewer.
     static int ArchiveKindOf(const WString& path);
-    bool ClearWorkItem();
-    bool ExtractToWork(const WString& entryPath);
     void WaitUntilIdle();
+
+protected:
+    // Whether the archive on disk is still the file this object read (the
+    // same size and last write time, or still missing); otherwise the error
+    // text says so. A commit asks just before it writes: offsets read from
+    // an older file would take data from the wrong places, and another
+    // program's change would be lost.
+    bool StillAsRead();
 
 private:
     bool WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit);
 
     WString archivePath_;
     WString workFolder_;
-    WString workItemName_;
+    FileStamp readStamp_;
     WString errorText_;
     ScopedCursor busyCursors_[3];
     bool cursorShown_;

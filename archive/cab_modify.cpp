@@ -12,7 +12,7 @@
 
 using namespace cablayout;
 
-CCabFile::CCabFile(const WString& archivePath) : CCabFileEnum(archivePath)
+CCabFile::CCabFile(const WString& archivePath, bool keepWorkFolder) : CCabFileEnum(archivePath, keepWorkFolder)
 {
     if (HasError()) {
         return;
@@ -25,7 +25,7 @@ CCabFile::CCabFile(const WString& archivePath) : CCabFileEnum(archivePath)
 
 CCabFile::~CCabFile()
 {
-    Commit();
+    CommitChanges();
     progress_.reset();
     cablib::Forget(this);
 }
@@ -113,14 +113,25 @@ bool CCabFile::ExtractKeptFiles(const std::vector<bool>& touched, const WString&
     return true;
 }
 
-void CCabFile::Commit()
+bool CCabFile::HasPendingChanges() const { return !committed_ && (deletions_.Count() > 0 || modifiedRegistered_); }
+
+bool CCabFile::CommitChanges()
 {
+    if (committed_) {
+        return true;
+    }
+    committed_ = true;
     if (sortingActive_ || sortQueue_.Count() > 0) {
         ShowError(L"サイズ順ソートエラー");
-        return;
+        return false;
     }
     if (deletions_.Count() == 0 && !modifiedRegistered_) {
-        return;
+        return true;
+    }
+    // Units and offsets come from the directory as it was read; over a
+    // cabinet that changed since, they would copy the wrong data.
+    if (!StillAsRead()) {
+        return false;
     }
     std::vector<bool> touched(header_.cFolders, false);
     for (int i = 0; i < deletions_.Count(); ++i) {
@@ -137,25 +148,34 @@ void CCabFile::Commit()
     // that a damaged one stops the commit before anything is decoded.
     int extracted = 0;
     if (!VerifyUnits(touched) || !ExtractKeptFiles(touched, workTree, extracted)) {
-        return;
+        return false;
     }
-    WString target = JoinPath(ParentDir(ArchivePath()), L"~" + FileNamePart(ArchivePath()));
-    if (PathExists(target)) {
-        if (IsDirectory(target)) {
-            RemoveDirectoryW(target.c_str());
-        } else {
-            DeleteFileW(target.c_str());
-        }
+    // The new cabinet is built under a "~" name that no file has yet: a file
+    // of the user's of that name is neither overwritten nor removed.
+    WString extension = ExtensionPart(FileNamePart(ArchivePath()));
+    WString target = ReserveNewFile(ParentDir(ArchivePath()), L"~" + BaseNamePart(ArchivePath()),
+                                    extension.IsEmpty() ? WString() : L"." + extension);
+    if (target.IsEmpty()) {
+        SetErrorText(ParentDir(ArchivePath()) + L"\n作業ファイルを作れません Error Code = " +
+                     WString::FromInt(GetLastError()));
+        return false;
     }
+    bool done = BuildChangedCabinet(touched, workTree, extracted, target) && StillAsRead() && ReplaceArchive(target);
+    if (!done) {
+        DeleteFileW(target.c_str());
+    }
+    return done;
+}
+
+bool CCabFile::BuildChangedCabinet(const std::vector<bool>& touched, const WString& workTree, int extracted,
+                                   const WString& target)
+{
     if (extracted == 0 && !modifiedRegistered_) {
-        if (RebuildWithoutUnits(touched, target)) {
-            ReplaceArchive(target);
-        }
-        return;
+        return RebuildWithoutUnits(touched, target);
     }
     WString kept = JoinPath(WorkFolder(), L"~temp.cab");
     if (!RebuildWithoutUnits(touched, kept)) {
-        return;
+        return false;
     }
     if (modifiedRegistered_) {
         WString folder = modifiedFolder_.Last() == L'\\' ? modifiedFolder_.Left(modifiedFolder_.Length() - 1)
@@ -163,7 +183,8 @@ void CCabFile::Commit()
         NameFault fault = folder.IsEmpty() ? NameFault::kNone : CheckEntryName(folder);
         if (fault != NameFault::kNone) {
             SetErrorText(RefusedNameText(modifiedFolder_, fault));
-            return;
+            DeleteFileW(kept.c_str());
+            return false;
         }
         WString destination = folder.IsEmpty() ? workTree : JoinPath(workTree, folder);
         if (!PathExists(destination)) {
@@ -172,7 +193,8 @@ void CCabFile::Commit()
         WString moved = JoinPath(destination, FileNamePart(modifiedFile_));
         if (!MoveFileExW(modifiedFile_.c_str(), moved.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
             SetErrorText(modifiedFile_ + L"\nCompress File Open Error = " + WString::FromInt(GetLastError()));
-            return;
+            DeleteFileW(kept.c_str());
+            return false;
         }
     }
     WString added = JoinPath(WorkFolder(), L"~tempadd.cab");
@@ -180,9 +202,7 @@ void CCabFile::Commit()
     bool merged = compressed && Merge(kept, added, target, false);
     DeleteFileW(added.c_str());
     DeleteFileW(kept.c_str());
-    if (compressed && merged) {
-        ReplaceArchive(target);
-    }
+    return merged;
 }
 
 namespace {

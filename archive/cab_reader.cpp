@@ -34,7 +34,7 @@ bool FolderTableOffset(CArcFile& archive, HANDLE file, const cab::Header& header
 
 }  // namespace
 
-CCabFileEnum::CCabFileEnum(const WString& archivePath) : CArcFile(archivePath, false)
+CCabFileEnum::CCabFileEnum(const WString& archivePath, bool keepWorkFolder) : CArcFile(archivePath, keepWorkFolder)
 {
     if (!HasError() && PathExists(archivePath)) {
         ReadDirectory();

@@ -44,7 +44,9 @@ uint16_t CompressionTypeWord(const CabSettings& settings);
 
 class CCabFileEnum : public CArcFile {
 public:
-    explicit CCabFileEnum(const WString& archivePath);
+    // keepWorkFolder: leave the work folder as it is (a caller whose user
+    // may have an opened entry there still in use).
+    explicit CCabFileEnum(const WString& archivePath, bool keepWorkFolder = false);
 
     bool GetEntryNames(StringList& names) override;
     bool Extract(const WString&, const WString&, bool) override { return false; }
@@ -95,7 +97,7 @@ struct ParsedCabinet {
 
 class CCabFile : public CCabFileEnum {
 public:
-    explicit CCabFile(const WString& archivePath);
+    explicit CCabFile(const WString& archivePath, bool keepWorkFolder = false);
     ~CCabFile() override;
 
     bool Extract(const WString& destination, const WString& entryPath, bool askBeforeOverwrite) override;
@@ -106,6 +108,11 @@ public:
     // local copy of an entry for the write-back at destruction.
     bool Add(const WString& source, const WString& folder, int progressIcon) override;
     bool Delete(const WString& entryPath) override;
+    bool HasPendingChanges() const override;
+    // Carries out the deletions and the registered changed file: copies the
+    // untouched units, compresses the kept files of the touched ones again
+    // and replaces the cabinet, which stays as it was on any failure.
+    bool CommitChanges() override;
 
     // Cabinet of new files: every source under prefix (empty or ending in a
     // backslash), with a progress window.
@@ -181,7 +188,10 @@ private:
     bool LayOut(ParsedCabinet& parsed);
     bool WriteCabinet(HANDLE output, HANDLE first, HANDLE second, const ParsedCabinet& parsed, bool withProgress);
     bool RegisterModifiedFile(const WString& localPath, const WString& entryFolder);
-    void Commit();
+    // The changed cabinet at target, from the units left untouched and the
+    // kept files of the touched ones, extracted below workTree.
+    bool BuildChangedCabinet(const std::vector<bool>& touched, const WString& workTree, int extracted,
+                             const WString& target);
     bool ExtractKeptFiles(const std::vector<bool>& touched, const WString& workTree, int& extracted);
 
     CCAB parameters_{};
@@ -191,6 +201,7 @@ private:
     CabSettings settings_;
     KeyedList<CabEntryRecord> deletions_{false};
     bool modifiedRegistered_ = false;
+    bool committed_ = false;
     WString modifiedFile_;
     WString modifiedFolder_;
     bool sortingActive_ = false;

@@ -287,6 +287,18 @@ bool CZipFile::SetTimesAndAttributes(HANDLE file, const FILETIME* creation, cons
     return SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != FALSE;
 }
 
+bool CZipFile::StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t& crc32) const
+{
+    int index = FindEntry(entryPath.ReplaceAll(L'\\', L'/'));
+    if (index < 0 || entryPath.Last() == L'\\') {
+        return false;
+    }
+    const ArcEntry& entry = entries_.ValueAt(index);
+    size = entry.size;
+    crc32 = entry.crc32;
+    return true;
+}
+
 bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packedSize, FILETIME& lastWrite,
                             DWORD& attributes, StringList& lines)
 {

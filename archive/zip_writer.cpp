@@ -307,13 +307,33 @@ bool CZipFile::Commit()
         if (!source) {
             return false;
         }
-        WString folder = ParentDir(ArchivePath());
-        WString temporaryName = L"~" + FileNamePart(ArchivePath());
-        outputPath = folder.IsEmpty() ? temporaryName : JoinPath(folder, temporaryName);
     }
-    ScopedFile output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // Checked with the archive held open: from here on nobody can write it
+    // until it is replaced.
+    if (!StillAsRead()) {
+        return false;
+    }
+    if (replacing) {
+        // The new archive is built under a "~" name that no file has yet, so
+        // that a file of the user's of that name is neither overwritten nor
+        // removed when the commit fails.
+        WString extension = ExtensionPart(FileNamePart(ArchivePath()));
+        outputPath = ReserveNewFile(ParentDir(ArchivePath()), L"~" + BaseNamePart(ArchivePath()),
+                                    extension.IsEmpty() ? WString() : L"." + extension);
+        if (outputPath.IsEmpty()) {
+            SetErrorText(ParentDir(ArchivePath()) + L"\n作業ファイルを作れません Error Code = " +
+                         Number(GetLastError()));
+            return false;
+        }
+    }
+    // A new archive is made where none is; one that appeared meanwhile is
+    // somebody else's and stays.
+    ScopedFile output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, replacing ? TRUNCATE_EXISTING : CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!output) {
+        if (replacing) {
+            DeleteFileW(outputPath.c_str());
+        }
         SetErrorText(L"CreateFile INVALID_HANDLE_VALUE for ~*.zip");
         return false;
     }

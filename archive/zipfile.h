@@ -102,6 +102,9 @@ public:
     bool Delete(const WString& entryPath) override;
     bool CanUpdate() override { return true; }
     bool CanDelete() override { return true; }
+    bool HasPendingChanges() const override { return !committed_ && (modified_ || pending_.Count() > 0); }
+    bool CommitChanges() override { return Commit(); }
+    bool StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t& crc32) const override;
 
     bool ExtractFolder(HANDLE archive, const WString& prefix, const WString& target);
     bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output);

@@ -42,9 +42,9 @@ void ZlibBinding::Release()
     module_.Reset();
 }
 
-uint32_t ZlibBinding::Crc32(const uint8_t* bytes, uint64_t length) const
+uint32_t ZlibBinding::Crc32(const uint8_t* bytes, uint64_t length, uint32_t start) const
 {
-    unsigned long crc = crc32_(0, nullptr, 0);
+    unsigned long crc = start;
     while (length > 0) {
         uint64_t piece = length < kCrcPiece ? length : kCrcPiece;
         crc = crc32_(crc, bytes, static_cast<unsigned int>(piece));

@@ -22,7 +22,9 @@ public:
     bool IsBound() const { return compress2_ && compressBound_ && uncompress_ && crc32_; }
     void Release();
 
-    uint32_t Crc32(const uint8_t* bytes, uint64_t length) const;
+    // The CRC-32 of the bytes; given the CRC of the bytes before them as
+    // start, that of the whole.
+    uint32_t Crc32(const uint8_t* bytes, uint64_t length, uint32_t start = 0) const;
     uint32_t CompressBound(uint32_t length) const;
     // zlib's result code; outLength is in/out.
     int Compress2(uint8_t* out, uint32_t& outLength, const uint8_t* in, uint32_t inLength, int level) const;

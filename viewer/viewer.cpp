@@ -18,23 +18,6 @@ const int kHostSize = 111;
 
 }  // namespace
 
-FileStamp StampOf(const WString& path)
-{
-    FileStamp stamp;
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        stamp.present = true;
-        stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        stamp.lastWrite = data.ftLastWriteTime;
-    }
-    return stamp;
-}
-
-bool SameStamp(const FileStamp& a, const FileStamp& b)
-{
-    return a.present == b.present && a.size == b.size && CompareFileTime(&a.lastWrite, &b.lastWrite) == 0;
-}
-
 int ItemsPerScreen(int monitorHeight, int itemHeight)
 {
     return itemHeight > 0 ? monitorHeight / itemHeight - 1 : 0;
@@ -115,6 +98,7 @@ int Viewer::Run(const WString& archivePath)
     SendMessageW(host_.Get(), WM_NULL, 0, 0);
     PostMessageW(host_.Get(), viewerMessage_, kOpenMenuNow, 0);
     RunMessageLoop();
+    CommitDeletions();
     return 0;
 }
 
@@ -123,12 +107,33 @@ WString Viewer::InstallFolder() const
     return settings_.installFolder.IsEmpty() ? ProgramFolder() : settings_.installFolder;
 }
 
-std::unique_ptr<CArcFile> Viewer::NewArchiveObject() const
+std::unique_ptr<CArcFile> Viewer::NewArchiveObject(bool keepWorkFolder) const
 {
     if (archiveKind_ == kZipArchive) {
-        return std::make_unique<CZipFile>(archivePath_, JoinPath(InstallFolder(), WString(ZlibLibraryName())));
+        return std::make_unique<CZipFile>(archivePath_, JoinPath(InstallFolder(), WString(ZlibLibraryName())),
+                                          keepWorkFolder);
     }
-    return std::make_unique<CCabFile>(archivePath_);
+    return std::make_unique<CCabFile>(archivePath_, keepWorkFolder);
+}
+
+bool Viewer::CommitDeletions()
+{
+    if (!archive_ || !archive_->HasPendingChanges() || archive_->CommitChanges()) {
+        return true;
+    }
+    // The archive stays as it is; the user learns what is still in it.
+    const int kListed = 20;
+    WString text = archive_->ErrorText() + L"\n\n次の削除は行われませんでした：";
+    const std::vector<WString>& deleted = menu_ ? menu_->Items().DeletedPaths() : std::vector<WString>();
+    for (size_t i = 0; i < deleted.size() && i < kListed; ++i) {
+        text += L"\n" + deleted[i];
+    }
+    if (deleted.size() > kListed) {
+        text += L"\nほか " + WString::FromInt(static_cast<long long>(deleted.size() - kListed)) + L" 件";
+    }
+    archive_->ClearErrorText();
+    ShowError(text, host_.Get());
+    return false;
 }
 
 void Viewer::ShowArchiveError()

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/arcfile.h"
+#include "common/file_content.h"
 #include "common/handles.h"
 #include "common/settings.h"
 #include "viewer/archive_menu.h"
@@ -29,15 +30,6 @@ const wchar_t kViewerMessageName[] = L"ZPKMESSAGE";
 const wchar_t kViewerMutexName[] = L"ZPKMain.exe";
 const WPARAM kOpenMenuNow = 1;
 const WPARAM kDeleteItem = 2;
-
-// Size and last write time of a file, to see whether it changed.
-struct FileStamp {
-    bool present = false;
-    uint64_t size = 0;
-    FILETIME lastWrite{};
-};
-FileStamp StampOf(const WString& path);
-bool SameStamp(const FileStamp& a, const FileStamp& b);
 
 // Items per screen: the monitor's height in items, less one.
 int ItemsPerScreen(int monitorHeight, int itemHeight);
@@ -92,7 +84,14 @@ private:
     // Waits for the started program's end; false when none was started.
     // The lifetime is how long its process ran, in milliseconds.
     bool WaitForEditor(HANDLE process, ULONGLONG& lifetime);
-    bool CopyChanged(const WString& entryPath, const WString& copy, const FileStamp& before);
+    enum class CopyState { kUnchanged, kChanged, kUnreadable };
+    // Whether the copy now differs from the entry; kUnreadable while another
+    // program holds it so that it cannot be read, when nothing is known.
+    CopyState CheckCopy(const WString& entryPath, const WString& copy, const FileStamp& before);
+    // Asks until the copy can be read; false when the user gave up, with
+    // the copy kept where the user is told.
+    bool WaitUntilReadable(const WString& entryPath, const WString& copy, const FileStamp& before,
+                           CopyState& state);
     void WriteBack(const WString& entryPath, const WString& copy);
     bool StoreEdit(const WString& entryPath, const WString& held);
     WString KeepEditedCopy(const WString& held);
@@ -101,7 +100,12 @@ private:
     bool StartDrag(int id);
 
     void ShowArchiveError();
-    std::unique_ptr<CArcFile> NewArchiveObject() const;
+    // Writes the deletions of this run; when that is refused, tells the
+    // user why and which deletions were not carried out.
+    bool CommitDeletions();
+    // keepWorkFolder: the copy that an editor may still have open in the
+    // work folder stays there.
+    std::unique_ptr<CArcFile> NewArchiveObject(bool keepWorkFolder = false) const;
 
     // The running viewer, for the hooks, which get no pointer of their own.
     static Viewer* active_;

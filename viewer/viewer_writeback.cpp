@@ -7,9 +7,8 @@
 
 #include <vector>
 
-#include "archive/cabfile.h"
-#include "archive/zipfile.h"
 #include "archive/zlib_binding.h"
+#include "common/file_content.h"
 #include "common/messages.h"
 #include "common/path_checks.h"
 #include "common/paths.h"
@@ -21,21 +20,6 @@
 namespace {
 
 const DWORD kEditorPoll = 500;
-
-// The whole content of a file; false when it cannot be read.
-bool ReadWhole(const WString& path, std::vector<uint8_t>& bytes)
-{
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) {
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD done = 0;
-    return bytes.empty() ||
-           (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size());
-}
 
 // Where held edits live: outside the work folder, which every archive
 // object empties when it is made. The viewer removes nothing outside it but
@@ -90,15 +74,18 @@ void Viewer::OpenFileEntry(const WString& entryPath)
     }
     ULONGLONG lifetime = 0;
     bool startedProcess = WaitForEditor(process.Get(), lifetime);
-    auto changed = [&] { return CopyChanged(entryPath, copy, before); };
-    bool edited = changed();
+    CopyState state = CheckCopy(entryPath, copy, before);
     // The file went to a program that was already running, or through a
     // launcher: the edit is still to come, and only the user knows when it
     // is done.
-    if (WaitsForStoreButton(startedProcess, lifetime, edited)) {
-        edited = CStoreWaitWindow(copy, changed).Run() == kStoreEdit;
+    if (WaitsForStoreButton(startedProcess, lifetime, state == CopyState::kChanged)) {
+        auto changed = [&] { return CheckCopy(entryPath, copy, before) == CopyState::kChanged; };
+        state = CStoreWaitWindow(copy, changed).Run() == kStoreEdit ? CopyState::kChanged : CopyState::kUnchanged;
     }
-    if (!edited) {
+    if (state == CopyState::kUnreadable && !WaitUntilReadable(entryPath, copy, before, state)) {
+        return;
+    }
+    if (state != CopyState::kChanged) {
         return;
     }
     if (AskUser(WString(L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"), host_.Get(), MB_YESNO) != IDYES) {
@@ -133,33 +120,60 @@ bool Viewer::WaitForEditor(HANDLE process, ULONGLONG& lifetime)
     return true;
 }
 
-bool Viewer::CopyChanged(const WString& entryPath, const WString& copy, const FileStamp& before)
+Viewer::CopyState Viewer::CheckCopy(const WString& entryPath, const WString& copy, const FileStamp& before)
 {
     FileStamp after = StampOf(copy);
-    std::vector<uint8_t> bytes;
-    // A copy that vanished or cannot be read is no edit to store.
-    if (!after.present || !ReadWhole(copy, bytes)) {
-        return false;
+    // A copy that vanished is no edit to store.
+    if (!after.present) {
+        return CopyState::kUnchanged;
     }
     // For a ZIP entry the stored CRC-32 says whether the content differs, so
     // a file saved without changes asks nothing.
-    auto* zip = dynamic_cast<CZipFileEnum*>(archive_.get());
-    if (zip) {
-        int at = zip->FindEntry(entryPath.ReplaceAll(L'\\', L'/'));
-        ZlibBinding zlib;
-        if (at >= 0 && zlib.Load(JoinPath(InstallFolder(), WString(ZlibLibraryName()))) && zlib.Bind()) {
-            const ArcEntry& entry = zip->Entries().ValueAt(at);
-            return entry.size != bytes.size() || entry.crc32 != zlib.Crc32(bytes.data(), bytes.size());
+    uint64_t storedSize = 0;
+    uint32_t storedCrc = 0;
+    ZlibBinding zlib;
+    bool known = archive_->StoredChecksum(entryPath, storedSize, storedCrc) &&
+                 zlib.Load(JoinPath(InstallFolder(), WString(ZlibLibraryName()))) && zlib.Bind();
+    uint32_t crc = 0;
+    auto visit = [&](const uint8_t* bytes, size_t count) {
+        if (known) {
+            crc = zlib.Crc32(bytes, count, crc);
         }
+        return known;
+    };
+    // Even where the stamp decides, an edit is stored only once it can be
+    // read; one that cannot be read yet is not taken for unchanged.
+    if (!ReadInPieces(copy, visit)) {
+        return CopyState::kUnreadable;
     }
-    return !SameStamp(before, after);
+    if (known) {
+        return after.size != storedSize || crc != storedCrc ? CopyState::kChanged : CopyState::kUnchanged;
+    }
+    return SameStamp(before, after) ? CopyState::kUnchanged : CopyState::kChanged;
+}
+
+bool Viewer::WaitUntilReadable(const WString& entryPath, const WString& copy, const FileStamp& before,
+                               CopyState& state)
+{
+    while (state == CopyState::kUnreadable) {
+        WString question = copy + L"\nを読み込めません。ほかのプログラムが使用中の可能性があります。\n"
+                                  L"そのプログラムを閉じてから［再試行］を押してください";
+        if (AskUser(question, host_.Get(), MB_RETRYCANCEL) != IDRETRY) {
+            ShowError(L"編集したファイルは格納していません。\n編集したファイルは次の場所にあります：\n" +
+                          KeepEditedCopy(copy),
+                      host_.Get());
+            return false;
+        }
+        state = CheckCopy(entryPath, copy, before);
+    }
+    return true;
 }
 
 void Viewer::WriteBack(const WString& entryPath, const WString& copy)
 {
     WString folder = NewHoldingFolder();
     WString held = folder.IsEmpty() ? WString() : JoinPath(folder, FileNamePart(copy));
-    if (held.IsEmpty() || !CopyFileW(copy.c_str(), held.c_str(), TRUE)) {
+    if (held.IsEmpty() || !CopySharedFile(copy, held)) {
         ShowError(L"編集したファイルを退避できないため格納しませんでした。\n編集したファイル：\n" + copy, host_.Get());
         return;
     }
@@ -177,26 +191,22 @@ bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
     // was opened; written over a file that another program changed since,
     // they would take data from the wrong places.
     bool changedOnDisk = !SameStamp(openedStamp_, StampOf(archivePath_));
-    auto* zipChanges = dynamic_cast<CZipFile*>(archive_.get());
-    auto* cabChanges = dynamic_cast<CCabFile*>(archive_.get());
-    bool pending = (zipChanges && (zipChanges->IsModified() || zipChanges->Pending().Count() > 0)) ||
-                   (cabChanges && (cabChanges->DeletionList().Count() > 0 || cabChanges->HasModifiedFile()));
-    if (changedOnDisk && pending) {
+    if (changedOnDisk && archive_->HasPendingChanges()) {
         ShowError(archivePath_ + L"\nは編集中にほかのプログラムによって変更されました。", host_.Get());
         return false;
     }
+    if (!CommitDeletions()) {
+        return false;
+    }
     // The archive is read again, as it is on disk now, so that nothing is
-    // written from the directory of a file that has changed meanwhile.
+    // written from the directory of a file that has changed meanwhile. The
+    // work folder stays: the editor may still have the copy open.
     tooltip_->SetArchive(nullptr, false);
     archive_.reset();
-    archive_ = NewArchiveObject();
+    archive_ = NewArchiveObject(true);
     tooltip_->SetArchive(archive_.get(), archiveKind_ == kCabArchive);
     if (archive_->HasError()) {
         ShowArchiveError();
-        return false;
-    }
-    std::vector<uint8_t> edited;
-    if (!ReadWhole(held, edited)) {
         return false;
     }
     // The engine gets a copy of its own (a cabinet moves the file it
@@ -214,20 +224,18 @@ bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
     }
     archive_->Delete(entryPath);
     archive_->ClearErrorText();
-    auto* zip = dynamic_cast<CZipFile*>(archive_.get());
-    bool committed = zip ? zip->Commit() : true;
-    // Destroying the object writes a cabinet's change; its errors are shown then.
+    bool committed = archive_->CommitChanges();
+    // The object shows the reason of a failed commit when it ends.
     archive_.reset();
     if (!committed) {
         return false;
     }
     // Only what can be read back counts as stored.
-    archive_ = NewArchiveObject();
+    archive_ = NewArchiveObject(true);
     tooltip_->SetArchive(archive_.get(), archiveKind_ == kCabArchive);
     WString check = JoinPath(ParentDir(held), WString(L"check"));
-    std::vector<uint8_t> stored;
     bool same = !archive_->HasError() && archive_->Extract(check, entryPath, false) &&
-                ReadWhole(JoinPath(check, FileNamePart(held)), stored) && stored == edited;
+                CompareFileContents(JoinPath(check, FileNamePart(held)), held) == ContentComparison::kSame;
     archive_->ClearErrorText();
     RemoveInside(ParentDir(held), check);
     openedStamp_ = StampOf(archivePath_);

@@ -300,24 +300,6 @@ TEST_F(ArchiveObjectTest, PrepareDestinationChecksArchiveTargetAndOverwrite)
     EXPECT_FALSE(archive.HasError());
 }
 
-TEST_F(ArchiveObjectTest, WorkItemsAreExtractedAndClearedForTheViewer)
-{
-    ASSERT_TRUE(WriteFileText(Archive(), "PK"));
-    ProbeArchive archive(Archive());
-    ASSERT_TRUE(archive.ExtractToWork(L"docs\\readme.txt"));
-    EXPECT_TRUE(archive.WorkItemName() == L"readme.txt");
-    WString item = JoinPath(archive.WorkFolder(), L"readme.txt");
-    EXPECT_TRUE(PathExists(item));
-    SetFileAttributesW(item.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(archive.ClearWorkItem());
-    EXPECT_FALSE(PathExists(item));
-    EXPECT_FALSE(archive.ClearWorkItem()) << "nothing is left to clear";
-
-    ASSERT_TRUE(archive.ExtractToWork(L"docs\\"));
-    EXPECT_TRUE(archive.WorkItemName() == L"docs");
-    EXPECT_TRUE(IsDirectory(JoinPath(archive.WorkFolder(), L"docs")));
-}
-
 TEST_F(ArchiveObjectTest, BusyCursorsComeFromTheResourcesAndGiveWayToTheArrow)
 {
     ProbeArchive archive(Archive());

@@ -516,6 +516,42 @@ TEST_F(CabWriterTest, FailedReplaceKeepsTheArchive)
     EXPECT_EQ(ReadFileBytes(path), before);
 }
 
+// A commit builds the new cabinet under a "~" name that nothing has, and
+// writes nothing over a cabinet that another program changed after it was
+// read: its units and offsets would no longer be the file's.
+TEST_F(CabWriterTest, CommitKeepsAUsersFileOfTheWorkingNameAndRefusesAChangedCabinet)
+{
+    WString path = Write(BuildStoredCabinet(SevenFiles(), CabTestLayout{3}));
+    WString users = MakeFile(L"~t.cab", "the user's own");
+    {
+        CCabFile cabinet(path);
+        ASSERT_TRUE(cabinet.Delete(L"last.txt"));
+        EXPECT_TRUE(cabinet.CommitChanges()) << Utf8(cabinet.ErrorText().c_str());
+        EXPECT_FALSE(cabinet.HasPendingChanges());
+    }
+    Bytes kept = ReadFileBytes(users);
+    EXPECT_EQ("the user's own", std::string(kept.begin(), kept.end()));
+    {
+        CCabFile reader(path);
+        EXPECT_EQ(ListNames(reader).size(), 7u);
+    }
+
+    Bytes theirs = BuildStoredCabinet({{"theirs.txt", "added by another program", 0}});
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(path);
+        ASSERT_TRUE(cabinet.Delete(L"first.txt"));
+        ASSERT_TRUE(WriteFileBytes(path, theirs));
+    }
+    EXPECT_NE(prompts.LastText().find(L"ほかのプログラムによって変更された"), std::wstring::npos)
+        << Utf8(prompts.LastText());
+    EXPECT_EQ(theirs, ReadFileBytes(path));
+    AttrStringList left(false);
+    ListDirectory(scratch_.Path(), left, WString(L"~*"));
+    EXPECT_EQ(1, left.Count()) << "only the user's own file";
+}
+
 TEST_F(CabWriterTest, AddsToAnExistingCabinetThroughTheMerge)
 {
     Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
