@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/dialogs.h"
+#include "common/file_content.h"
 #include "common/messages.h"
 #include "common/registry.h"
 #include "common/system.h"
@@ -298,3 +299,46 @@ TEST(FolderPicker, OpensAtThePathAndReturnsTheChoice)
 }
 
 }  // namespace
+
+// Files are checked and copied in pieces far smaller than themselves, as a
+// large edit is, and while another program holds them open for writing.
+TEST(FileContent, PiecesMakeUpTheWholeFileAndAHeldFileIsStillCopied)
+{
+    ScratchFolder scratch;
+    WString a = scratch / L"a.bin";
+    WString b = scratch / L"b.bin";
+    std::string text = "0123456789abcdefghij";
+    ASSERT_TRUE(WriteFileText(a, text));
+    ASSERT_TRUE(WriteFileText(b, text));
+    SetFilePieceSize(3);
+    std::string gathered;
+    EXPECT_TRUE(ReadInPieces(a, [&](const uint8_t* bytes, size_t count) {
+        EXPECT_LE(count, 3u);
+        gathered.append(reinterpret_cast<const char*>(bytes), count);
+        return true;
+    }));
+    EXPECT_EQ(text, gathered);
+    EXPECT_EQ(ContentComparison::kSame, CompareFileContents(a, b));
+    ASSERT_TRUE(WriteFileText(b, text.substr(0, 19) + "J"));
+    EXPECT_EQ(ContentComparison::kDifferent, CompareFileContents(a, b)) << "the last piece differs";
+    ASSERT_TRUE(WriteFileText(b, text + "k"));
+    EXPECT_EQ(ContentComparison::kDifferent, CompareFileContents(a, b)) << "one byte longer";
+    EXPECT_EQ(ContentComparison::kUnreadable, CompareFileContents(a, scratch / L"missing.bin"));
+
+    {
+        // An editor keeps the file open for writing, letting others read it.
+        ScopedFile editor(CreateFileW(a.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(editor.IsValid());
+        WString copy = scratch / L"copy.bin";
+        ASSERT_TRUE(CopySharedFile(a, copy));
+        EXPECT_EQ(ContentComparison::kSame, CompareFileContents(a, copy));
+        FileStamp original = StampOf(a);
+        FileStamp copied = StampOf(copy);
+        EXPECT_EQ(0, CompareFileTime(&original.lastWrite, &copied.lastWrite));
+        EXPECT_FALSE(CopySharedFile(a, b)) << "an existing file is never overwritten";
+    }
+    EXPECT_EQ(ContentComparison::kDifferent, CompareFileContents(a, b));
+    SetFilePieceSize(0);
+    EXPECT_EQ(1u << 20, FilePieceSize());
+}

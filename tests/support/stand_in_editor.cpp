@@ -13,6 +13,27 @@ namespace {
 const DWORD kEditingTime = 2500;
 const DWORD kSignalWait = 30000;
 
+// Starts this program in a role; it lives on after this process ends.
+bool StartDetached(const std::wstring& role, const std::vector<std::wstring>& arguments)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --zpk-child-role=" + role;
+    for (const std::wstring& argument : arguments) {
+        line += L" \"" + argument + L"\"";
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        return false;
+    }
+    // Only the handles go.
+    ScopedKernelHandle process(started.hProcess);
+    ScopedKernelHandle thread(started.hThread);
+    return true;
+}
+
 int EditAsTold(const std::vector<std::wstring>& arguments)
 {
     WString path(arguments.at(0).c_str());
@@ -43,28 +64,47 @@ int EditAsTold(const std::vector<std::wstring>& arguments)
             return 3;
         }
     }
-    return WriteFileText(path, text + "edited\n") ? 0 : 2;
+    if (!WriteFileText(path, text + "edited\n")) {
+        return 2;
+    }
+    if (command.rfind("hold|", 0) == 0) {
+        // Long enough not to count as a program that handed the file on.
+        Sleep(kEditingTime);
+        std::wstring mode = WString::FromUtf8(command.substr(5, 1).c_str()).c_str();
+        std::wstring release = WString::FromUtf8(command.substr(7).c_str()).c_str();
+        // The holder says when it has the file open; only then does the
+        // editor end, so the viewer meets the file held.
+        std::wstring opened = release + L"_open";
+        ScopedKernelHandle openedEvent(CreateEventW(nullptr, TRUE, FALSE, opened.c_str()));
+        if (!StartDetached(L"holder", {path.c_str(), mode, release, opened}) ||
+            WaitForSingleObject(openedEvent.Get(), kSignalWait) != WAIT_OBJECT_0) {
+            return 5;
+        }
+    }
+    return 0;
 }
 
 const bool kEditorRegistered = RegisterChildRole(L"editor", EditAsTold);
 
-// Starts the editor with the file and ends without waiting for it.
-int Launch(const std::vector<std::wstring>& arguments)
+// Holds a file open for writing until an event is set.
+int Hold(const std::vector<std::wstring>& arguments)
 {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --zpk-child-role=editor \"" + arguments.at(0) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    DWORD share = arguments.at(1) == L"r" ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+    ScopedFile file(CreateFileW(arguments.at(0).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, arguments.at(2).c_str()));
+    ScopedKernelHandle opened(OpenEventW(EVENT_MODIFY_STATE, FALSE, arguments.at(3).c_str()));
+    if (!file || !release || !opened) {
         return 2;
     }
-    // The editor lives on after this ends: only the handles go.
-    ScopedKernelHandle process(started.hProcess);
-    ScopedKernelHandle thread(started.hThread);
-    return 0;
+    SetEvent(opened.Get());
+    return WaitForSingleObject(release.Get(), kSignalWait) == WAIT_OBJECT_0 ? 0 : 3;
 }
+
+const bool kHolderRegistered = RegisterChildRole(L"holder", Hold);
+
+// Starts the editor with the file and ends without waiting for it.
+int Launch(const std::vector<std::wstring>& arguments) { return StartDetached(L"editor", {arguments.at(0)}) ? 0 : 2; }
 
 const bool kLauncherRegistered = RegisterChildRole(L"launcher", Launch);
 

@@ -6,6 +6,10 @@
 //   vanish          delete the file
 //   swap|A|B        copy archive A over archive B, then append a line
 //   signal|NAME     wait for the named event, then append a line
+//   hold|S|NAME     append a line, then end with the file left open for
+//                   writing by another process until the named event is
+//                   set, as a virus scanner or a sync client holds it: S "r"
+//                   lets others read it meanwhile, "x" lets nobody in
 // "same" and "vanish" take a few seconds, as a user's editor does; a
 // program that ends at once is taken by the viewer as one that handed the
 // file on. The "launcher" role hands the file to the editor in a second

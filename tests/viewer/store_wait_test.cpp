@@ -107,6 +107,10 @@ TEST_F(StoreWait, StoreAfterTheSaveStoresTheNewBytesOnYes)
     EXPECT_TRUE(earlyPressKeptTheWindow.load());
     EXPECT_TRUE(keepOfferedAfterSave.load()) << "the watch of the copy's folder saw the save";
     EXPECT_EQ(std::vector<std::wstring>{L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"}, Texts());
+    // The editor that was already running may still have the document open:
+    // storing must not have taken it from under it.
+    Bytes copy = ReadFileBytes(WorkCopy(L"note" + launcher_.Extension()));
+    EXPECT_EQ(Saved(), std::string(copy.begin(), copy.end()));
     EXPECT_EQ(Saved(), EntryContent(archive, Entry()));
     EXPECT_EQ("z", EntryContent(archive, L"z.txt"));
 }

@@ -202,6 +202,13 @@ UnexpectedStoreWindow::~UnexpectedStoreWindow()
     thread_.join();
 }
 
+WString WorkCopy(const std::wstring& name)
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    return WString(temp) + L"ZPKWork\\" + name.c_str();
+}
+
 ViewerRunFixture::ViewerRunFixture() : install_(scratch_ / L"install")
 {
     settings_.SetText(L"InstallDir", install_.Folder());

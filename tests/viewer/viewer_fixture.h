@@ -60,6 +60,9 @@ private:
     WString folder_;
 };
 
+// Where the viewer puts the copy of an opened entry of that name.
+WString WorkCopy(const std::wstring& name);
+
 // Runs the viewer in this process for an archive path.
 int RunViewerOn(const WString& archive);
 

@@ -4,7 +4,10 @@
 // items that start ZPKSet.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "../archive/cab_builder.h"
+#include "common/file_content.h"
 #include "common/paths.h"
 #include "common/system.h"
 #include "support/child_process.h"
@@ -26,6 +29,33 @@ protected:
     void TearDown() override { EXPECT_FALSE(storeWindow_.Appeared()) << "no program handed the file on"; }
 
     UnexpectedStoreWindow storeWindow_;
+};
+
+bool WaitUntilNobodyHolds(const WString& path)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (NobodyHolds(path)) {
+            return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+// Prompts recorded and answered as by PromptRecorder, with something done
+// before a prompt is answered.
+class PromptsWithAction : public PromptRecorder {
+public:
+    explicit PromptsWithAction(std::function<void(const Prompt&)> action) : action_(std::move(action)) {}
+    int Answer(const Prompt& prompt) override
+    {
+        action_(prompt);
+        return PromptRecorder::Answer(prompt);
+    }
+    using PromptRecorder::Answer;
+
+private:
+    std::function<void(const Prompt&)> action_;
 };
 
 // Wine's menus act on typed letters only when the owner answers "execute",
@@ -144,6 +174,9 @@ TEST_F(ViewerRun, SavedWithoutChangesOrVanishedAsksNothing)
     WString archive = Path(L"data.zip");
     ASSERT_TRUE(MakeZip(archive, {{Named(L"same"), "same\n"}, {Named(L"vanish"), "vanish\n"}}));
     Bytes before = ReadFileBytes(archive);
+    // The copy's CRC-32 is taken piece by piece; pieces far smaller than the
+    // file show that the pieces make up the whole.
+    SetFilePieceSize(3);
     {
         MenuDriver driver({kDown, kDown, VK_RETURN});
         EXPECT_EQ(0, RunViewerOn(archive));
@@ -154,8 +187,71 @@ TEST_F(ViewerRun, SavedWithoutChangesOrVanishedAsksNothing)
         EXPECT_EQ(0, RunViewerOn(archive));
         EXPECT_TRUE(driver.SawMenu());
     }
+    SetFilePieceSize(0);
     EXPECT_EQ(0u, prompts_.Count());
     EXPECT_EQ(before, ReadFileBytes(archive));
+}
+
+// The editor ended, but another program (a virus scanner, a sync client)
+// still holds the copy open for writing. The copy is read beside it; where
+// that program lets nobody in, the viewer says so and reads the copy once
+// the user retries. The edit is never taken for unchanged.
+TEST_F(ViewerRun, AnEditHeldOpenByAnotherProgramIsStoredOnceItCanBeRead)
+{
+    for (const char* mode : {"r", "x"}) {
+        bool exclusive = mode[0] == 'x';
+        std::wstring release = L"ZupakoTestRelease" + std::to_wstring(GetCurrentProcessId()) + (exclusive ? L"x" : L"r");
+        ScopedKernelHandle releaseEvent(CreateEventW(nullptr, TRUE, FALSE, release.c_str()));
+        WString copy = WorkCopy(Named(L"note"));
+        PromptsWithAction prompts([&](const Prompt& prompt) {
+            if (prompt.text.Find(L"を読み込めません") >= 0) {
+                SetEvent(releaseEvent.Get());
+                WaitUntilNobodyHolds(copy);
+            }
+        });
+        if (exclusive) {
+            prompts.Answer(IDRETRY);
+        }
+        prompts.Answer(IDYES);
+        WString archive = Path(exclusive ? L"exclusive.zip" : L"shared.zip");
+        std::string command = std::string("hold|") + mode + "|" + WString(release.c_str()).ToUtf8().c_str() + "\n";
+        ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), command}}));
+        MenuDriver driver({kDown, kDown, VK_RETURN});
+        EXPECT_EQ(0, RunViewerOn(archive));
+        SetEvent(releaseEvent.Get());
+        EXPECT_TRUE(WaitUntilNobodyHolds(copy));
+        ASSERT_EQ(exclusive ? 2u : 1u, prompts.Count()) << mode << " " << OneLineUtf8(prompts.LastText());
+        EXPECT_EQ(L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？", prompts.LastText()) << mode;
+        EXPECT_EQ(command + "edited\n", EntryContent(archive, Named(L"note"))) << mode;
+    }
+}
+
+// A deletion of this run waits, and another program changed the archive
+// while the editor was open: nothing is written over the changed file. The
+// edit is kept beside it, and the user learns which deletion was not
+// carried out.
+TEST_F(ViewerRun, DeletionsOverAnArchiveChangedMeanwhileAreNotWritten)
+{
+    WString archive = Path(L"data.zip");
+    WString replacement = Path(L"replacement.zip");
+    ASSERT_TRUE(MakeZip(replacement, {{L"b.txt", "b"}, {Named(L"note"), "old"}, {L"added.txt", "added"}}));
+    Bytes theirs = ReadFileBytes(replacement);
+    std::string command = "swap|" + std::string(replacement.ToUtf8().c_str()) + "|" + archive.ToUtf8().c_str() + "\n";
+    ASSERT_TRUE(MakeZip(archive, {{L"b.txt", "b"}, {Named(L"note"), command}}));
+    prompts_.Answer(IDYES);
+    for (int i = 0; i < 3; ++i) {
+        prompts_.Answer(IDOK);
+    }
+    // The whole archive, b.txt (deleted), then the file.
+    MenuDriver driver({kDown, kDown, VK_DELETE, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    EXPECT_TRUE(driver.SawMenu());
+    EXPECT_EQ(theirs, ReadFileBytes(archive));
+    ASSERT_EQ(4u, prompts_.Count()) << OneLineUtf8(prompts_.LastText());
+    EXPECT_NE(std::wstring::npos, prompts_.Prompts()[1].text.find(L"は編集中にほかのプログラムによって変更されました"));
+    EXPECT_NE(std::wstring::npos, prompts_.LastText().find(L"ほかのプログラムによって変更されたため"));
+    EXPECT_NE(std::wstring::npos, prompts_.LastText().find(L"次の削除は行われませんでした：\nb.txt"))
+        << OneLineUtf8(prompts_.LastText());
 }
 
 // Another program replaced the archive while the editor was open: the edit
@@ -254,16 +350,17 @@ TEST_F(ViewerRun, DeleteOnAFolderRemovesItButNotItsCaseVariant)
     EXPECT_EQ("z", EntryContent(archive, L"z.txt"));
 }
 
-// Storing fails (a folder takes the name of the new archive, so it cannot
-// be written): the archive keeps its bytes and the edit is kept beside it,
-// and the message says where.
+// Storing fails (another program holds the archive open, so it can be read
+// but not replaced): the archive keeps its bytes and the edit is kept
+// beside it, and the message says where.
 TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
 {
     WString archive = Path(L"data.zip");
     ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), "change\n"}}));
     WriteFileText(Path(Named(L"note").c_str()), "a file of that name is there already");
     Bytes before = ReadFileBytes(archive);
-    CreateDirectoryW(Path(L"~data.zip").c_str(), nullptr);
+    ScopedFile holder(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.IsValid());
     prompts_.Answer(IDYES);
     for (int i = 0; i < 4; ++i) {
         prompts_.Answer(IDOK);
