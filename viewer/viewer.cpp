@@ -122,9 +122,12 @@ bool Viewer::CommitDeletions()
         return true;
     }
     // The archive stays as it is; the user learns what is still in it.
-    const int kListed = 20;
+    const size_t kListed = 20;
     WString text = archive_->ErrorText() + L"\n\n次の削除は行われませんでした：";
-    const std::vector<WString>& deleted = menu_ ? menu_->Items().DeletedPaths() : std::vector<WString>();
+    std::vector<WString> deleted;
+    if (menu_) {
+        deleted = menu_->Items().DeletedPaths();
+    }
     for (size_t i = 0; i < deleted.size() && i < kListed; ++i) {
         text += L"\n" + deleted[i];
     }
