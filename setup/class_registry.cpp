@@ -1,5 +1,7 @@
 #include "setup/class_registry.h"
 
+#include "common/registry.h"
+
 namespace {
 
 RegistryObserver* g_observer = nullptr;
@@ -43,8 +45,6 @@ WString ShellClassName(const wchar_t* extension)
     return name;
 }
 
-ClassRegistry::ClassRegistry() : classes_(HKEY_CURRENT_USER, WString(kClassesKeyPath), KEY_ALL_ACCESS) {}
-
 WString ClassRegistry::ReadText(const WString& subKey, const wchar_t* name)
 {
     WString value;
@@ -84,7 +84,8 @@ bool ClassRegistry::DeleteKey(const WString& subKey)
     if (!Observe(L"delete-key", subKey)) {
         return false;
     }
-    return RegDeleteKeyExW(HKEY_CURRENT_USER, FullPath(subKey).c_str(), RegistryViewFlags(), 0) == ERROR_SUCCESS;
+    LONG result = RegDeleteKeyExW(HKEY_CURRENT_USER, FullPath(subKey).c_str(), RegistryViewFlags(), 0);
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 bool ClassRegistry::DeleteKeyIfEmpty(const WString& subKey)
@@ -107,5 +108,8 @@ bool ClassRegistry::DeleteValue(const WString& subKey, const wchar_t* name)
         return false;
     }
     RegKey key(HKEY_CURRENT_USER, FullPath(subKey), KEY_SET_VALUE);
-    return key.IsOpen() && key.DeleteValue(name);
+    if (key.IsOpen()) {
+        key.DeleteValue(name);
+    }
+    return key.LastError() == ERROR_SUCCESS || key.LastError() == ERROR_FILE_NOT_FOUND;
 }

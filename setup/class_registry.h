@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include "common/registry.h"
 #include "common/wstring.h"
 
 // The class id of the drop handler.
@@ -42,10 +41,6 @@ WString ShellClassName(const wchar_t* extension);
 
 class ClassRegistry {
 public:
-    // Opens the current user's Software\Classes (not created).
-    ClassRegistry();
-    bool IsOpen() const { return classes_.IsOpen(); }
-
     // The text value (name null: the default value); empty when missing.
     WString ReadText(const WString& subKey, const wchar_t* name = nullptr);
     bool KeyExists(const WString& subKey);
@@ -53,11 +48,10 @@ public:
     bool WriteText(const WString& subKey, const wchar_t* name, const WString& value);
     bool WriteBytes(const WString& subKey, const wchar_t* name, const void* bytes, DWORD size);
     // Deletes one key, in the current view; a key with sub-keys stays.
+    // True when the key is gone, also when it was never there.
     bool DeleteKey(const WString& subKey);
     // Deletes the key only when it holds neither keys nor values.
     bool DeleteKeyIfEmpty(const WString& subKey);
+    // True when the value is gone, also when it or its key was never there.
     bool DeleteValue(const WString& subKey, const wchar_t* name);
-
-private:
-    RegKey classes_;
 };

@@ -45,6 +45,10 @@ WString HandlerServerKey() { return HandlerClassKey() + L"\\InProcServer32"; }
 
 WString MenuKey(const WString& className) { return className + L"\\shell\\menu"; }
 
+// Whether the key's last deletion failed only because there was nothing to
+// delete.
+bool IsGone(const RegKey& key) { return key.LastError() == ERROR_FILE_NOT_FOUND; }
+
 }  // namespace
 
 WString ProductStartMenuFolder() { return SpecialFolderPath(CSIDL_PROGRAMS, L"Zupako"); }
@@ -77,9 +81,12 @@ void CInstall::Step(ProgressWindow* progress, int percent)
     }
 }
 
-void CInstall::Need(bool written, const WString& item)
+void CInstall::RemoveKey(const WString& key) { Need(registry_.DeleteKey(key), key); }
+
+void CInstall::Need(bool done, const WString& item)
 {
-    if (!written) {
+    // An item is named once, however many of its values failed.
+    if (!done && (L"\n" + failed_).Find(L"\n" + item + L"\n") < 0) {
         failed_ += item + L"\n";
     }
 }
@@ -140,7 +147,7 @@ bool CInstall::Uninstall(ProgressWindow* progress)
 {
     failed_.Clear();
     Step(progress, 0);
-    registry_.DeleteKey(kShellNewKey);
+    RemoveKey(kShellNewKey);
     Step(progress, 10);
     RemoveMenuVerb(classes_.zip);
     RemoveMenuVerb(classes_.cab);
@@ -164,7 +171,7 @@ bool CInstall::Uninstall(ProgressWindow* progress)
 
 void CInstall::WriteShellNew()
 {
-    registry_.DeleteKey(kShellNewKey);
+    RemoveKey(kShellNewKey);
     WString program = ProgramPath(L"ZPKSet.exe");
     Need(registry_.WriteBytes(kShellNewKey, L"Data", kEmptyCabinet, sizeof kEmptyCabinet), kShellNewKey);
     Need(registry_.WriteText(kShellNewKey, L"ItemName", L"@" + program + L",-10001"), kShellNewKey);
@@ -174,15 +181,15 @@ void CInstall::WriteShellNew()
 void CInstall::RemoveHandlerClass()
 {
     if (!classes_.zip.IsEmpty() && IsOurDropHandler(registry_.ReadText(DropHandlerKey(classes_.zip)))) {
-        registry_.DeleteKey(DropHandlerKey(classes_.zip));
+        RemoveKey(DropHandlerKey(classes_.zip));
     }
-    registry_.DeleteKey(HandlerServerKey());
-    registry_.DeleteKey(HandlerClassKey());
+    RemoveKey(HandlerServerKey());
+    RemoveKey(HandlerClassKey());
     if (windows64_) {
         // The 32-bit view's copy goes in its own view.
         RegistryView(false);
-        registry_.DeleteKey(HandlerServerKey());
-        registry_.DeleteKey(HandlerClassKey());
+        RemoveKey(HandlerServerKey());
+        RemoveKey(HandlerClassKey());
         registry_.DeleteKeyIfEmpty(L"CLSID");
         RegistryView(true);
     }
@@ -220,18 +227,18 @@ void CInstall::RemoveMenuVerb(const WString& className)
     }
     // A "menu" verb of another program stays.
     if (registry_.ReadText(MenuKey(className) + L"\\command").Find(L"ZPKMain.exe") >= 0) {
-        registry_.DeleteKey(MenuKey(className) + L"\\command");
-        registry_.DeleteKey(MenuKey(className));
+        RemoveKey(MenuKey(className) + L"\\command");
+        RemoveKey(MenuKey(className));
     }
     if (IsOurDefaultVerb(registry_.ReadText(ShellKey(className)))) {
-        registry_.DeleteValue(ShellKey(className), nullptr);
+        Need(registry_.DeleteValue(ShellKey(className), nullptr), ShellKey(className));
     }
 }
 
 void CInstall::RemoveOwnIcon(const WString& className)
 {
     if (!className.IsEmpty() && IsOurIcon(registry_.ReadText(DefaultIconKey(className)))) {
-        registry_.DeleteKey(DefaultIconKey(className));
+        RemoveKey(DefaultIconKey(className));
     }
 }
 
@@ -246,8 +253,8 @@ void CInstall::WriteCompressVerb(const wchar_t* verb, const wchar_t* text, const
 void CInstall::RemoveCompressVerb(const wchar_t* verb)
 {
     WString key = WString(L"Directory\\shell\\") + verb;
-    registry_.DeleteKey(key + L"\\command");
-    registry_.DeleteKey(key);
+    RemoveKey(key + L"\\command");
+    RemoveKey(key);
 }
 
 void CInstall::WriteShortcuts()
@@ -271,6 +278,8 @@ void CInstall::RemoveShortcuts()
     } else {
         DeleteFileW(startMenuFolder_.c_str());
     }
+    // A file of the user's own in the folder keeps it.
+    Need(!PathExists(startMenuFolder_), startMenuFolder_);
 }
 
 void CInstall::WriteProductKey()
@@ -296,17 +305,19 @@ void CInstall::WriteProductKey()
 
 void CInstall::RemoveProductKey()
 {
+    WString product(kProductKey);
     RegKey vendor(HKEY_CURRENT_USER, WString(kProductVendorKey), KEY_ALL_ACCESS);
     if (!vendor.IsOpen()) {
+        Need(IsGone(vendor), product);
         return;
     }
-    vendor.DeleteSubKey(L"Zupako");
+    Need(ObserveRegistry(L"delete-key", product) && (vendor.DeleteSubKey(L"Zupako") || IsGone(vendor)), product);
     DWORD subKeys = 0;
     DWORD values = 0;
     DWORD longest = 0;
     if (vendor.QueryCounts(subKeys, values, longest) && subKeys == 0 && values == 0) {
         vendor.Close();
         RegKey software(HKEY_CURRENT_USER, WString(L"Software"), KEY_ALL_ACCESS);
-        software.DeleteSubKey(L"Marunoko");
+        Need(software.IsOpen() && (software.DeleteSubKey(L"Marunoko") || IsGone(software)), WString(kProductVendorKey));
     }
 }

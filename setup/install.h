@@ -29,8 +29,9 @@ public:
     // The relative path of the first missing program file; empty when all
     // are there.
     WString FirstMissingFile() const;
-    // progress may be null. False when a write failed; FailedItems names
-    // them.
+    // progress may be null. False when an entry could not be written or
+    // removed (one that was not there counts as removed); FailedItems names
+    // them, one a line.
     bool Install(const ShellOptions& options, ProgressWindow* progress);
     bool Uninstall(ProgressWindow* progress);
 
@@ -40,7 +41,9 @@ public:
 
 private:
     void Step(ProgressWindow* progress, int percent);
-    void Need(bool written, const WString& item);
+    void Need(bool done, const WString& item);
+    // Deletes one key of the user's classes; failing unless it is gone.
+    void RemoveKey(const WString& key);
     void WriteShellNew();
     void RemoveHandlerClass();
     void WriteHandlerClass(const WString& library);

@@ -152,8 +152,11 @@ void CInstallDialog::Execute()
     } else {
         ProgressWindow progress(WString(L"Zupako ") + kVersionText + L" のアンインストール", IDI_ZUPAKO);
         PumpPending();
-        install_.Uninstall(&progress);
-        ShowInfo(L"アンインストールが完了しました", window_);
+        if (install_.Uninstall(&progress)) {
+            ShowInfo(L"アンインストールが完了しました", window_);
+        } else {
+            ShowError(L"アンインストールできなかった項目があります\n" + install_.FailedItems(), window_);
+        }
     }
     EndDialog(window_, 1);
 }

@@ -20,7 +20,6 @@
 //   screen                   the screen's size, from a first window
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,6 +31,7 @@
 #include "resources/cab_add_ids.h"
 #include "resources/setup_ids.h"
 #include "support/child_process.h"
+#include "support/indirect_string.h"
 #include "support/mouse_drag.h"
 #include "support/prompt_recorder.h"
 #include "support/scripted_user.h"
@@ -216,15 +216,13 @@ int NewCabinet(const std::wstring& folder)
     std::vector<BYTE> data = MergedClassValue(L".cab\\ShellNew", L"Data", &type);
     std::wstring itemName = MergedClassText(L".cab\\ShellNew", L"ItemName");
     std::wstring menuText = MergedClassText(L".cab\\ShellNew", L"MenuText");
-    wchar_t name[MAX_PATH] = {};
-    wchar_t text[MAX_PATH] = {};
-    // The shell reads "@program,-id" texts from the program's resources.
-    SHLoadIndirectString(itemName.c_str(), name, MAX_PATH, nullptr);
-    SHLoadIndirectString(menuText.c_str(), text, MAX_PATH, nullptr);
-    Print(L"menu text " + std::wstring(text));
+    // The shell reads "@program,-id" texts from the program's resources,
+    // whichever width the program has.
+    std::wstring name = IndirectString(itemName);
+    Print(L"menu text " + IndirectString(menuText));
     Print(L"type " + std::to_wstring(type) + L" size " + std::to_wstring(data.size()));
     std::wstring path = folder + L"\\" + name + L".cab";
-    if (!name[0] || !WriteFileBytes(WString(path.c_str()), Bytes(data.begin(), data.end()))) {
+    if (name.empty() || !WriteFileBytes(WString(path.c_str()), Bytes(data.begin(), data.end()))) {
         Print(L"not created");
         return 1;
     }

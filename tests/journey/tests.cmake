@@ -5,7 +5,7 @@
 add_executable(journey_driver
   ${CMAKE_CURRENT_LIST_DIR}/journey_driver.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/test_resources.rc)
-target_link_libraries(journey_driver PRIVATE zpk_test_support shlwapi)
+target_link_libraries(journey_driver PRIVATE zpk_test_support)
 # A window program, as the editors it stands in for are: started by the
 # viewer it must not get a console window, whose settings Wine would keep in
 # the user's hive. Its lines still go to the output it was given.

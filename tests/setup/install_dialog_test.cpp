@@ -175,7 +175,7 @@ private:
     RegistryObserver* previous_;
 };
 
-TEST_F(InstallDialogTest, FailedWriteIsReportedInsteadOfTheCompletion)
+TEST_F(InstallDialogTest, FailedWriteOrRemovalIsReportedInsteadOfTheCompletion)
 {
     Refuser refuser;
     CInstall install(folder, false, startMenu);
@@ -184,6 +184,15 @@ TEST_F(InstallDialogTest, FailedWriteIsReportedInsteadOfTheCompletion)
     ASSERT_EQ(1u, prompts.Count());
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), prompts.Prompts()[0].icon);
     EXPECT_NE(std::wstring::npos, prompts.LastText().find(L".cab\\ShellNew")) << Utf8(prompts.LastText());
+
+    prompts.Answer(IDOK);
+    RunDriven(install, [&](HWND d) {
+        SendDlgItemMessageW(d, IDC_UNINSTALL_RADIO, BM_CLICK, 0, 0);
+        PressButton(d, IDC_INSTALL_OK);
+    });
+    ASSERT_EQ(2u, prompts.Count());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), prompts.Prompts()[1].icon);
+    EXPECT_EQ(L"アンインストールできなかった項目があります\n.cab\\ShellNew\n", prompts.LastText());
 }
 
 }  // namespace

@@ -501,7 +501,7 @@ TEST_F(InstallTest, UserTypeKeyWithoutAClassNameGivesTheMachinesClass)
     EXPECT_EQ("UserCab", Narrow(userName));
 }
 
-TEST_F(InstallTest, FailedWriteIsReportedByName)
+TEST_F(InstallTest, FailedWriteOrRemovalIsReportedByName)
 {
     Recorder recorder;
     recorder.refused = L"Directory\\shell\\ZipCompress\\command";
@@ -511,6 +511,28 @@ TEST_F(InstallTest, FailedWriteIsReportedByName)
     recorder.refused = kProductKey;
     EXPECT_FALSE(install.Install(ShellOptions{true, true, true}, nullptr));
     EXPECT_NE(std::wstring::npos, std::wstring(install.FailedItems().c_str()).find(kProductKey));
+    // What uninstall could not delete, the still refused product key, stays
+    // and is named, nothing else.
+    EXPECT_FALSE(install.Uninstall(nullptr));
+    EXPECT_EQ(Narrow(WString(kProductKey)) + "\n", Narrow(install.FailedItems()));
+    EXPECT_TRUE(RegKeyExists(kProductKey));
+    recorder.refused.clear();
+    ASSERT_TRUE(install.Install(ShellOptions{true, true, true}, nullptr)) << Narrow(install.FailedItems());
+    // A key that still holds the refused one stays with it.
+    recorder.refused = L"Directory\\shell\\CabCompress\\command";
+    EXPECT_FALSE(install.Uninstall(nullptr));
+    EXPECT_EQ("Directory\\shell\\CabCompress\\command\nDirectory\\shell\\CabCompress\n", Narrow(install.FailedItems()));
+    EXPECT_TRUE(RegKeyExists(L"Software\\Classes\\Directory\\shell\\CabCompress\\command"));
+    EXPECT_FALSE(RegKeyExists(kProductKey));
+    // What the earlier uninstall removed is no failure now; a file of the
+    // user's own keeps the Start-menu folder, which is named.
+    recorder.refused.clear();
+    CreateDirectoryTree(startMenu, false);
+    WriteFileText(JoinPath(startMenu, L"メモ.txt"), "mine");
+    EXPECT_FALSE(install.Uninstall(nullptr));
+    EXPECT_EQ(Narrow(startMenu) + "\n", Narrow(install.FailedItems()));
+    EXPECT_FALSE(RegKeyExists(L"Software\\Classes\\Directory\\shell\\CabCompress"));
+    EXPECT_FALSE(RegKeyExists(L"Software\\Marunoko"));
 }
 
 }  // namespace

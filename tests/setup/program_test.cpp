@@ -15,6 +15,7 @@
 #include "resources/cab_add_ids.h"
 #include "resources/setup_ids.h"
 #include "support/child_process.h"
+#include "support/indirect_string.h"
 #include "support/mouse_drag.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
@@ -22,11 +23,13 @@
 
 namespace {
 
-WString SetupProgram()
+// The build gives Linux paths; Wine shows the Linux root as Z:.
+WString WindowsPath(const char* linuxPath)
 {
-    // The build gives the Linux path; Wine shows the Linux root as Z:.
-    return WString(L"Z:") + WString::FromUtf8(ZPKSET_EXE).ReplaceAll(L'/', L'\\');
+    return WString(L"Z:") + WString::FromUtf8(linuxPath).ReplaceAll(L'/', L'\\');
 }
+
+WString SetupProgram() { return WindowsPath(ZPKSET_EXE); }
 
 // The real program as the shell starts it, with the arguments.
 class Started : public StartedProgram {
@@ -56,7 +59,7 @@ BOOL CALLBACK CollectResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR data)
     return TRUE;
 }
 
-TEST(SetupProgramTest, ResourcesHoldIconsStringsDialogsCursorsVersionAndManifest)
+TEST(SetupProgramTest, ResourcesHoldIconsDialogsCursorsVersionAndManifest)
 {
     WString program = SetupProgram();
     EXPECT_EQ(3u, ExtractIconExW(program.c_str(), -1, nullptr, nullptr, 0));
@@ -66,11 +69,6 @@ TEST(SetupProgramTest, ResourcesHoldIconsStringsDialogsCursorsVersionAndManifest
     std::vector<ULONG_PTR> groups;
     EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CollectResourceName, reinterpret_cast<LONG_PTR>(&groups));
     EXPECT_EQ((std::vector<ULONG_PTR>{100, 101, 102}), groups);
-    wchar_t text[128] = {};
-    LoadStringW(module.Get(), IDS_NEW_MENU_TEXT, text, 128);
-    EXPECT_EQ(L"圧縮 (cab 形式) フォルダー", std::wstring(text));
-    LoadStringW(module.Get(), IDS_NEW_ITEM_NAME, text, 128);
-    EXPECT_EQ(L"新しい圧縮された (CAB) フォルダー", std::wstring(text));
     for (int dialog : {110, 120, 9000, 9600}) {
         EXPECT_NE(nullptr, FindResourceW(module.Get(), MAKEINTRESOURCEW(dialog), RT_DIALOG)) << dialog;
     }
@@ -95,6 +93,21 @@ TEST(SetupProgramTest, ResourcesHoldIconsStringsDialogsCursorsVersionAndManifest
     ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\041104b0\\FileVersion",
                                reinterpret_cast<void**>(&fileVersion), &length));
     EXPECT_EQ(L"2.22", std::wstring(fileVersion));
+}
+
+// The New menu's texts through the references that install writes, read as
+// the shell reads them: from the program of the test's own width, and from
+// the 32-bit deliverable, which a 64-bit reader can only load as data.
+TEST(SetupProgramTest, NewMenuTextsAreReadAsDataFromEitherWidth)
+{
+    WString deliverable = WindowsPath(ZPKSET_DELIVERABLE_EXE);
+    ASSERT_TRUE(PathExists(deliverable)) << "no 32-bit ZPKSet.exe at " << ZPKSET_DELIVERABLE_EXE
+                                         << ": build both widths (tools/build.sh)";
+    for (const WString& program : {SetupProgram(), deliverable}) {
+        std::wstring path = program.c_str();
+        EXPECT_EQ(L"圧縮 (cab 形式) フォルダー", IndirectString(L"@" + path + L",-10000")) << Utf8(path);
+        EXPECT_EQ(L"新しい圧縮された (CAB) フォルダー", IndirectString(L"@" + path + L",-10001")) << Utf8(path);
+    }
 }
 
 TEST(SetupProgramTest, SameCommandRunningIsRefusedWithExitCodeOne)

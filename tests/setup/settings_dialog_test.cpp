@@ -138,15 +138,18 @@ TEST_F(SettingsDialogTest, EnablingFollowsEachRadioGroup)
     EXPECT_TRUE(Enabled(d, IDC_LZX_SPIN));
     Click(d, IDC_CAB_NONE);
     EXPECT_FALSE(Enabled(d, IDC_LZX_SPIN));
-    Click(d, IDC_UNIT_BY_SIZE);
-    EXPECT_TRUE(Enabled(d, IDC_UNIT_SIZE));
-    EXPECT_TRUE(IsWindowVisible(GetDlgItem(d, IDC_UNIT_AUTO_NOTE)) || !IsWindowVisible(d));
-    EXPECT_TRUE(GetWindowLongW(GetDlgItem(d, IDC_UNIT_AUTO_NOTE), GWL_STYLE) & WS_VISIBLE);
+    // The dialog stays hidden, so the note's own visible style tells
+    // whether it shows.
+    auto noteShown = [d] { return (GetWindowLongW(GetDlgItem(d, IDC_UNIT_AUTO_NOTE), GWL_STYLE) & WS_VISIBLE) != 0; };
     Click(d, IDC_UNIT_LARGE_ALONE);
     EXPECT_TRUE(Enabled(d, IDC_UNIT_SIZE));
-    EXPECT_FALSE(GetWindowLongW(GetDlgItem(d, IDC_UNIT_AUTO_NOTE), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_FALSE(noteShown());
+    Click(d, IDC_UNIT_BY_SIZE);
+    EXPECT_TRUE(Enabled(d, IDC_UNIT_SIZE));
+    EXPECT_TRUE(noteShown());
     Click(d, IDC_UNIT_PER_FILE);
     EXPECT_FALSE(Enabled(d, IDC_UNIT_SIZE));
+    EXPECT_FALSE(noteShown());
     // The level edit cannot be typed into; the up-down keeps 15 to 21.
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(d, IDC_LZX_LEVEL), GWL_STYLE) & ES_READONLY);
     int low = 0;

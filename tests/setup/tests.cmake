@@ -18,7 +18,15 @@ zpk_test_program(test_setup_program
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/program_test.cpp
   LIBS zpk_archive version
 )
-target_compile_definitions(test_setup_program PRIVATE ZPKSET_EXE="$<TARGET_FILE:ZPKSet>")
+# The deliverable is the 32-bit program whatever the test's width; the
+# 64-bit tests read its New-menu texts as the 64-bit shell does.
+if(ZPK_BITS EQUAL 32)
+  set(deliverable $<TARGET_FILE:ZPKSet>)
+else()
+  set(deliverable ${ZPK_WIN32_BUILD_DIR}/dist/ZPKSet.exe)
+endif()
+target_compile_definitions(test_setup_program PRIVATE ZPKSET_EXE="$<TARGET_FILE:ZPKSet>"
+                           ZPKSET_DELIVERABLE_EXE="${deliverable}")
 add_dependencies(test_setup_program ZPKSet)
 # The add dialog is given its files with the mouse.
 set_tests_properties(test_setup_program.${ZPK_BITS} PROPERTIES RESOURCE_LOCK "user_hive;input")

@@ -194,7 +194,7 @@ TEST(MenuOverflow, SubmenuCounterStartsAtTwo)
     EXPECT_FALSE(pages[0][17].newColumn);
 }
 
-TEST(MenuPlan, TensOfThousandsInOneFolderArePlannedQuickly)
+TEST(MenuPlan, TensOfThousandsInOneFolderAreAllPlannedInNameOrder)
 {
     StringList listing;
     for (int i = 0; i < 40000; ++i) {
