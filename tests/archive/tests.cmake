@@ -11,7 +11,7 @@ zpk_test_program(test_archive
     ${CMAKE_CURRENT_LIST_DIR}/datalist_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entry_names_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_builder.cpp
-  LIBS zpk_archive zpk_zlib_static
+  LIBS zpk_archive
 )
 zpk_test_program(test_cab
   SOURCES
@@ -20,7 +20,7 @@ zpk_test_program(test_cab
     ${CMAKE_CURRENT_LIST_DIR}/cab_reader_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_writer_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_block_check_test.cpp
-  LIBS zpk_archive zpk_zlib_static
+  LIBS zpk_archive
 )
 
 # The interoperability tests of cabinets: gcab and cabextract against the
