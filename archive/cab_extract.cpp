@@ -131,9 +131,16 @@ bool CCabFile::VerifyUnits(const std::vector<bool>& units)
             }
             ReportApiFailure(GetFileSizeEx(file.Get(), &size), "GetFileSizeEx");
         }
+        // The checksum cannot see every change of MSZIP data, and damaged
+        // data can make the library's decoder write out of bounds: zlib,
+        // which checks what it decodes, decodes such a unit first.
+        if (IsMszip(units_[i]) && !zlib_.IsBound() && !(zlib_.Load(ZlibBesideProgram()) && zlib_.Bind())) {
+            SetErrorText(kZlibUnavailable);
+            return false;
+        }
         WString fault;
         if (!CheckDataBlocks(*this, file.Get(), static_cast<uint64_t>(size.QuadPart), static_cast<unsigned>(i),
-                             units_[i], dataReserve_, BlockCheck::kChecksums, fault)) {
+                             units_[i], dataReserve_, BlockCheck::kChecksums, &zlib_, fault)) {
             SetErrorText(fault);
             return false;
         }

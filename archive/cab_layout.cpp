@@ -1,9 +1,11 @@
 #include "archive/cab_layout.h"
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "archive/arcfile.h"
+#include "archive/zlib_binding.h"
 #include "common/messages.h"
 
 namespace cablayout {
@@ -16,6 +18,7 @@ const wchar_t kFolderOutOfRange[] = L"圧縮単位の番号が範囲外です at
 const wchar_t kOffsetOutside[] = L"ファイルの外を指す位置があります at ";
 const wchar_t kBadDataBlock[] = L"データブロックの大きさが不正です at CFDATA";
 const wchar_t kBlockChecksum[] = L"データブロックのチェックサムが一致しません at CFDATA";
+const wchar_t kBlockUndecodable[] = L"データブロックの圧縮データが壊れています at CFDATA";
 const wchar_t kTooManyItems[] = L"ファイルまたは圧縮単位が多すぎます";
 
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length)
@@ -70,6 +73,11 @@ bool IsValidFolderIndex(uint16_t folder, const cab::Header& header)
     return inSet && folder >= cab::kFolderContinuedFromPrev;
 }
 
+bool IsMszip(const cab::Folder& folder)
+{
+    return (folder.typeCompress & cab::kCompressionMask) == cab::kCompressionMszip;
+}
+
 namespace {
 
 // " 圧縮単位 = 0, ブロック = 1": where in the cabinet a fault lies.
@@ -78,15 +86,65 @@ WString BlockPlace(unsigned unit, unsigned block)
     return L" 圧縮単位 = " + WString::FromInt(unit) + L", ブロック = " + WString::FromInt(block);
 }
 
+// The blocks of one MSZIP unit decoded in order, as the library's decoder
+// takes them: each block's data is "CK" and a deflate stream that ends with
+// the block, and may refer back into the last 32 KB that the unit decoded
+// before it. Only that window and one block are held.
+class MszipUnitDecoder {
+public:
+    explicit MszipUnitDecoder(const ZlibBinding& zlib) : inflater_(zlib), buffer_(kWindow + kRoom) {}
+
+    bool IsReady() const { return inflater_.IsReady(); }
+
+    // True when the block decodes to exactly cbUncomp bytes.
+    bool Block(const uint8_t* data, uint16_t cbData, uint16_t cbUncomp)
+    {
+        if (cbData < 2 || data[0] != 'C' || data[1] != 'K') {
+            return false;
+        }
+        // The block is decoded right behind the window, with one byte more
+        // room than it may fill, so that a block that decodes to more is
+        // seen as well.
+        uint8_t* window = buffer_.data() + kWindow - history_;
+        uint32_t produced = kRoom;
+        if (!inflater_.DecodePiece(data + 2, cbData - 2u, window, history_, buffer_.data() + kWindow, produced) ||
+            produced != cbUncomp) {
+            return false;
+        }
+        // The window's last 32 KB move to its end, for the next block.
+        uint32_t total = history_ + produced;
+        history_ = total < kWindow ? total : kWindow;
+        memmove(buffer_.data() + kWindow - history_, buffer_.data() + kWindow + produced - history_, history_);
+        return true;
+    }
+
+private:
+    static const uint32_t kWindow = 0x8000;
+    static const uint32_t kRoom = cab::kMaxUncompressedBlock + 1;
+
+    RawInflater inflater_;
+    std::vector<uint8_t> buffer_;
+    // How many bytes at the window's end the unit has decoded so far.
+    uint32_t history_ = 0;
+};
+
 }  // namespace
 
 bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned unitIndex, const cab::Folder& folder,
-                     uint8_t dataReserve, BlockCheck check, WString& fault)
+                     uint8_t dataReserve, BlockCheck check, const ZlibBinding* zlib, WString& fault)
 {
     uint64_t at = folder.coffCabStart;
     if (at > fileSize) {
         fault = WString(kOffsetOutside) + L"CFFOLDER" + BlockPlace(unitIndex, 0);
         return false;
+    }
+    std::unique_ptr<MszipUnitDecoder> decoder;
+    if (check == BlockCheck::kChecksums && zlib != nullptr && IsMszip(folder)) {
+        decoder = std::make_unique<MszipUnitDecoder>(*zlib);
+        if (!decoder->IsReady()) {
+            fault = kZlibUnavailable;
+            return false;
+        }
     }
     std::vector<uint8_t> data;
     for (unsigned block = 0; block < folder.cCFData; ++block) {
@@ -107,7 +165,12 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
             fault = WString(kOffsetOutside) + L"CFDATA" + BlockPlace(unitIndex, block);
             return false;
         }
-        if (check == BlockCheck::kChecksums && header.csum != 0) {
+        bool summed = check == BlockCheck::kChecksums && header.csum != 0;
+        // The last block of a unit that goes on in the next cabinet of a set
+        // decodes to nothing of its own: its data is the first part of a
+        // block that the next cabinet completes, and cannot be decoded here.
+        bool decoded = decoder && !(block + 1 == folder.cCFData && header.cbUncomp == 0);
+        if (summed || decoded) {
             // The reserve bytes and the data follow the header directly.
             data.resize(dataReserve + header.cbData);
             if (!data.empty() &&
@@ -117,12 +180,15 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
                                            : WString(kOffsetOutside) + L"CFDATA" + BlockPlace(unitIndex, block);
                 return false;
             }
-            uint32_t sum = cab::BlockChecksum(header.cbData, header.cbUncomp, data.data(), dataReserve,
-                                              data.data() + dataReserve);
-            if (sum != header.csum) {
-                fault = kBlockChecksum + BlockPlace(unitIndex, block);
-                return false;
-            }
+        }
+        if (summed && cab::BlockChecksum(header.cbData, header.cbUncomp, data.data(), dataReserve,
+                                         data.data() + dataReserve) != header.csum) {
+            fault = kBlockChecksum + BlockPlace(unitIndex, block);
+            return false;
+        }
+        if (decoded && !decoder->Block(data.data() + dataReserve, header.cbData, header.cbUncomp)) {
+            fault = kBlockUndecodable + BlockPlace(unitIndex, block);
+            return false;
         }
         at = next;
     }

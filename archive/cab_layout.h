@@ -11,6 +11,7 @@
 #include "common/wstring.h"
 
 class CArcFile;
+class ZlibBinding;
 
 namespace cablayout {
 
@@ -25,6 +26,7 @@ extern const wchar_t kFolderOutOfRange[];
 extern const wchar_t kOffsetOutside[];
 extern const wchar_t kBadDataBlock[];
 extern const wchar_t kBlockChecksum[];
+extern const wchar_t kBlockUndecodable[];
 extern const wchar_t kTooManyItems[];
 
 // Decodes the NUL-terminated name at the start of bytes (UTF-8 when attribs
@@ -48,12 +50,18 @@ bool IsValidFolderIndex(uint16_t folder, const cab::Header& header);
 // their data as well (the checksum of every block that carries one).
 enum class BlockCheck { kExtents, kChecksums };
 
+// Whether the unit's data is MSZIP, the one method that zlib can decode.
+bool IsMszip(const cab::Folder& folder);
+
 // Checks the cCFData data blocks of unit number unitIndex. The decoders of
 // the cabinet library trust what they are given; a damaged block handed to
 // them can make them write out of bounds, so nothing reaches them unchecked.
+// With a zlib library (kChecksums only), an MSZIP unit is decoded as well,
+// block after block, and every block must give exactly its cbUncomp bytes:
+// data changed so that the checksum still matches is found only so.
 // Reads go through the archive object so that failures carry its texts; the
 // fault names the unit and the block.
 bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned unitIndex, const cab::Folder& folder,
-                     uint8_t dataReserve, BlockCheck check, WString& fault);
+                     uint8_t dataReserve, BlockCheck check, const ZlibBinding* zlib, WString& fault);
 
 }  // namespace cablayout

@@ -131,7 +131,7 @@ bool CCabFile::ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed)
         // The units are copied, not decoded, but a merge must not carry known
         // damage into a new cabinet that then replaces a sound one.
         if (!CheckDataBlocks(*this, file, end, static_cast<unsigned>(i), parsed.units[i].record, 0,
-                             BlockCheck::kChecksums, fault)) {
+                             BlockCheck::kChecksums, nullptr, fault)) {
             SetErrorText(fault);
             return false;
         }

@@ -124,7 +124,8 @@ void CCabFileEnum::ReadDirectory()
             MarkDamaged(WString(kOffsetOutside) + L"CFFOLDER");
             return;
         }
-        if (!CheckDataBlocks(*this, file.Get(), fileSize, i, folder, reserve.cbCFData, BlockCheck::kExtents, fault)) {
+        if (!CheckDataBlocks(*this, file.Get(), fileSize, i, folder, reserve.cbCFData, BlockCheck::kExtents, nullptr,
+                             fault)) {
             MarkDamaged(fault);
             return;
         }

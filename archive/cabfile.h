@@ -12,6 +12,7 @@
 #include "archive/arcfile.h"
 #include "archive/cab_library.h"
 #include "archive/cab_records.h"
+#include "archive/zlib_binding.h"
 #include "common/stringlist.h"
 #include "common/wstring.h"
 
@@ -177,8 +178,9 @@ private:
     DWORD EstimateFromUnit(HANDLE file, const cab::Header& header, const cab::File& entry);
 
     // Checks every data block of the flagged units, checksums included,
-    // before the library decodes them; units checked once are not read
-    // again. False with the error text naming unit and block.
+    // and decodes their MSZIP units with zlib, before the library decodes
+    // them; units checked once are not read again. False with the error
+    // text naming unit and block.
     bool VerifyUnits(const std::vector<bool>& units);
     // The units that extracting the filter (as Extract takes it) decodes.
     std::vector<bool> UnitsOf(const WString& entryPath) const;
@@ -220,6 +222,8 @@ private:
     INT_PTR OpenOutput(const char* storedName, uint16_t attribs);
     INT_PTR CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs);
     std::vector<bool> verifiedUnits_;
+    // Loaded from beside the program when the first MSZIP unit is checked.
+    ZlibBinding zlib_;
     WString extractRoot_;
     WString openOutput_;
     // Why a name was refused during the copy; empty when none was.

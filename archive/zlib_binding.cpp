@@ -1,6 +1,11 @@
 #include "archive/zlib_binding.h"
 
+#include <zlib.h>
+
+#include "common/paths.h"
 #include "common/settings.h"
+
+const wchar_t kZlibUnavailable[] = L"zlibwapi が使えません";
 
 namespace {
 
@@ -28,6 +33,12 @@ bool ZlibBinding::Bind()
     compressBound_ = reinterpret_cast<CompressBoundFn>(reinterpret_cast<void*>(GetProcAddress(m, "compressBound")));
     crc32_ = reinterpret_cast<Crc32Fn>(reinterpret_cast<void*>(GetProcAddress(m, "crc32")));
     uncompress_ = reinterpret_cast<UncompressFn>(reinterpret_cast<void*>(GetProcAddress(m, "uncompress")));
+    inflateInit2_ = reinterpret_cast<InflateInit2Fn>(reinterpret_cast<void*>(GetProcAddress(m, "inflateInit2_")));
+    inflate_ = reinterpret_cast<InflateFn>(reinterpret_cast<void*>(GetProcAddress(m, "inflate")));
+    inflateSetDictionary_ = reinterpret_cast<InflateSetDictionaryFn>(
+        reinterpret_cast<void*>(GetProcAddress(m, "inflateSetDictionary")));
+    inflateReset_ = reinterpret_cast<InflateStreamFn>(reinterpret_cast<void*>(GetProcAddress(m, "inflateReset")));
+    inflateEnd_ = reinterpret_cast<InflateStreamFn>(reinterpret_cast<void*>(GetProcAddress(m, "inflateEnd")));
     return IsBound();
 }
 
@@ -39,6 +50,11 @@ void ZlibBinding::Release()
     compressBound_ = nullptr;
     crc32_ = nullptr;
     uncompress_ = nullptr;
+    inflateInit2_ = nullptr;
+    inflate_ = nullptr;
+    inflateSetDictionary_ = nullptr;
+    inflateReset_ = nullptr;
+    inflateEnd_ = nullptr;
     module_.Reset();
 }
 
@@ -72,6 +88,43 @@ int ZlibBinding::Uncompress(uint8_t* out, uint32_t& outLength, const uint8_t* in
     return result;
 }
 
+RawInflater::RawInflater(const ZlibBinding& zlib) : zlib_(zlib), stream_(std::make_unique<z_stream>())
+{
+    // The library checks that it was built from the same header, version
+    // and record size, before it touches the record.
+    ready_ = zlib_.IsBound() && zlib_.inflateInit2_(stream_.get(), -MAX_WBITS, ZLIB_VERSION,
+                                                    static_cast<int>(sizeof(z_stream))) == Z_OK;
+}
+
+RawInflater::~RawInflater()
+{
+    if (ready_) {
+        zlib_.inflateEnd_(stream_.get());
+    }
+}
+
+bool RawInflater::DecodePiece(const uint8_t* in, uint32_t inLength, const uint8_t* dictionary,
+                              uint32_t dictionaryLength, uint8_t* out, uint32_t& outLength)
+{
+    if (!ready_ || (used_ && zlib_.inflateReset_(stream_.get()) != Z_OK)) {
+        return false;
+    }
+    used_ = true;
+    if (dictionaryLength > 0 &&
+        zlib_.inflateSetDictionary_(stream_.get(), dictionary, dictionaryLength) != Z_OK) {
+        return false;
+    }
+    stream_->next_in = const_cast<Bytef*>(in);
+    stream_->avail_in = inLength;
+    stream_->next_out = out;
+    stream_->avail_out = outLength;
+    // With Z_FINISH a stream that wants more input or more room than it was
+    // given ends with Z_BUF_ERROR instead of waiting for them.
+    int code = zlib_.inflate_(stream_.get(), Z_FINISH);
+    outLength -= stream_->avail_out;
+    return code == Z_STREAM_END;
+}
+
 int ZipLevelFromSetting(DWORD zipCompType)
 {
     switch (zipCompType) {
@@ -89,3 +142,5 @@ int ZipLevelFromSetting(DWORD zipCompType)
 int ReadZipLevel() { return ZipLevelFromSetting(ReadStoredSettings().zipCompType); }
 
 const wchar_t* ZlibLibraryName() { return sizeof(void*) == 8 ? L"zlibwapi64.dll" : L"zlibwapi32.dll"; }
+
+WString ZlibBesideProgram() { return JoinPath(ProgramFolder(), WString(ZlibLibraryName())); }

@@ -5,9 +5,14 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <memory>
 
 #include "common/handles.h"
 #include "common/wstring.h"
+
+// zlib's stream record, laid out as the library's own header says; only the
+// binding's source sees its fields.
+struct z_stream_s;
 
 class ZlibBinding {
 public:
@@ -19,7 +24,11 @@ public:
     bool Load(const WString& libraryPath);
     // Looks the functions up; false when one that is called is missing.
     bool Bind();
-    bool IsBound() const { return compress2_ && compressBound_ && uncompress_ && crc32_; }
+    bool IsBound() const
+    {
+        return compress2_ && compressBound_ && uncompress_ && crc32_ && inflateInit2_ && inflate_ &&
+               inflateSetDictionary_ && inflateReset_ && inflateEnd_;
+    }
     void Release();
 
     // The CRC-32 of the bytes; given the CRC of the bytes before them as
@@ -31,12 +40,18 @@ public:
     int Uncompress(uint8_t* out, uint32_t& outLength, const uint8_t* in, uint32_t inLength) const;
 
 private:
+    friend class RawInflater;
+
     typedef unsigned long(WINAPI* Adler32Fn)(unsigned long, const uint8_t*, unsigned int);
     typedef int(WINAPI* CompressFn)(uint8_t*, unsigned long*, const uint8_t*, unsigned long);
     typedef int(WINAPI* Compress2Fn)(uint8_t*, unsigned long*, const uint8_t*, unsigned long, int);
     typedef unsigned long(WINAPI* CompressBoundFn)(unsigned long);
     typedef unsigned long(WINAPI* Crc32Fn)(unsigned long, const uint8_t*, unsigned int);
     typedef int(WINAPI* UncompressFn)(uint8_t*, unsigned long*, const uint8_t*, unsigned long);
+    typedef int(WINAPI* InflateInit2Fn)(z_stream_s*, int, const char*, int);
+    typedef int(WINAPI* InflateFn)(z_stream_s*, int);
+    typedef int(WINAPI* InflateSetDictionaryFn)(z_stream_s*, const uint8_t*, unsigned int);
+    typedef int(WINAPI* InflateStreamFn)(z_stream_s*);
 
     ScopedModule module_;
     Adler32Fn adler32_ = nullptr;
@@ -45,6 +60,38 @@ private:
     CompressBoundFn compressBound_ = nullptr;
     Crc32Fn crc32_ = nullptr;
     UncompressFn uncompress_ = nullptr;
+    InflateInit2Fn inflateInit2_ = nullptr;
+    InflateFn inflate_ = nullptr;
+    InflateSetDictionaryFn inflateSetDictionary_ = nullptr;
+    InflateStreamFn inflateReset_ = nullptr;
+    InflateStreamFn inflateEnd_ = nullptr;
+};
+
+// A raw deflate decoder (no zlib header or trailer) of a bound library, for
+// data cut into pieces that each end their own deflate stream and may refer
+// back into the output of the pieces before them. The stream is set up once
+// and reset for every piece.
+class RawInflater {
+public:
+    explicit RawInflater(const ZlibBinding& zlib);
+    ~RawInflater();
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+
+    // False when the library could not set the stream up.
+    bool IsReady() const { return ready_; }
+    // Decodes one piece into out, which has room for outLength bytes, with
+    // the output that came before it as the dictionary (dictionaryLength 0:
+    // none). True when the deflate stream ends within the piece and the
+    // room; outLength is then the number of bytes decoded.
+    bool DecodePiece(const uint8_t* in, uint32_t inLength, const uint8_t* dictionary, uint32_t dictionaryLength,
+                     uint8_t* out, uint32_t& outLength);
+
+private:
+    const ZlibBinding& zlib_;
+    std::unique_ptr<z_stream_s> stream_;
+    bool ready_ = false;
+    bool used_ = false;
 };
 
 // The zlib level for new entries from the ZipCompType setting: 1 fastest,
@@ -56,6 +103,11 @@ int ReadZipLevel();
 
 // The library file of this process's width.
 const wchar_t* ZlibLibraryName();
+// That file beside the running program, where the deliverables lie.
+WString ZlibBesideProgram();
+
+// The error text when the library cannot be loaded or lacks a function.
+extern const wchar_t kZlibUnavailable[];
 
 // The header that turns raw deflate data into a zlib stream for uncompress,
 // and the sizes of the wrapping that compress2 adds around it.

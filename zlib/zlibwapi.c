@@ -34,6 +34,31 @@ uLong WINAPI wapi_adler32(uLong adler, const Bytef *buf, uInt len)
     return adler32(adler, buf, len);
 }
 
+int WINAPI wapi_inflateInit2_(z_streamp strm, int windowBits, const char *version, int stream_size)
+{
+    return inflateInit2_(strm, windowBits, version, stream_size);
+}
+
+int WINAPI wapi_inflate(z_streamp strm, int flush)
+{
+    return inflate(strm, flush);
+}
+
+int WINAPI wapi_inflateSetDictionary(z_streamp strm, const Bytef *dictionary, uInt dictLength)
+{
+    return inflateSetDictionary(strm, dictionary, dictLength);
+}
+
+int WINAPI wapi_inflateReset(z_streamp strm)
+{
+    return inflateReset(strm);
+}
+
+int WINAPI wapi_inflateEnd(z_streamp strm)
+{
+    return inflateEnd(strm);
+}
+
 const char *WINAPI wapi_zlibVersion(void)
 {
     return zlibVersion();

@@ -3,8 +3,12 @@
 // unit refuses with the unit and block named, and the cabinet stays as it was.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <functional>
 
+#include "archive/cab_records.h"
 #include "archive/cab_test_support.h"
 #include "archive/cabfile.h"
 #include "common/paths.h"
@@ -72,6 +76,29 @@ std::vector<BlockDamage> Damages()
          },
          true, L"データブロックの大きさが不正です at CFDATA 圧縮単位 = 0, ブロック = 0"},
     };
+}
+
+// What zlib itself makes of one MSZIP block's data ("CK" and raw deflate)
+// after the unit's output before it: the decoded bytes when the deflate
+// stream ends within the data, else nothing.
+std::string ReferenceDecode(const uint8_t* data, size_t size, const std::string& before)
+{
+    z_stream z{};
+    inflateInit2(&z, -MAX_WBITS);
+    size_t history = std::min<size_t>(before.size(), 0x8000);
+    if (history > 0) {
+        inflateSetDictionary(&z, reinterpret_cast<const Bytef*>(before.data() + before.size() - history),
+                             static_cast<uInt>(history));
+    }
+    std::string out(0x10000, '\0');
+    z.next_in = const_cast<Bytef*>(data + 2);
+    z.avail_in = static_cast<uInt>(size - 2);
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return ended ? out : std::string();
 }
 
 class CabBlockCheckTest : public CabinetTest {
@@ -247,4 +274,64 @@ TEST_F(CabBlockCheckTest, DamagedMszipDataNeverReachesTheDecoder)
     }
     EXPECT_TRUE(OutputIsEmpty());
     EXPECT_EQ(ReadFileBytes(path), bytes);
+}
+
+// Found by seeded damage: two bytes of one column of the checksum's words
+// changed alike leave the checksum as it was, and the cabinet library's
+// MSZIP decoder wrote out of bounds on the changed data. Only decoding the
+// unit first finds such a change.
+TEST_F(CabBlockCheckTest, MszipDataChangedUnderAMatchingChecksumIsRefusedNamingUnitAndBlock)
+{
+    std::string big;
+    for (int i = 0; big.size() < 40000; ++i) {
+        big += "line " + std::to_string(i * 7919 % 613) + " of the compressed file\r\n";
+    }
+    big.resize(40000);
+    std::vector<CabTestFile> files = {{"big.txt", big, 0}, {"small.txt", "small", 0}};
+    CabTestLayout layout;
+    layout.reservePresent = true;
+    layout.headerReserve = 20;
+    CabTestOffsets offsets;
+    Bytes sound = BuildMszipCabinet(files, layout, &offsets);
+    size_t first = offsets.unitStarts[0];
+    size_t second = first + 8 + GetU16(sound, first + 4);
+    uint16_t secondSize = GetU16(sound, second + 4);
+    std::string firstOutput = big.substr(0, 0x8000);
+    // The second block refers back into the first, so the sound cabinet
+    // extracts only when the check decodes with the first block's output.
+    ASSERT_NE(ReferenceDecode(&sound[second + 8], secondSize, std::string()), big.substr(0x8000) + "small");
+    {
+        CCabFile cabinet(Write(sound, L"sound.cab"));
+        ASSERT_TRUE(cabinet.Extract(scratch_ / L"sound", WString(), false)) << Utf8(cabinet.ErrorText().c_str());
+        Bytes extracted = ReadFileBytes(scratch_ / L"sound\\big.txt");
+        EXPECT_EQ(std::string(extracted.begin(), extracted.end()), big);
+    }
+
+    Bytes damaged = sound;
+    damaged[second + 8 + 40] ^= 0x24;
+    damaged[second + 8 + 44] ^= 0x24;
+    ASSERT_EQ(cab::BlockChecksum(secondSize, GetU16(damaged, second + 6), nullptr, 0, &damaged[second + 8]),
+              GetU32(damaged, second))
+        << "the change is not seen by the checksum";
+    ASSERT_NE(ReferenceDecode(&damaged[second + 8], secondSize, firstOutput).size(), GetU16(damaged, second + 6))
+        << "zlib decodes the changed block to its cbUncomp bytes";
+    WString path = Write(damaged);
+    const wchar_t* error = L"データブロックの圧縮データが壊れています at CFDATA 圧縮単位 = 0, ブロック = 1";
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    for (const wchar_t* entry : {L"", L"small.txt"}) {
+        SCOPED_TRACE(Utf8(entry));
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Extract(scratch_ / L"out", entry, false));
+        EXPECT_STREQ(cabinet.ErrorText().c_str(), error);
+        cabinet.ClearErrorText();
+        EXPECT_TRUE(OutputIsEmpty());
+    }
+    {
+        CCabFile cabinet(path);
+        EXPECT_TRUE(cabinet.Delete(L"small.txt"));
+    }
+    EXPECT_EQ(prompts.LastText(), error);
+    EXPECT_EQ(ReadFileBytes(path), damaged);
+    EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
 }

@@ -1,5 +1,9 @@
 #include "archive/cab_builder.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+
 #include "archive/cab_records.h"
 #include "archive/le_bytes.h"
 
@@ -7,7 +11,32 @@ uint16_t GetU16(const Bytes& bytes, size_t at) { return LoadU16(bytes.data() + a
 
 uint32_t GetU32(const Bytes& bytes, size_t at) { return LoadU32(bytes.data() + at); }
 
-Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout, CabTestOffsets* offsets)
+namespace {
+
+// The data of the MSZIP block of size bytes at offset at of a unit's stream.
+Bytes MszipBlock(const std::string& stream, size_t at, size_t size)
+{
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    const Bytef* unit = reinterpret_cast<const Bytef*>(stream.data());
+    size_t history = std::min<size_t>(at, 0x8000);
+    if (history > 0) {
+        deflateSetDictionary(&z, unit + at - history, static_cast<uInt>(history));
+    }
+    Bytes data = {'C', 'K'};
+    data.resize(2 + deflateBound(&z, static_cast<uLong>(size)));
+    z.next_in = const_cast<Bytef*>(unit + at);
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = data.data() + 2;
+    z.avail_out = static_cast<uInt>(data.size() - 2);
+    deflate(&z, Z_FINISH);
+    data.resize(2 + z.total_out);
+    deflateEnd(&z);
+    return data;
+}
+
+Bytes BuildCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout, CabTestOffsets* offsets,
+                   uint16_t typeCompress)
 {
     // Each unit's uncompressed stream is its files' data in record order.
     std::vector<std::string> streams(layout.folders);
@@ -52,7 +81,7 @@ Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLay
         size_t blocks = (streams[f].size() + cab::kMaxUncompressedBlock - 1) / cab::kMaxUncompressedBlock;
         b.U32(0);                            // coffCabStart, patched below
         b.U16(static_cast<uint16_t>(blocks));  // cCFData
-        b.U16(cab::kCompressionNone);        // typeCompress: stored
+        b.U16(typeCompress);                 // typeCompress
         b.Fill(layout.folderReserve, 0xCC);  // per-unit reserve
     }
     size_t coffFiles = b.Size();
@@ -76,12 +105,16 @@ Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLay
         for (size_t at = 0; at < stream.size(); at += cab::kMaxUncompressedBlock) {
             size_t size = std::min<size_t>(cab::kMaxUncompressedBlock, stream.size() - at);
             Bytes reserve(layout.dataReserve, 0xDD);
+            Bytes data = typeCompress == cab::kCompressionMszip
+                             ? MszipBlock(stream, at, size)
+                             : Bytes(stream.begin() + at, stream.begin() + at + size);
+            uint16_t packed = static_cast<uint16_t>(data.size());
             uint16_t n = static_cast<uint16_t>(size);
-            b.U32(cab::BlockChecksum(n, n, reserve.data(), reserve.size(), stream.data() + at));  // csum
-            b.U16(n);                        // cbData
+            b.U32(cab::BlockChecksum(packed, n, reserve.data(), reserve.size(), data.data()));  // csum
+            b.U16(packed);                   // cbData
             b.U16(n);                        // cbUncomp
             b.Raw(reserve);                  // per-block reserve
-            b.Raw(Bytes(stream.begin() + at, stream.begin() + at + size));
+            b.Raw(data);
         }
     }
     b.PatchU32(8, static_cast<uint32_t>(b.Size()));
@@ -92,4 +125,16 @@ Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLay
         offsets->unitStarts = starts;
     }
     return b.Get();
+}
+
+}  // namespace
+
+Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout, CabTestOffsets* offsets)
+{
+    return BuildCabinet(files, layout, offsets, cab::kCompressionNone);
+}
+
+Bytes BuildMszipCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout, CabTestOffsets* offsets)
+{
+    return BuildCabinet(files, layout, offsets, cab::kCompressionMszip);
 }

@@ -1,7 +1,7 @@
-// Hand-made cabinets for tests: stored (uncompressed) units laid out field
-// by field, with correct block checksums, so that tests control every
-// record that the tools here cannot produce (reserve areas, chosen units,
-// damaged fields).
+// Hand-made cabinets for tests: stored (uncompressed) or MSZIP units laid
+// out field by field, with correct block checksums, so that tests control
+// every record that the tools here cannot produce (reserve areas, chosen
+// units, damaged fields).
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,11 @@ struct CabTestOffsets {
 
 Bytes BuildStoredCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout = CabTestLayout(),
                          CabTestOffsets* offsets = nullptr);
+// The same with MSZIP units: every block "CK" and a deflate stream that ends
+// with the block and takes the unit's 32 KB before it as its dictionary, so
+// that it refers back into the block before it, as the format allows.
+Bytes BuildMszipCabinet(const std::vector<CabTestFile>& files, const CabTestLayout& layout = CabTestLayout(),
+                        CabTestOffsets* offsets = nullptr);
 
 // Little-endian reads from a byte buffer.
 uint16_t GetU16(const Bytes& bytes, size_t at);

@@ -1,7 +1,6 @@
 #include "support/test_files.h"
 
 #include "archive/arcfile.h"
-#include "archive/zlib_binding.h"
 #include "common/handles.h"
 #include "common/paths.h"
 
@@ -151,8 +150,6 @@ FolderLink::~FolderLink()
 }
 
 bool FolderLink::Made() const { return IsLink(link_); }
-
-WString ZlibBesideProgram() { return JoinPath(ProgramFolder(), WString(ZlibLibraryName())); }
 
 bool WriteFileBytes(const WString& path, const Bytes& bytes)
 {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+// ZlibBesideProgram, for the tests that load the zlib library.
+#include "archive/zlib_binding.h"
 #include "common/wstring.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -25,9 +27,6 @@ public:
 private:
     WString path_;
 };
-
-// The zlib library beside the test program, as beside the deliverables.
-WString ZlibBesideProgram();
 
 // Makes below root a tree whose folders mix files and subfolders (one of
 // them empty) and returns its files' paths below root in the order of a

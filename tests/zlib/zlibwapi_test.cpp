@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ using CompressFn = int(WINAPI*)(Bytef*, uLongf*, const Bytef*, uLong);
 using CompressBoundFn = uLong(WINAPI*)(uLong);
 using UncompressFn = int(WINAPI*)(Bytef*, uLongf*, const Bytef*, uLong);
 using ChecksumFn = uLong(WINAPI*)(uLong, const Bytef*, uInt);
+using InflateInit2Fn = int(WINAPI*)(z_streamp, int, const char*, int);
+using InflateFn = int(WINAPI*)(z_streamp, int);
+using InflateSetDictionaryFn = int(WINAPI*)(z_streamp, const Bytef*, uInt);
+using InflateStreamFn = int(WINAPI*)(z_streamp);
 
 const wchar_t* LibraryName() { return sizeof(void*) == 8 ? L"zlibwapi64.dll" : L"zlibwapi32.dll"; }
 
@@ -35,7 +40,13 @@ protected:
         uncompress_ = GetProcedure<UncompressFn>(module_.Get(), "uncompress");
         crc32_ = GetProcedure<ChecksumFn>(module_.Get(), "crc32");
         adler32_ = GetProcedure<ChecksumFn>(module_.Get(), "adler32");
-        ASSERT_TRUE(compress2_ && compress_ && bound_ && uncompress_ && crc32_ && adler32_)
+        inflateInit2_ = GetProcedure<InflateInit2Fn>(module_.Get(), "inflateInit2_");
+        inflate_ = GetProcedure<InflateFn>(module_.Get(), "inflate");
+        inflateSetDictionary_ = GetProcedure<InflateSetDictionaryFn>(module_.Get(), "inflateSetDictionary");
+        inflateReset_ = GetProcedure<InflateStreamFn>(module_.Get(), "inflateReset");
+        inflateEnd_ = GetProcedure<InflateStreamFn>(module_.Get(), "inflateEnd");
+        ASSERT_TRUE(compress2_ && compress_ && bound_ && uncompress_ && crc32_ && adler32_ && inflateInit2_ &&
+                    inflate_ && inflateSetDictionary_ && inflateReset_ && inflateEnd_)
             << "every entry point is exported under its plain name";
     }
 
@@ -56,6 +67,11 @@ protected:
     UncompressFn uncompress_ = nullptr;
     ChecksumFn crc32_ = nullptr;
     ChecksumFn adler32_ = nullptr;
+    InflateInit2Fn inflateInit2_ = nullptr;
+    InflateFn inflate_ = nullptr;
+    InflateSetDictionaryFn inflateSetDictionary_ = nullptr;
+    InflateStreamFn inflateReset_ = nullptr;
+    InflateStreamFn inflateEnd_ = nullptr;
 };
 
 std::string SampleText()
@@ -128,6 +144,56 @@ TEST_F(ZlibLibraryTest, UncompressYieldsAllDataBeforeAZeroTrailerFails)
     EXPECT_EQ(Z_DATA_ERROR, uncompress_(out.data(), &length, wrapped.data(), static_cast<uLong>(wrapped.size())));
     EXPECT_EQ(text.size(), length);
     EXPECT_EQ(0, memcmp(out.data(), text.data(), text.size()));
+}
+
+// Data cut into pieces that each end their own raw deflate stream and refer
+// back into the pieces before them, as the cabinet engine checks MSZIP
+// units: one stream of the library, reset for every piece and given the
+// output so far as its dictionary.
+TEST_F(ZlibLibraryTest, TheExportedInflaterDecodesPiecesWithTheOutputBeforeThemAsDictionary)
+{
+    std::string text = SampleText();
+    const size_t piece = 0x8000;
+    ASSERT_GT(text.size(), 2 * piece);
+    std::vector<std::vector<Bytef>> pieces;
+    for (size_t at = 0; at < text.size(); at += piece) {
+        z_stream deflater{};
+        ASSERT_EQ(Z_OK, deflateInit2(&deflater, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY));
+        const Bytef* bytes = reinterpret_cast<const Bytef*>(text.data());
+        if (at > 0) {
+            ASSERT_EQ(Z_OK, deflateSetDictionary(&deflater, bytes + at - piece, piece));
+        }
+        size_t size = std::min(piece, text.size() - at);
+        std::vector<Bytef> packed(deflateBound(&deflater, static_cast<uLong>(size)));
+        deflater.next_in = const_cast<Bytef*>(bytes + at);
+        deflater.avail_in = static_cast<uInt>(size);
+        deflater.next_out = packed.data();
+        deflater.avail_out = static_cast<uInt>(packed.size());
+        ASSERT_EQ(Z_STREAM_END, deflate(&deflater, Z_FINISH));
+        packed.resize(deflater.total_out);
+        deflateEnd(&deflater);
+        pieces.push_back(packed);
+    }
+    z_stream stream{};
+    ASSERT_EQ(Z_OK, inflateInit2_(&stream, -MAX_WBITS, ZLIB_VERSION, static_cast<int>(sizeof stream)));
+    std::string out;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        SCOPED_TRACE("piece " + std::to_string(i));
+        if (i > 0) {
+            ASSERT_EQ(Z_OK, inflateReset_(&stream));
+            ASSERT_EQ(Z_OK, inflateSetDictionary_(&stream, reinterpret_cast<const Bytef*>(out.data()) + out.size() -
+                                                               piece, piece));
+        }
+        std::vector<Bytef> decoded(piece + 1);
+        stream.next_in = pieces[i].data();
+        stream.avail_in = static_cast<uInt>(pieces[i].size());
+        stream.next_out = decoded.data();
+        stream.avail_out = static_cast<uInt>(decoded.size());
+        ASSERT_EQ(Z_STREAM_END, inflate_(&stream, Z_FINISH));
+        out.append(reinterpret_cast<const char*>(decoded.data()), decoded.size() - stream.avail_out);
+    }
+    EXPECT_EQ(Z_OK, inflateEnd_(&stream));
+    EXPECT_TRUE(out == text) << "decoded " << out.size() << " of " << text.size() << " bytes";
 }
 
 }  // namespace
