@@ -44,6 +44,11 @@ static_assert(sizeof(zip::CentralHeader) == kCentralHeaderSize, "the central hea
 
 inline bool IsTimePresent(const FILETIME& time) { return time.dwHighDateTime != 0; }
 
+// A folder the reader made for a path that the archive names only through
+// the entries below it: with neither stored name bytes nor data of its own,
+// it lives in memory only and is never written.
+inline bool IsImpliedFolder(const ArcEntry& entry) { return entry.nameIndex < 0 && entry.newDataIndex < 0; }
+
 // A record with every field zero and every block index -1.
 inline ArcEntry EmptyArcEntry()
 {

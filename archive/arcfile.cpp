@@ -170,23 +170,28 @@ void CArcFile::ResetCollected()
     collectedTotal_ = 0;
 }
 
-bool CArcFile::WalkFiles(const WString& folder, const FileVisitor& visit)
+bool CArcFile::WalkFiles(const WString& folder, const FileVisitor& visit, const FileVisitor& visitEmpty)
 {
-    return WalkFilesBelow(folder, WString(), visit);
+    return WalkFilesBelow(folder, WString(), visit, visitEmpty);
 }
 
-bool CArcFile::WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit)
+bool CArcFile::WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit,
+                              const FileVisitor& visitEmpty)
 {
     AttrStringList items(false);
     if (!ListDirectory(folder, items, WString(L"*"))) {
         errorText_ = folder + L" 列挙エラー";
         return false;
     }
+    if (items.Count() == 0 && visitEmpty) {
+        return visitEmpty(folder, below);
+    }
     for (int i = 0; i < items.Count(); ++i) {
         WString path = JoinPath(folder, items.Name(i));
         WString name = below + items.Name(i);
-        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) ? WalkFilesBelow(path, name + L"\\", visit)
-                                                                 : visit(path, name);
+        bool ok = (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY)
+                      ? WalkFilesBelow(path, name + L"\\", visit, visitEmpty)
+                      : visit(path, name);
         if (!ok) {
             return false;
         }

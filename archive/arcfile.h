@@ -97,8 +97,11 @@ public:
     // returns them, a subfolder's files at the subfolder's place among its
     // siblings. Returns false when the visitor did, or when a folder cannot
     // be listed (then with folder + " 列挙エラー" in the error text); the
-    // files visited before stay visited.
-    bool WalkFiles(const WString& folder, const FileVisitor& visit);
+    // files visited before stay visited. visitEmpty, when given, meets every
+    // folder that holds nothing at all at its place, its name below ending
+    // in a backslash; the walked folder itself, when it is empty, with an
+    // empty name.
+    bool WalkFiles(const WString& folder, const FileVisitor& visit, const FileVisitor& visitEmpty = nullptr);
 
     // Files gathered for compression (path -> size) and their total.
     bool CollectFiles(const WString& folder);
@@ -131,7 +134,8 @@ protected:
     bool StillAsRead();
 
 private:
-    bool WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit);
+    bool WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit,
+                        const FileVisitor& visitEmpty);
 
     WString archivePath_;
     WString workFolder_;

@@ -62,16 +62,46 @@ NameFault CheckEntryName(const WString& name)
     // component.
     int length = IsSeparator(name.Last()) ? name.Length() - 1 : name.Length();
     int start = 0;
+    bool namesSomething = false;
     for (int i = 0; i <= length; ++i) {
         if (i == length || IsSeparator(name.At(i))) {
-            NameFault fault = CheckComponent(name.Mid(start, i - start));
+            WString component = name.Mid(start, i - start);
+            start = i + 1;
+            if (component == L".") {
+                continue;
+            }
+            NameFault fault = CheckComponent(component);
             if (fault != NameFault::kNone) {
                 return fault;
             }
-            start = i + 1;
+            namesSomething = true;
         }
     }
-    return NameFault::kNone;
+    // Nothing but "." components: the destination itself, which no entry
+    // may take the place of.
+    return namesSomething ? NameFault::kNone : NameFault::kLeavesFolder;
+}
+
+void DropCurrentFolderComponents(std::vector<wchar_t>& units)
+{
+    size_t kept = 0;
+    size_t start = 0;
+    size_t count = units.size();
+    for (size_t i = 0; i <= count; ++i) {
+        if (i < count && !IsSeparator(units[i])) {
+            continue;
+        }
+        bool current = i - start == 1 && units[start] == L'.';
+        // The component goes with the separator that ends it.
+        size_t end = i < count ? i + 1 : i;
+        if (!current) {
+            for (size_t k = start; k < end; ++k) {
+                units[kept++] = units[k];
+            }
+        }
+        start = i + 1;
+    }
+    units.resize(kept);
 }
 
 WString RefusedNameText(const WString& entry, NameFault fault)

@@ -3,15 +3,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/wstring.h"
 
 // Why a stored name cannot become a path below the destination.
 enum class NameFault {
     kNone,
-    // Empty, absolute, drive or UNC path, a ".." or "." component (also with
-    // trailing dots or blanks, which Windows drops), an empty component, or
-    // a ':' (drive letters and alternate data streams).
+    // Empty, absolute, drive or UNC path, a ".." component or one of
+    // dots and blanks (which Windows drops), an empty component, a name of
+    // nothing but "." components (the destination itself), or a ':' (drive
+    // letters and alternate data streams).
     kLeavesFolder,
     // A component that Windows maps to a device whatever its extension and
     // case: CON, PRN, AUX, NUL, COM0-9, LPT0-9 (and the superscript digits),
@@ -23,8 +25,15 @@ enum class NameFault {
 
 // Checks a relative name component by component. Both backslash and slash
 // count as separators, as they do for Windows. A folder name may end with
-// one separator.
+// one separator. A "." component names the folder it stands in and is
+// passed over.
 NameFault CheckEntryName(const WString& name);
+
+// Drops the "." components of a stored name, each with the separator after
+// it: "./docs/readme.txt" becomes "docs/readme.txt", "a/./b" "a/b". A name
+// of nothing else becomes empty: the folder the archive is extracted to.
+// Every other component, an empty one too, stays as it is for the check.
+void DropCurrentFolderComponents(std::vector<wchar_t>& units);
 
 // The refusal of an entry: its name (with backslashes) and the reason on
 // the next line.

@@ -48,6 +48,24 @@ OpenedFile OpenForCompression(const WString& path)
     return opened;
 }
 
+CompressedFile DescribeFolder(const WString& path)
+{
+    CompressedFile result;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    Check(result, GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data), "GetFileAttributesEx");
+    result.attributes = data.dwFileAttributes | FILE_ATTRIBUTE_DIRECTORY;
+    // The DOS time of the last write alone, without the NTFS times: the
+    // folder's last access is the walk's own listing of it, and extraction
+    // makes folders without times.
+    const char* failedCall = nullptr;
+    Check(result, UtcToDosDateTime(data.ftLastWriteTime, result.dosDate, result.dosTime, failedCall), failedCall);
+    result.method = zip::kMethodStored;
+    // An empty block, so that the entry counts as new data of its own.
+    result.raw.reset(new uint8_t[1]);
+    result.ok = true;
+    return result;
+}
+
 uint64_t CompressionFootprint(const ZlibBinding& zlib, uint64_t fileSize)
 {
     if (fileSize >= kLargestFile) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/zip_records.h"
 #include "archive/zlib_binding.h"
 #include "common/handles.h"
 #include "common/wstring.h"
@@ -30,6 +31,8 @@ struct CompressedFile {
     WORD dosDate = 0;
     WORD dosTime = 0;
     DWORD attributes = 0;
+    // A folder has nothing to deflate: its entry is stored.
+    uint16_t method = zip::kMethodDeflate;
     uint32_t size = 0;
     uint32_t crc = 0;
     // The raw deflate data: compress2's output without the zlib header and
@@ -50,6 +53,9 @@ struct OpenedFile {
 // Opens a file and reads its times and size; result.errorText says why it
 // failed. Safe on any thread.
 OpenedFile OpenForCompression(const WString& path);
+// A folder as the entry that stands for it: its attributes and the DOS time
+// of its last write, no data. Safe on any thread.
+CompressedFile DescribeFolder(const WString& path);
 // Reads the opened file and deflates it at the zlib level. Safe on any
 // thread: each call has streams of its own.
 CompressedFile CompressOpened(OpenedFile& opened, const ZlibBinding& zlib, int level);

@@ -105,10 +105,12 @@ bool CZipFile::Extract(const WString& destination, const WString& entryPath, boo
 bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WString& target)
 {
     // Every name is checked before anything is written, so that a damaged
-    // or hostile archive leaves no partial result behind.
+    // or hostile archive leaves no partial result behind. An entry of the
+    // top level itself ("./") is the target, which stands already.
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
-        NameFault fault = name.StartsWith(prefix.c_str()) ? CheckEntryName(name) : NameFault::kNone;
+        bool taken = !name.IsEmpty() && name.StartsWith(prefix.c_str());
+        NameFault fault = taken ? CheckEntryName(name) : NameFault::kNone;
         if (fault != NameFault::kNone) {
             SetErrorText(RefusedNameText(name, fault));
             return false;
@@ -116,7 +118,7 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
     }
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
-        if (!name.StartsWith(prefix.c_str())) {
+        if (name.IsEmpty() || !name.StartsWith(prefix.c_str())) {
             continue;
         }
         WString rest = name.From(prefix.Length()).ReplaceAll(L'/', L'\\');

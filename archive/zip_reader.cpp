@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "archive/entry_names.h"
 #include "archive/zip_extra.h"
 #include "archive/zip_names.h"
 #include "archive/zip_reader.h"
@@ -279,6 +280,11 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, SortKeys& keys)
         zip::DecodeEntryNameInto(nameBytes, header.nameLength, header.flags, blocks_.Block(entry.centralExtraIndex),
                                  static_cast<size_t>(blocks_.Size(entry.centralExtraIndex)), units);
         std::replace(units.begin(), units.end(), L'\\', L'/');
+        // The name the archive is seen by everywhere: "./docs/readme.txt",
+        // as tools that archive "." store it, is docs/readme.txt, and two
+        // names that differ only by "." components are duplicates. The
+        // stored bytes stay for the commit.
+        DropCurrentFolderComponents(units);
         int length = static_cast<int>(units.size());
         if (header.headerOffset32 == kZip64Marker32 && entry.headerOffset == UINT64_MAX) {
             SetErrorText(WString(units.data(), length) + L"\nOffset が定義されていません");
@@ -555,7 +561,10 @@ bool CZipFileEnum::GetEntryNames(StringList& names)
     SetBusyCursor(kListCursor);
     names.Reserve(names.Count() + entries_.Count());
     for (int i = 0; i < entries_.Count(); ++i) {
-        names.Insert(entries_.Name(i).ReplaceAll(L'/', L'\\'));
+        // An entry of the archive's top level itself ("./") is no item.
+        if (!entries_.Name(i).IsEmpty()) {
+            names.Insert(entries_.Name(i).ReplaceAll(L'/', L'\\'));
+        }
     }
     SetBusyCursor(kArrowCursor);
     return true;

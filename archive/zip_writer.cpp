@@ -111,30 +111,40 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
             base += L'/';
         }
         WString leaf = FileNamePart(source);
-        return IsDirectory(source) ? AddFolder(source, base + leaf + L"/") : AddFile(source, base + leaf);
-    }
-    ResetCollected();
-    if (!CollectFiles(source)) {
-        return false;
+        if (!IsDirectory(source)) {
+            return AddFile(source, base + leaf);
+        }
+        // A drive root has no name of its own: its contents go straight
+        // into the folder.
+        return AddFolder(source, leaf.IsEmpty() ? base : base + leaf + L"/");
     }
     if (base.Last() == L'/') {
         base = base.Left(base.Length() - 1);
     }
+    auto entryName = [&base](const WString& below) {
+        WString name = below.ReplaceAll(L'\\', L'/');
+        return base.IsEmpty() ? name : base + L"/" + name;
+    };
     // A folder compressed only in part must not reach the archive: a failure
     // takes back the entries this call added.
     int pendingBefore = pending_.Count();
-    bool ok = false;
-    {
+    ResetCollected();
+    std::vector<WString> paths;
+    std::vector<WString> names;
+    bool ok = WalkFiles(
+        source,
+        [&](const WString& path, const WString& below) {
+            paths.push_back(path);
+            names.push_back(entryName(below));
+            return CollectFile(path);
+        },
+        [&](const WString& path, const WString& below) {
+            // The compressed folder's own name is not part of the entry names.
+            return below.IsEmpty() || AddFolderEntry(path, entryName(below));
+        });
+    if (ok) {
         ProgressWindow progress(WString(L"zip に圧縮"), progressIcon);
         const SizeList& files = Collected();
-        std::vector<WString> paths;
-        std::vector<WString> names;
-        for (int i = 0; i < files.Count(); ++i) {
-            const WString& path = files.Name(i);
-            WString name = path.From(source.Length() + 1).ReplaceAll(L'\\', L'/');
-            paths.push_back(path);
-            names.push_back(base.IsEmpty() ? name : base + L"/" + name);
-        }
         uint64_t done = 0;
         uint64_t total = CollectedTotal();
         ok = AddFiles(paths, names, [&](size_t i) {
@@ -151,6 +161,10 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
     while (!ok && pending_.Count() > pendingBefore) {
         pending_.RemoveAt(pending_.Count() - 1);
     }
+    // A folder that holds nothing still makes the archive the user asked for.
+    if (ok && !PathExists(ArchivePath())) {
+        modified_ = true;
+    }
     return ok;
 }
 
@@ -158,14 +172,27 @@ bool CZipFile::AddFolder(const WString& folder, const WString& namePrefix)
 {
     std::vector<WString> paths;
     std::vector<WString> names;
-    bool listed = WalkFiles(folder, [&](const WString& path, const WString& below) {
-        paths.push_back(path);
-        names.push_back(namePrefix + below.ReplaceAll(L'\\', L'/'));
-        return true;
-    });
+    bool listed = WalkFiles(
+        folder,
+        [&](const WString& path, const WString& below) {
+            paths.push_back(path);
+            names.push_back(namePrefix + below.ReplaceAll(L'\\', L'/'));
+            return true;
+        },
+        [&](const WString& path, const WString& below) {
+            // A drive root dropped at the top level is the archive itself.
+            WString name = namePrefix + below.ReplaceAll(L'\\', L'/');
+            return name.IsEmpty() || AddFolderEntry(path, name);
+        });
     // Files found before a folder that could not be listed are still added,
     // as they would be one by one.
     return AddFiles(paths, names, nullptr) && listed;
+}
+
+bool CZipFile::AddFolderEntry(const WString& path, const WString& name)
+{
+    CompressedFile folder = DescribeFolder(path);
+    return AppendCompressed(name, folder);
 }
 
 bool CZipFile::AddFiles(const std::vector<WString>& paths, const std::vector<WString>& names,
@@ -215,7 +242,7 @@ bool CZipFile::AppendCompressed(const WString& name, CompressedFile& file)
     entry.signature = kCentralHeaderSignature;
     entry.versionMadeBy = 20;
     entry.versionNeeded = 20;
-    entry.method = zip::kMethodDeflate;
+    entry.method = file.method;
     entry.dosTime = file.dosTime;
     entry.dosDate = file.dosDate;
     entry.crc32 = file.crc;
@@ -264,6 +291,14 @@ bool CZipFile::MergePending()
         int index = FindEntry(name);
         if (index < 0) {
             entries_.Insert(name, pending_.ValueAt(i));
+            continue;
+        }
+        if (!entries_.ValueAt(index).deleted && name.Last() == L'/') {
+            // Folders join without a question; one the archive had only
+            // through the entries below it is written from now on.
+            if (IsImpliedFolder(entries_.ValueAt(index))) {
+                entries_.ValueAt(index) = pending_.ValueAt(i);
+            }
             continue;
         }
         if (!entries_.ValueAt(index).deleted) {
@@ -383,8 +418,9 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
     for (int t = 0; t < entries_.Count(); ++t) {
         ArcEntry& entry = entries_.ValueAt(t);
         const WString& name = entries_.Name(t);
-        if (entry.deleted || name.Last() == L'/' ||
-            ((entry.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.packedSize == 0 && entry.size == 0)) {
+        // Folder entries the archive stores, or that were added, are written
+        // again: an empty folder must outlive a change to the archive.
+        if (entry.deleted || IsImpliedFolder(entry)) {
             continue;
         }
         // Windows are repainted between entries, but not more often than the

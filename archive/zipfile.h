@@ -30,8 +30,10 @@ public:
     bool CanUpdate() override { return false; }
     bool CanDelete() override { return false; }
 
-    // Table index of a name with "/" separators, or -1.
-    int FindEntry(const WString& name) const { return entries_.Find(name); }
+    // Table index of a name with "/" separators, or -1. The empty name is the
+    // archive's top level: an entry that stands for it ("./") is kept in the
+    // table for the commit, but is never found or listed.
+    int FindEntry(const WString& name) const { return name.IsEmpty() ? -1 : entries_.Find(name); }
     const EntryTable& Entries() const { return entries_; }
     const CDataList& Blocks() const { return blocks_; }
     bool IsZip64() const { return zip64_; }
@@ -110,6 +112,8 @@ public:
     bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output);
     bool AddFolder(const WString& folder, const WString& namePrefix);
     bool AddFile(const WString& path, const WString& name);
+    // The entry of a folder that holds nothing; name ends with "/".
+    bool AddFolderEntry(const WString& path, const WString& name);
     // Compresses the files on worker threads and adds them under the names,
     // in list order, as AddFile one by one would; added(i) runs on this
     // thread after file i was added. Stops at the first failure.

@@ -16,10 +16,12 @@ bool IsDriveRoot(const WString& path)
 WString Unquote(const WString& text)
 {
     WString trimmed = text.Trimmed();
-    if (trimmed.At(0) == L'"') {
-        return trimmed.Mid(1, trimmed.Length() - 2);
+    if (trimmed.At(0) != L'"') {
+        return trimmed;
     }
-    return trimmed;
+    // A quote that is never closed takes nothing else with it.
+    bool closed = trimmed.Length() > 1 && trimmed.Last() == L'"';
+    return trimmed.Mid(1, trimmed.Length() - (closed ? 2 : 1));
 }
 
 WString JoinPath(const WString& dir, const WString& name)
@@ -196,7 +198,9 @@ void SplitCommandLine(WString& program, WString& arguments, const WString& comma
             return;
         }
         program = Unquote(line.Mid(1, close - 1));
-        arguments = line.From(close + 2).Trimmed();
+        // The arguments may follow the closing quote after any number of
+        // blanks, or none.
+        arguments = line.From(close + 1).Trimmed();
         return;
     }
     int blank = line.FindChar(L' ');

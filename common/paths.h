@@ -8,8 +8,8 @@
 #include "common/wstring.h"
 
 bool IsDriveRoot(const WString& path);
-// Trims blanks; a text that then begins with a double quote loses its first
-// and its last unit.
+// Trims blanks; a text that then begins with a double quote loses it, and
+// its last unit when that is the closing quote.
 WString Unquote(const WString& text);
 WString JoinPath(const WString& dir, const WString& name);
 WString ParentDir(const WString& path);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -239,7 +240,7 @@ TEST_F(ArchiveObjectTest, CollectsFilesDepthFirstWithTheirSizes)
     archive.ClearErrorText();
 }
 
-TEST_F(ArchiveObjectTest, WalkMeetsFilesDepthFirstInListingOrderAndStopsWhenTheVisitorFails)
+TEST_F(ArchiveObjectTest, WalkMeetsFilesAndEmptyFoldersDepthFirstInListingOrderAndStopsWhenTheVisitorFails)
 {
     std::vector<std::wstring> expected = MakeMixedTree(scratch_ / L"tree");
     ASSERT_EQ(9u, expected.size());
@@ -258,6 +259,32 @@ TEST_F(ArchiveObjectTest, WalkMeetsFilesDepthFirstInListingOrderAndStopsWhenTheV
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(U(JoinPath(scratch_ / L"tree", WString(expected[i].c_str()))), U(archive.Collected().Name(i)));
     }
+
+    // Folders that hold nothing at all are met at their place in the walk,
+    // a folder holding only an empty folder is not; nor is a folder with
+    // files. An empty walked folder is met itself, under an empty name.
+    std::vector<std::wstring> withFolders;
+    auto meet = [&](const WString& path, const WString& name) {
+        EXPECT_EQ(U(JoinPath(scratch_ / L"tree", name)), U(path));
+        withFolders.push_back(name.c_str());
+        return true;
+    };
+    ASSERT_TRUE(archive.WalkFiles(scratch_ / L"tree", meet, [&](const WString& path, const WString& name) {
+        EXPECT_TRUE(IsDirectory(path)) << U(path);
+        withFolders.push_back(name.c_str());
+        return true;
+    }));
+    EXPECT_EQ(WalkOrder(scratch_ / L"tree", true), withFolders);
+    EXPECT_EQ(2, std::count_if(withFolders.begin(), withFolders.end(),
+                               [](const std::wstring& name) { return name.back() == L'\\'; }));
+    CreateDirectoryTree(scratch_ / L"void", false);
+    std::vector<std::wstring> empty;
+    ASSERT_TRUE(archive.WalkFiles(scratch_ / L"void", meet, [&](const WString& path, const WString& name) {
+        EXPECT_EQ(U(scratch_ / L"void"), U(path));
+        empty.push_back(name.c_str());
+        return true;
+    }));
+    EXPECT_EQ(std::vector<std::wstring>{L""}, empty);
 
     int visited = 0;
     EXPECT_FALSE(archive.WalkFiles(scratch_ / L"tree", [&](const WString&, const WString&) { return ++visited < 4; }));

@@ -3,6 +3,11 @@
 // cabinets alike.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "archive/cab_builder.h"
 #include "archive/cabfile.h"
 #include "archive/entry_names.h"
@@ -100,11 +105,40 @@ TEST(EntryNameRule, ClassifiesTheTable)
     for (const wchar_t* bad : {L"", L"\\abs", L"/abs", L"C:x", L"c:\\x", L"\\\\srv\\s\\x", L"a\\\\b", L"..", L"tab\t"}) {
         EXPECT_NE(CheckEntryName(bad), NameFault::kNone) << Utf8(bad);
     }
+    // A "." component names the folder it stands in; a name of nothing else
+    // is the destination itself.
+    for (const wchar_t* here : {L".\\x.txt", L"a\\.\\b.txt", L"./docs/", L"a\\."}) {
+        EXPECT_EQ(CheckEntryName(here), NameFault::kNone) << Utf8(here);
+    }
+    for (const wchar_t* itself : {L".", L".\\", L"./.", L"./../x"}) {
+        EXPECT_EQ(CheckEntryName(itself), NameFault::kLeavesFolder) << Utf8(itself);
+    }
     // A folder entry ends with one separator.
     EXPECT_EQ(CheckEntryName(L"a\\b\\"), NameFault::kNone);
     EXPECT_EQ(CheckEntryName(L"a\\nul\\"), NameFault::kDeviceName);
     EXPECT_EQ(RefusedNameText(L"d/con/x.txt", NameFault::kDeviceName),
               L"d\\con\\x.txt\nWindows のデバイス名と同じ名前のため展開できません");
+}
+
+TEST(EntryNameRule, CurrentFolderComponentsAreDroppedAndNothingElse)
+{
+    const std::pair<const wchar_t*, const wchar_t*> kCases[] = {
+        {L"./docs/readme.txt", L"docs/readme.txt"},
+        {L"./", L""},
+        {L".", L""},
+        {L"././a/./b/.", L"a/b/"},
+        {L".\\x", L"x"},
+        {L"../x", L"../x"},
+        {L"a/.../. /.x", L"a/.../. /.x"},
+        // Empty components stay, for the rule to refuse.
+        {L".//x", L"/x"},
+        {L"/./x", L"/x"},
+    };
+    for (const auto& c : kCases) {
+        std::vector<wchar_t> units(c.first, c.first + wcslen(c.first));
+        DropCurrentFolderComponents(units);
+        EXPECT_EQ(std::wstring(units.begin(), units.end()), c.second) << Utf8(c.first);
+    }
 }
 
 TEST(EntryNameRule, BothEnginesRefuseTheSameNamesAndExtractTheOthers)

@@ -5,6 +5,7 @@ arctool.exe, and archives that the engine writes must satisfy those tools.
 Usage: python3 zip_interop_test.py ARCTOOL_EXE WINE_RUN
 """
 import codecs
+import contextlib
 import os
 import random
 import shutil
@@ -35,6 +36,33 @@ def arctool(*args, check=True):
 
 class PathArg(str):
     pass
+
+
+def stored_names(archive):
+    """The names as they are stored, in directory order."""
+    result = subprocess.run(['unzip', '-Z1', archive], capture_output=True, text=True, check=True)
+    return result.stdout.splitlines()
+
+
+@contextlib.contextmanager
+def wine_drive(folder):
+    """A drive letter of the test's Wine prefix for a folder, as long as the
+    block runs; yields its root (M:\\)."""
+    env = os.path.join(os.path.dirname(os.path.abspath(WINE_RUN)), 'wine-env.sh')
+    prefix = subprocess.run(['bash', '-c', '. "$0" && printf %s "$WINEPREFIX"', env], capture_output=True,
+                            text=True, check=True).stdout
+    for letter in 'mnopqrstuvwxy':
+        link = os.path.join(prefix, 'dosdevices', letter + ':')
+        try:
+            os.symlink(os.path.abspath(folder), link)
+        except FileExistsError:
+            continue
+        try:
+            yield letter.upper() + ':\\'
+        finally:
+            os.remove(link)
+        return
+    raise AssertionError('no free drive letter in ' + prefix)
 
 
 def listing(archive):
@@ -232,6 +260,31 @@ class ReadsOtherToolsArchives(Base):
         self.check_listing_matches_zipfile(archive)
         self.extract_and_compare(archive, self.src)
 
+    def test_bsdtar_archive_of_dot_is_seen_without_its_dot_components(self):
+        # bsdtar -a -cf out.zip . stores ./, ./docs/, ./docs/readme.txt.
+        for options in ([], ['--options', 'zip:zip64']):
+            with self.subTest(options=options):
+                archive = os.path.join(self.work, 'dot%d.zip' % len(options))
+                subprocess.run(['bsdtar', '-a', '-cf', archive] + options + ['.'], cwd=self.src, check=True)
+                stored = stored_names(archive)
+                self.assertIn('./', stored)
+                self.assertIn('./docs/readme.txt', stored)
+                # ./ is the archive's top level itself: no item of its own.
+                self.assertEqual(set(listing(archive)), {n[2:].replace('/', '\\') for n in stored if n != './'})
+                self.extract_and_compare(archive, self.src)
+                dest = tempfile.mkdtemp(dir=self.work)
+                arctool('extract', PathArg(archive), PathArg(dest), 'docs\\readme.txt')
+                with open(os.path.join(dest, 'readme.txt'), 'rb') as f, \
+                        open(os.path.join(self.src, 'docs', 'readme.txt'), 'rb') as g:
+                    self.assertEqual(f.read(), g.read())
+                # A change keeps every other entry as it was stored, ./ and
+                # the folders included.
+                arctool('delete', PathArg(archive), 'docs\\deep\\er\\note.txt')
+                self.assertEqual(sorted(stored_names(archive)),
+                                 sorted(n for n in stored if n != './docs/deep/er/note.txt'))
+                t = subprocess.run(['unzip', '-t', archive], capture_output=True, text=True)
+                self.assertEqual(t.returncode, 0, t.stdout + t.stderr)
+
     def test_reads_python_forced_zip64(self):
         archive = os.path.join(self.work, 'py64.zip')
         with zipfile.ZipFile(archive, 'w', zipfile.ZIP_DEFLATED) as z:
@@ -307,7 +360,7 @@ class WritesArchivesOthersRead(Base):
 
     def test_folder_compression_puts_the_contents_at_the_top(self):
         # The folder menu's compression: a progress window, the folder's own
-        # name not in the entries, no folder entries.
+        # name not in the entries, no entries for folders that hold files.
         archive = os.path.join(self.work, 'compressed.zip')
         arctool('compress', PathArg(archive), PathArg(self.src))
         self.check_tools_accept(archive)
@@ -315,6 +368,25 @@ class WritesArchivesOthersRead(Base):
         with zipfile.ZipFile(archive) as z:
             names = z.namelist()
         self.assertFalse([n for n in names if n.endswith('/')], names)
+
+    def test_drive_root_compresses_with_whole_names(self):
+        # A drive root ends in a backslash already: no name below it may
+        # lose its first letter, nor a one-letter file its whole name.
+        root = tempfile.mkdtemp(dir=self.work)
+        files = {'a': b'one letter', 'docs/readme.txt': b'text', 'hollow/': b''}
+        for name, data in files.items():
+            os.makedirs(os.path.dirname(os.path.join(root, name)), exist_ok=True)
+            if not name.endswith('/'):
+                with open(os.path.join(root, name), 'wb') as f:
+                    f.write(data)
+        compressed = os.path.join(self.work, 'drive.zip')
+        dropped = os.path.join(self.work, 'drive_dropped.zip')
+        with wine_drive(root) as drive:
+            arctool('compress', PathArg(compressed), drive)
+            # Dropped, the drive's contents go into the chosen folder.
+            arctool('add', PathArg(dropped), drive, 'in')
+        self.check_python_reads(compressed, files)
+        self.check_python_reads(dropped, {'in/' + name: data for name, data in files.items()})
 
     def test_adding_to_and_deleting_from_an_archive(self):
         archive = os.path.join(self.work, 'changed.zip')

@@ -2,6 +2,7 @@
 // extraction checks and the commit's failure paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,10 @@ TEST_F(ZipTest, DuplicateNamesKeepTheFirstAndReport)
     int count = 0;
     WString text = ReadError(Archive(BuildZip({{"same.txt", "first"}, {"same.txt", "second"}})), &count);
     EXPECT_EQ(text, L"重複したファイル名 same.txt index1, 2 = 0 1");
+    EXPECT_EQ(count, 1);
+    // Names are compared as the engine sees them, without "." components.
+    text = ReadError(Archive(BuildZip({{"x.txt", "first"}, {"./x.txt", "second"}})), &count);
+    EXPECT_EQ(text, L"重複したファイル名 x.txt index1, 2 = 0 1");
     EXPECT_EQ(count, 1);
 }
 
@@ -415,9 +420,17 @@ TEST_F(ZipWriterTest, RoundTripWithShiftJisNamesAndNtfsTimes)
     EXPECT_EQ(ReadFileBytes(folder_ / L"out\\in\\src\\日本語表.txt"), ReadFileBytes(source));
 }
 
-TEST_F(ZipWriterTest, AddedFolderKeepsTheWalkOrderWithAndWithoutProgress)
+TEST_F(ZipWriterTest, AddedFolderKeepsTheWalkOrderAndItsEmptyFoldersWithAndWithoutProgress)
 {
-    std::vector<std::wstring> order = MakeMixedTree(folder_ / L"src");
+    MakeMixedTree(folder_ / L"src");
+    std::vector<std::wstring> order = WalkOrder(folder_ / L"src", true);
+    auto storedNames = [](const WString& path) {
+        std::vector<std::wstring> stored;
+        for (const ZipCentralRecord& record : ReadZipDirectory(ReadFileBytes(path))) {
+            stored.push_back(WString::FromAnsi(record.name.c_str()).c_str());
+        }
+        return stored;
+    };
     for (int icon : {-1, 101}) {
         WString path = folder_ / (icon == -1 ? L"plain.zip" : L"progress.zip");
         {
@@ -431,11 +444,23 @@ TEST_F(ZipWriterTest, AddedFolderKeepsTheWalkOrderWithAndWithoutProgress)
         for (const std::wstring& name : order) {
             expected.push_back(prefix + WString(name.c_str()).ReplaceAll(L'\\', L'/').c_str());
         }
-        std::vector<std::wstring> stored;
-        for (const ZipCentralRecord& record : ReadZipDirectory(ReadFileBytes(path))) {
-            stored.push_back(WString::FromAnsi(record.name.c_str()).c_str());
+        EXPECT_EQ(expected, storedNames(path)) << icon;
+        // An empty folder is a stored entry of its own, without data.
+        {
+            CZipFile archive(path, ZlibPath());
+            int at = archive.FindEntry(WString((prefix + L"empty/").c_str()));
+            ASSERT_GE(at, 0) << icon;
+            const ArcEntry& folder = archive.Entries().ValueAt(at);
+            EXPECT_EQ(folder.method, zip::kMethodStored);
+            EXPECT_EQ(folder.size, 0u);
+            EXPECT_EQ(folder.packedSize, 0u);
+            EXPECT_EQ(folder.crc32, 0u);
+            EXPECT_TRUE(folder.externalAttributes & FILE_ATTRIBUTE_DIRECTORY);
+            // A change to the archive keeps every folder entry.
+            ASSERT_TRUE(archive.Delete(WString((prefix + L"b.txt").c_str()).ReplaceAll(L'/', L'\\')));
         }
-        EXPECT_EQ(expected, stored) << icon;
+        expected.erase(std::find(expected.begin(), expected.end(), prefix + L"b.txt"));
+        EXPECT_EQ(expected, storedNames(path)) << icon;
     }
 }
 

@@ -29,11 +29,13 @@ TEST(Paths, ParentJoinAndParts)
     EXPECT_FALSE(IsDriveRoot(L"C:\\a"));
 }
 
-TEST(Paths, UnquoteRemovesTheFirstAndLastUnitAfterAQuote)
+TEST(Paths, UnquoteRemovesTheQuotesAndNothingElse)
 {
     EXPECT_EQ("C:\\a b", U(Unquote(L"  \"C:\\a b\" ")));
-    // A text that only begins with a quote still loses its last unit.
-    EXPECT_EQ("abc", U(Unquote(L"\"abcd")));
+    // A quote that is never closed takes no other unit with it.
+    EXPECT_EQ("abcd", U(Unquote(L"\"abcd")));
+    EXPECT_EQ("", U(Unquote(L" \" ")));
+    EXPECT_EQ("", U(Unquote(L"\"\"")));
     EXPECT_EQ("plain", U(Unquote(L" plain ")));
 }
 
@@ -44,6 +46,11 @@ TEST(Paths, SplitsAndBuildsCommandLines)
     SplitCommandLine(program, arguments, L"\"C:\\Program Files\\Z\\ZPKMain.exe\"   C:\\d\\a.zip ");
     EXPECT_EQ("C:\\Program Files\\Z\\ZPKMain.exe", U(program));
     EXPECT_EQ("C:\\d\\a.zip", U(arguments));
+
+    // The arguments may follow the closing quote without a blank.
+    SplitCommandLine(program, arguments, L"\"C:\\Z\\ZPKSet.exe\"set");
+    EXPECT_EQ("C:\\Z\\ZPKSet.exe", U(program));
+    EXPECT_EQ("set", U(arguments));
 
     SplitCommandLine(program, arguments, L"ZPKSet.exe set");
     EXPECT_EQ("ZPKSet.exe", U(program));

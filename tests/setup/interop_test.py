@@ -39,9 +39,9 @@ class FolderVerbs(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def run_verb(self, verb):
+    def run_verb(self, verb, folder=None):
         # Wine quotes the folder argument, as Explorer does, for its blank.
-        result = subprocess.run([WINE_RUN, ZPKSET, verb, windows_path(self.folder)],
+        result = subprocess.run([WINE_RUN, ZPKSET, verb, windows_path(folder or self.folder)],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
         self.assertEqual(0, result.returncode, result.stderr.decode("utf-8", "replace"))
 
@@ -56,16 +56,41 @@ class FolderVerbs(unittest.TestCase):
         test = subprocess.run(["unzip", "-t", archive], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.assertEqual(0, test.returncode, test.stdout.decode("utf-8", "replace"))
         got = {}
+        folders = []
         with zipfile.ZipFile(archive) as zipped:
             for info in zipped.infolist():
-                if info.filename.endswith("/"):
-                    continue
                 # Names without the UTF-8 flag are code page 932.
                 name = info.filename
                 if not info.flag_bits & 0x800:
                     name = name.encode("cp437").decode("cp932")
+                if name.endswith("/"):
+                    folders.append(name)
+                    continue
                 got[name.replace("\\", "/")] = zipped.read(info)
         self.assertEqual(self.expected(), got)
+        # The empty folder is an entry of its own; the others hold files.
+        self.assertEqual(["写真/空のフォルダ/"], folders)
+
+    def test_folders_that_hold_nothing(self):
+        empty = os.path.join(self.dir, "空 のフォルダ")
+        os.makedirs(empty)
+        self.run_verb("zipcompress", empty)
+        # unzip calls an archive without entries a warning (exit code 1).
+        test = subprocess.run(["unzip", "-t", empty + ".zip"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(1, test.returncode, test.stdout.decode("utf-8", "replace"))
+        self.assertIn(b"zipfile is empty", test.stdout)
+        self.run_verb("cabcompress", empty)
+        # cabextract refuses every cabinet without files; gcab reads it.
+        listed = subprocess.run(["gcab", "-l", empty + ".cab"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual((0, b""), (listed.returncode, listed.stdout))
+        hollow = os.path.join(self.dir, "hollow")
+        os.makedirs(os.path.join(hollow, "a", "b"))
+        os.makedirs(os.path.join(hollow, "c"))
+        self.run_verb("zipcompress", hollow)
+        test = subprocess.run(["unzip", "-t", hollow + ".zip"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(0, test.returncode, test.stdout.decode("utf-8", "replace"))
+        names = subprocess.run(["unzip", "-Z1", hollow + ".zip"], stdout=subprocess.PIPE, check=True).stdout
+        self.assertEqual([b"a/b/", b"c/"], sorted(names.splitlines()))
 
     def test_cabcompress(self):
         self.run_verb("cabcompress")

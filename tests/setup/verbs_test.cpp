@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "archive/cabfile.h"
+#include "archive/le_bytes.h"
 #include "archive/zipfile.h"
 #include "common/paths.h"
 #include "setup/compress_verb.h"
+#include "setup/install.h"
 #include "setup/report_verb.h"
 #include "setup/verbs.h"
 #include "support/prompt_recorder.h"
@@ -121,6 +123,35 @@ TEST_F(CompressVerbTest, CabOfAFolderIsWrittenBesideIt)
     StringList names = Names(cab);
     EXPECT_GE(names.Find(L"a.txt"), 0);
     EXPECT_GE(names.Find(L"下位\\b.txt"), 0);
+}
+
+TEST_F(CompressVerbTest, FoldersThatHoldNothingBecomeArchivesToo)
+{
+    // Nothing at all: the empty ZIP (its end record alone) and the empty
+    // cabinet of the shell's New menu.
+    WString empty = scratch / L"空";
+    CreateDirectoryTree(empty, false);
+    RunCompressVerb(kCompressToZip, empty, ProgramFolder());
+    RunCompressVerb(kCompressToCab, empty, ProgramFolder());
+    EXPECT_EQ(0u, prompts.Count()) << Utf8(prompts.LastText());
+    Bytes zipBytes = ReadFileBytes(empty + L".zip");
+    ASSERT_EQ(22u, zipBytes.size());
+    EXPECT_EQ(0x06054b50u, LoadU32(zipBytes.data()));
+    EXPECT_EQ(ReadFileBytes(empty + L".cab"), Bytes(kEmptyCabinet, kEmptyCabinet + sizeof kEmptyCabinet));
+    // Nothing but empty folders: each is a folder entry of the ZIP.
+    WString hollow = scratch / L"hollow";
+    CreateDirectoryTree(hollow + L"\\a\\b", true);
+    CreateDirectoryTree(hollow + L"\\c", true);
+    RunCompressVerb(kCompressToZip, hollow, ProgramFolder());
+    EXPECT_EQ(0u, prompts.Count()) << Utf8(prompts.LastText());
+    CZipFile zip(hollow + L".zip", ZlibBesideProgram());
+    ASSERT_FALSE(zip.HasError()) << Text(zip.ErrorText());
+    for (const wchar_t* folder : {L"a/b/", L"c/"}) {
+        int at = zip.FindEntry(WString(folder));
+        ASSERT_GE(at, 0) << Utf8(folder);
+        EXPECT_FALSE(IsImpliedFolder(zip.Entries().ValueAt(at))) << Utf8(folder);
+    }
+    EXPECT_TRUE(IsImpliedFolder(zip.Entries().ValueAt(zip.FindEntry(WString(L"a/"))))) << "a/ holds a folder";
 }
 
 TEST_F(CompressVerbTest, PathThatIsNoFolderStopsAndTouchesNothing)

@@ -177,12 +177,22 @@ class DropOntoZip(unittest.TestCase):
 
     def test_dropped_folder_arrives_with_its_content(self):
         arc = self.sample()
-        out = self.run_host(["archive " + win(arc), "menu down,down,return", "drop " + self.src_path("photos"), "go"])
+        # Folders that hold nothing arrive as folder entries; one that holds
+        # only an empty folder comes with it.
+        for folder in ("photos/day2", "photos/old/gone", "void"):
+            os.makedirs(os.path.join(self.src, folder))
+        out = self.run_host(["archive " + win(arc), "menu down,down,return", "drop " + self.src_path("photos"),
+                             "drop " + self.src_path("void"), "go"])
         self.assertEqual(self.drop_lines(out)[0][1], "0x00000000")
         self.check_sound(arc)
         names = self.names(arc)
         self.assertIn("docs/photos/day1/x.jpg", names)
         self.assertIn("docs/photos/y.jpg", names)
+        for folder in ("docs/photos/day2/", "docs/photos/old/gone/", "docs/void/"):
+            self.assertIn(folder, names)
+        self.assertNotIn("docs/photos/old/", names)
+        # The archive's own folder entries stay.
+        self.assertIn("docs/img/", names)
         self.assertEqual(self.content(arc, "docs/photos/day1/x.jpg"), self.files["photos/day1/x.jpg"])
         self.assert_clean_end(out)
 

@@ -69,13 +69,17 @@ bool WaitFor(const WString& path, bool (*condition)(const WString&), bool wanted
     return false;
 }
 
-void AppendWalkOrder(const WString& folder, const WString& below, std::vector<std::wstring>& order)
+void AppendWalkOrder(const WString& folder, const WString& below, bool emptyFolders,
+                     std::vector<std::wstring>& order)
 {
     AttrStringList items(false);
     ListDirectory(folder, items, WString(L"*"));
+    if (items.Count() == 0 && emptyFolders && !below.IsEmpty()) {
+        order.push_back(below.c_str());
+    }
     for (int i = 0; i < items.Count(); ++i) {
         if (items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) {
-            AppendWalkOrder(JoinPath(folder, items.Name(i)), below + items.Name(i) + L"\\", order);
+            AppendWalkOrder(JoinPath(folder, items.Name(i)), below + items.Name(i) + L"\\", emptyFolders, order);
         } else {
             order.push_back((below + items.Name(i)).c_str());
         }
@@ -94,8 +98,14 @@ std::vector<std::wstring> MakeMixedTree(const WString& root)
         WriteFileText(path, "data");
     }
     CreateDirectoryTree(JoinPath(root, WString(L"empty")), true);
+    CreateDirectoryTree(JoinPath(root, WString(L"m\\hollow\\void")), true);
+    return WalkOrder(root, false);
+}
+
+std::vector<std::wstring> WalkOrder(const WString& root, bool emptyFolders)
+{
     std::vector<std::wstring> order;
-    AppendWalkOrder(root, WString(), order);
+    AppendWalkOrder(root, WString(), emptyFolders, order);
     return order;
 }
 

@@ -29,11 +29,14 @@ private:
 };
 
 // Makes below root a tree whose folders mix files and subfolders (one of
-// them empty) and returns its files' paths below root in the order of a
-// depth-first walk that takes each folder's items in the order the
-// directory search returns them: the order in which the engines compress a
-// folder.
+// them empty, one holding nothing but an empty folder) and returns its
+// files' paths below root in the order of a depth-first walk that takes each
+// folder's items in the order the directory search returns them: the order
+// in which the engines compress a folder.
 std::vector<std::wstring> MakeMixedTree(const WString& root);
+// The paths below root in that walk's order; with emptyFolders, every folder
+// that holds nothing at all too, at its place, ending in a backslash.
+std::vector<std::wstring> WalkOrder(const WString& root, bool emptyFolders);
 
 bool WriteFileBytes(const WString& path, const Bytes& bytes);
 bool WriteFileText(const WString& path, const std::string& text);
