@@ -268,7 +268,7 @@ int OpenMenu(const std::wstring& archive, const std::vector<std::wstring>& keyNa
     MenuAnswer user(Keys(keyNames));
     StartedProgram viewer(command);
     int code = AnswerBoxesUntilEnd(viewer, {IDYES});
-    Print(std::wstring(L"menu ") + (user.MenuSeen() ? L"seen" : L"not seen"));
+    Print(std::wstring(L"menu ") + (user.MenuStuck() ? L"stuck" : user.MenuSeen() ? L"seen" : L"not seen"));
     Print(L"exit " + std::to_wstring(code));
     return 0;
 }

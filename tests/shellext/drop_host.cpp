@@ -92,12 +92,12 @@ public:
     PacedMenuAnswer(const std::vector<WORD>& keys, bool noMenu)
     {
         if (noMenu) {
-            answer_ = std::make_unique<MenuAnswer>(std::vector<WORD>{VK_ESCAPE}, 1500);
+            answer_ = std::make_unique<MenuAnswer>(std::vector<WORD>{VK_ESCAPE});
             return;
         }
         if (std::find(keys.begin(), keys.end(), 0) != keys.end()) {
             pauser_ = std::thread([keys] {
-                if (!WaitForPopupMenu(15000)) {
+                if (!WaitForPopupMenu(60000)) {
                     return;
                 }
                 Sleep(300);
@@ -119,8 +119,18 @@ public:
             pauser_.join();
         }
     }
-    // 1 seen, 0 not seen, -1 not watched.
-    int Seen() { return answer_ ? (answer_->MenuSeen() ? 1 : 0) : -1; }
+    // "1" seen, "0" not seen, "-1" not watched, "stuck" when the keys did
+    // not close it.
+    std::string Seen()
+    {
+        if (!answer_) {
+            return "-1";
+        }
+        if (answer_->MenuStuck()) {
+            return "stuck";
+        }
+        return answer_->MenuSeen() ? "1" : "0";
+    }
 
 private:
     std::unique_ptr<MenuAnswer> answer_;
@@ -198,14 +208,14 @@ int wmain(int argc, wchar_t** argv)
             target->DragOver(MK_LBUTTON, point, &entered);
             DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
             HRESULT dropped;
-            int seen;
+            std::string seen;
             {
                 PacedMenuAnswer user(keys, noMenu);
                 dropped = target->Drop(data, 0, point, &effect);
                 seen = user.Seen();
             }
             Print("drop " + Hex(dropped) + " enter " + std::to_string(entered) + " effect " + std::to_string(effect) +
-                  " menu " + std::to_string(seen) + " media " + std::to_string(data->HandedOut()) + "/" +
+                  " menu " + seen + " media " + std::to_string(data->HandedOut()) + "/" +
                   std::to_string(data->GivenBack()));
             data->Release();
             paths.clear();

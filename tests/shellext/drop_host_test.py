@@ -81,7 +81,11 @@ class DropOntoZip(unittest.TestCase):
         script_path = os.path.join(self.dir, "script.txt")
         with open(script_path, "w", encoding="utf-8") as f:
             f.write("\n".join(script) + "\n")
-        result = subprocess.run([WINE_RUN, HOST, win(script_path)], capture_output=True, timeout=240)
+        try:
+            result = subprocess.run([WINE_RUN, HOST, win(script_path)], capture_output=True, timeout=240)
+        except subprocess.TimeoutExpired as stopped:
+            # What the host printed tells the step it hung in.
+            self.fail("the host did not end; it printed:\n" + (stopped.stdout or b"").decode("utf-8", "replace"))
         out = result.stdout.decode("utf-8", "replace").replace("\r", "")
         self.assertEqual(result.returncode, 0, out + result.stderr.decode("utf-8", "replace"))
         return [line for line in out.split("\n") if line]

@@ -294,7 +294,7 @@ TEST_F(FolderMenuTest, MouseMovedAwayShowsNoMenuAndKeepsTheTopLevel)
     {
         FolderMenu menu(archive, ModuleInstance(), IDI_CABFILE);
         SetCursorPos(411, 300);
-        MenuAnswer watcher({}, 1500);
+        MenuAnswer watcher({});
         menu.Show();
         EXPECT_FALSE(watcher.MenuSeen());
         EXPECT_TRUE(menu.Result() == L".\\");

@@ -2,32 +2,73 @@
 
 #include "support/window_driver.h"
 
-MenuAnswer::MenuAnswer(std::vector<WORD> keys, DWORD milliseconds)
-    : thread_([this, keys, milliseconds] {
-          if (!WaitForPopupMenu(milliseconds)) {
-              return;
-          }
-          seen_ = true;
-          // The menu takes keys once its loop runs.
-          Sleep(300);
-          PressKeys(keys);
-      })
+namespace {
+
+bool StillShown(HWND menu) { return IsWindow(menu) && IsWindowVisible(menu); }
+
+// The menu takes keys once its thread tracks it; on a loaded machine that
+// can be a while after its window shows.
+HWND WaitForMenuTracking(HWND menu)
 {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(menu, nullptr);
+    ULONGLONG deadline = GetTickCount64() + 10000;
+    while (GetTickCount64() < deadline && StillShown(menu)) {
+        if (GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMENUMODE)) {
+            return info.hwndMenuOwner;
+        }
+        Sleep(50);
+    }
+    return nullptr;
 }
 
-MenuAnswer::~MenuAnswer()
+}  // namespace
+
+MenuAnswer::MenuAnswer(std::vector<WORD> keys) : thread_([this, keys] { Answer(keys); }) {}
+
+MenuAnswer::~MenuAnswer() { MenuSeen(); }
+
+void MenuAnswer::Answer(const std::vector<WORD>& keys)
 {
-    if (thread_.joinable()) {
-        thread_.join();
+    HWND menu = nullptr;
+    while (!menu && !stop_) {
+        menu = WaitForPopupMenu(100);
+    }
+    if (!menu) {
+        return;
+    }
+    seen_ = true;
+    HWND owner = WaitForMenuTracking(menu);
+    Sleep(300);
+    PressKeys(keys);
+    if (keys.empty()) {
+        return;
+    }
+    ULONGLONG deadline = GetTickCount64() + 20000;
+    while (StillShown(menu) && GetTickCount64() < deadline) {
+        Sleep(50);
+    }
+    if (StillShown(menu)) {
+        stuck_ = true;
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(owner ? owner : menu, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     }
 }
 
 bool MenuAnswer::MenuSeen()
 {
+    stop_ = true;
     if (thread_.joinable()) {
         thread_.join();
     }
     return seen_;
+}
+
+bool MenuAnswer::MenuStuck()
+{
+    MenuSeen();
+    return stuck_;
 }
 
 BoxAnswerer::BoxAnswerer() : thread_([this] { Watch(); }) {}

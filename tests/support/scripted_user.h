@@ -13,19 +13,28 @@
 #include <vector>
 
 // Waits for the next popup menu and answers it with keys. An answer
-// without any keys only watches whether a menu came.
+// without any keys only watches whether a menu came. It watches until it is
+// asked what it saw, so a menu that comes late on a loaded machine is still
+// answered; a menu that the keys did not close is cancelled, so that the
+// test fails instead of waiting for ever.
 class MenuAnswer {
 public:
-    explicit MenuAnswer(std::vector<WORD> keys, DWORD milliseconds = 15000);
+    explicit MenuAnswer(std::vector<WORD> keys);
     ~MenuAnswer();
     MenuAnswer(const MenuAnswer&) = delete;
     MenuAnswer& operator=(const MenuAnswer&) = delete;
-    // Waits for the thread; true when a menu was seen.
+    // Stops watching and waits for the thread; true when a menu was seen.
     bool MenuSeen();
+    // True when the menu stayed open after the keys and had to be cancelled.
+    bool MenuStuck();
 
 private:
-    std::thread thread_;
+    void Answer(const std::vector<WORD>& keys);
+
+    std::atomic<bool> stop_{false};
     std::atomic<bool> seen_{false};
+    std::atomic<bool> stuck_{false};
+    std::thread thread_;
 };
 
 // Answers every message box of the product ("Zupako") in this process from
