@@ -104,6 +104,14 @@ class CabInterop(unittest.TestCase):
                 out = os.path.join(self.dir, "out%d" % compress)
                 driver("extract", cab, out)
                 self.assertEqual(tree(out, "\\"), self.expected)
+        # gcab keeps the "./" of its arguments: a "." component names the
+        # folder it stands in and leaves nothing.
+        cab = os.path.join(self.dir, "dot.cab")
+        subprocess.run(["gcab", "-c", cab] + ["./" + f.replace("\\", "/") for f in sorted(self.expected)],
+                       cwd=self.src, check=True)
+        out = os.path.join(self.dir, "dot")
+        driver("extract", cab, out)
+        self.assertEqual(tree(out, "\\"), self.expected)
 
     def test_block_checksum_matches_gcab(self):
         cab = self.gcab_cabinet("sum.cab", True)
