@@ -528,9 +528,15 @@ bool CCabFile::BuildCabinet(const WString& target, const StringList& sources, co
     OpenProgress(L"cab の追加圧縮", progressIcon);
     bool ok = RunCompression(parameters, nullptr, true, [&](void* context) {
         for (int i = 0; i < sources.Count(); ++i) {
-            WString name = prefix + FileNamePart(sources[i]);
-            bool added = IsDirectory(sources[i]) ? CompressFolder(context, sources[i], name + L"\\")
-                                                 : CompressFile(context, sources[i], name);
+            WString leaf = FileNamePart(sources[i]);
+            bool added = false;
+            if (!IsDirectory(sources[i])) {
+                added = CompressFile(context, sources[i], prefix + leaf);
+            } else {
+                // A drive root has no name of its own: its contents go
+                // straight into the folder.
+                added = CompressFolder(context, sources[i], leaf.IsEmpty() ? prefix : prefix + leaf + L"\\");
+            }
             if (!added) {
                 return false;
             }

@@ -219,13 +219,22 @@ void RemoveFile(const WString& path)
 WString FindDuplicateEntry(const StringList& entryNames, const StringList& sources, const WString& folder)
 {
     for (int i = 0; i < sources.Count(); ++i) {
-        WString candidate = folder + FileNamePart(sources[i]);
-        if (IsDirectory(sources[i])) {
-            candidate += L'\\';
+        // A drive root has no name of its own: what it holds arrives.
+        AttrStringList arriving(false);
+        if (IsDriveRoot(sources[i])) {
+            ListDirectory(sources[i], arriving, WString(L"*"));
+        } else {
+            arriving.Insert(FileNamePart(sources[i]), IsDirectory(sources[i]) ? FILE_ATTRIBUTE_DIRECTORY : 0);
         }
-        for (int j = 0; j < entryNames.Count(); ++j) {
-            if (SameNameIgnoringCase(entryNames[j], candidate)) {
-                return entryNames[j];
+        for (int k = 0; k < arriving.Count(); ++k) {
+            WString candidate = folder + arriving.Name(k);
+            if (arriving.ValueAt(k) & FILE_ATTRIBUTE_DIRECTORY) {
+                candidate += L'\\';
+            }
+            for (int j = 0; j < entryNames.Count(); ++j) {
+                if (SameNameIgnoringCase(entryNames[j], candidate)) {
+                    return entryNames[j];
+                }
             }
         }
     }

@@ -236,7 +236,8 @@ private:
 
 // The entry name that a path added under folder (empty or ending in a
 // backslash) would take and that the listed names already hold, compared
-// without regard to case; empty when there is none.
+// without regard to case; empty when there is none. A drive root brings
+// the names of what it holds.
 WString FindDuplicateEntry(const StringList& entryNames, const StringList& sources, const WString& folder);
 
 // The cabinet object for a path, for callers that treat all formats alike.

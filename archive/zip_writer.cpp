@@ -106,10 +106,10 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
     }
     BusyCursor busy(*this, kAddCursor);
     WString base = folder.ReplaceAll(L'\\', L'/');
+    if (!base.IsEmpty() && base.Last() != L'/') {
+        base += L'/';
+    }
     if (progressIcon == -1) {
-        if (!base.IsEmpty() && base.Last() != L'/') {
-            base += L'/';
-        }
         WString leaf = FileNamePart(source);
         if (!IsDirectory(source)) {
             return AddFile(source, base + leaf);
@@ -118,30 +118,15 @@ bool CZipFile::Add(const WString& source, const WString& folder, int progressIco
         // into the folder.
         return AddFolder(source, leaf.IsEmpty() ? base : base + leaf + L"/");
     }
-    if (base.Last() == L'/') {
-        base = base.Left(base.Length() - 1);
-    }
-    auto entryName = [&base](const WString& below) {
-        WString name = below.ReplaceAll(L'\\', L'/');
-        return base.IsEmpty() ? name : base + L"/" + name;
-    };
+    // The compressed folder's own name is not part of the entry names: its
+    // contents go to the archive's top level, or into the folder inside it.
     // A folder compressed only in part must not reach the archive: a failure
     // takes back the entries this call added.
     int pendingBefore = pending_.Count();
     ResetCollected();
     std::vector<WString> paths;
     std::vector<WString> names;
-    bool ok = WalkFiles(
-        source,
-        [&](const WString& path, const WString& below) {
-            paths.push_back(path);
-            names.push_back(entryName(below));
-            return CollectFile(path);
-        },
-        [&](const WString& path, const WString& below) {
-            // The compressed folder's own name is not part of the entry names.
-            return below.IsEmpty() || AddFolderEntry(path, entryName(below));
-        });
+    bool ok = GatherFolder(source, base, true, paths, names);
     if (ok) {
         ProgressWindow progress(WString(L"zip に圧縮"), progressIcon);
         const SizeList& files = Collected();
@@ -172,21 +157,28 @@ bool CZipFile::AddFolder(const WString& folder, const WString& namePrefix)
 {
     std::vector<WString> paths;
     std::vector<WString> names;
-    bool listed = WalkFiles(
+    bool listed = GatherFolder(folder, namePrefix, false, paths, names);
+    // Files found before a folder that could not be listed are still added,
+    // as they would be one by one.
+    return AddFiles(paths, names, nullptr) && listed;
+}
+
+bool CZipFile::GatherFolder(const WString& folder, const WString& namePrefix, bool collect,
+                            std::vector<WString>& paths, std::vector<WString>& names)
+{
+    return WalkFiles(
         folder,
         [&](const WString& path, const WString& below) {
             paths.push_back(path);
             names.push_back(namePrefix + below.ReplaceAll(L'\\', L'/'));
-            return true;
+            return !collect || CollectFile(path);
         },
         [&](const WString& path, const WString& below) {
-            // A drive root dropped at the top level is the archive itself.
+            // An empty folder that would be named by nothing is the archive's
+            // top level itself.
             WString name = namePrefix + below.ReplaceAll(L'\\', L'/');
             return name.IsEmpty() || AddFolderEntry(path, name);
         });
-    // Files found before a folder that could not be listed are still added,
-    // as they would be one by one.
-    return AddFiles(paths, names, nullptr) && listed;
 }
 
 bool CZipFile::AddFolderEntry(const WString& path, const WString& name)

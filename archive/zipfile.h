@@ -114,6 +114,12 @@ public:
     bool AddFile(const WString& path, const WString& name);
     // The entry of a folder that holds nothing; name ends with "/".
     bool AddFolderEntry(const WString& path, const WString& name);
+    // The files below the folder with their entry names (namePrefix + the
+    // path below it), their sizes collected when asked; the entries of its
+    // empty folders are added at once, the folder's own too when it is empty
+    // and namePrefix names it.
+    bool GatherFolder(const WString& folder, const WString& namePrefix, bool collect, std::vector<WString>& paths,
+                      std::vector<WString>& names);
     // Compresses the files on worker threads and adds them under the names,
     // in list order, as AddFile one by one would; added(i) runs on this
     // thread after file i was added. Stops at the first failure.

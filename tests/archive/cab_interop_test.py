@@ -13,6 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
 from folder_tree import tree  # noqa: E402
+from wine_drive import wine_drive  # noqa: E402
 
 ARCTOOL = os.environ["ARCTOOL"]
 WINE_RUN = os.environ["WINE_RUN"]
@@ -103,6 +104,14 @@ class CabInterop(unittest.TestCase):
                 out = os.path.join(self.dir, "out%d" % compress)
                 driver("extract", cab, out)
                 self.assertEqual(tree(out, "\\"), self.expected)
+        # gcab keeps the "./" of its arguments: a "." component names the
+        # folder it stands in and leaves nothing.
+        cab = os.path.join(self.dir, "dot.cab")
+        subprocess.run(["gcab", "-c", cab] + ["./" + f.replace("\\", "/") for f in sorted(self.expected)],
+                       cwd=self.src, check=True)
+        out = os.path.join(self.dir, "dot")
+        driver("extract", cab, out)
+        self.assertEqual(tree(out, "\\"), self.expected)
 
     def test_block_checksum_matches_gcab(self):
         cab = self.gcab_cabinet("sum.cab", True)
@@ -213,6 +222,12 @@ class CabInterop(unittest.TestCase):
             f.write(b"extra file")
         driver("add", cab, extra, "more")
         names.add("more\\extra.txt")
+        self.check_by_tools(cab, names)
+        # A drive root has no name of its own: its contents arrive in the
+        # folder, each with its whole name.
+        with wine_drive(WINE_RUN, os.path.join(self.src, "docs", "deep")) as drive:
+            driver("add", cab, drive, "drive")
+        names |= {"drive\\nested\\noise.bin", "drive\\small.txt"}
         self.check_by_tools(cab, names)
 
         driver("delete", cab, "docs\\guide.txt")

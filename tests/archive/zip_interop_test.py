@@ -5,7 +5,6 @@ arctool.exe, and archives that the engine writes must satisfy those tools.
 Usage: python3 zip_interop_test.py ARCTOOL_EXE WINE_RUN
 """
 import codecs
-import contextlib
 import os
 import random
 import shutil
@@ -15,6 +14,9 @@ import tempfile
 import time
 import unittest
 import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'support'))
+from wine_drive import wine_drive  # noqa: E402
 
 ARCTOOL = None
 WINE_RUN = None
@@ -44,25 +46,6 @@ def stored_names(archive):
     return result.stdout.splitlines()
 
 
-@contextlib.contextmanager
-def wine_drive(folder):
-    """A drive letter of the test's Wine prefix for a folder, as long as the
-    block runs; yields its root (M:\\)."""
-    env = os.path.join(os.path.dirname(os.path.abspath(WINE_RUN)), 'wine-env.sh')
-    prefix = subprocess.run(['bash', '-c', '. "$0" && printf %s "$WINEPREFIX"', env], capture_output=True,
-                            text=True, check=True).stdout
-    for letter in 'mnopqrstuvwxy':
-        link = os.path.join(prefix, 'dosdevices', letter + ':')
-        try:
-            os.symlink(os.path.abspath(folder), link)
-        except FileExistsError:
-            continue
-        try:
-            yield letter.upper() + ':\\'
-        finally:
-            os.remove(link)
-        return
-    raise AssertionError('no free drive letter in ' + prefix)
 
 
 def listing(archive):
@@ -381,7 +364,7 @@ class WritesArchivesOthersRead(Base):
                     f.write(data)
         compressed = os.path.join(self.work, 'drive.zip')
         dropped = os.path.join(self.work, 'drive_dropped.zip')
-        with wine_drive(root) as drive:
+        with wine_drive(WINE_RUN, root) as drive:
             arctool('compress', PathArg(compressed), drive)
             # Dropped, the drive's contents go into the chosen folder.
             arctool('add', PathArg(dropped), drive, 'in')

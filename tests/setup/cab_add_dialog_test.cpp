@@ -187,6 +187,12 @@ TEST(CabAddition, DuplicatesAreFoundWithoutRegardToCase)
     StringList folder(false);
     folder.Insert(scratch / L"img");
     EXPECT_TRUE(FindDuplicateEntry(names, folder, WString()) == L"IMG\\") << "a folder meets a folder entry";
+    // A drive root brings what it holds, not a folder without a name.
+    StringList drive(false);
+    drive.Insert(WString(L"C:\\"));
+    names.Insert(WString(L"Windows\\"));
+    EXPECT_TRUE(FindDuplicateEntry(names, drive, WString()) == L"Windows\\");
+    EXPECT_TRUE(FindDuplicateEntry(names, drive, WString(L"docs\\")).IsEmpty());
 }
 
 TEST_F(CabAddDialogTest, DroppedFilesAndFoldersAreAddedAtTheTopLevel)
