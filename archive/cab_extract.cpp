@@ -61,7 +61,8 @@ bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& rela
 INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
 {
     const char* text = storedName ? storedName : "";
-    WString entry = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text) : WString::FromAnsi(text);
+    WString entry = WithoutCurrentFolderComponents((attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text)
+                                                                                       : WString::FromAnsi(text));
     WString relative;
     if (!PlaceUnderFilter(entry, filter_, relative)) {
         return 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/arcfile.h"
+#include "archive/entry_names.h"
 #include "archive/zlib_binding.h"
 #include "common/messages.h"
 
@@ -31,6 +32,9 @@ bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WStrin
     const char* text = reinterpret_cast<const char*>(bytes);
     name = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text, static_cast<int>(length))
                                                 : WString::FromAnsi(text, static_cast<int>(length));
+    // Some tools keep the "./" of their arguments; the entry is the same
+    // file without it, in the listing, the menu and the extraction alike.
+    name = WithoutCurrentFolderComponents(name);
     return !name.IsEmpty();
 }
 

@@ -152,9 +152,7 @@ bool CCabFile::CommitChanges()
     }
     // The new cabinet is built under a "~" name that no file has yet: a file
     // of the user's of that name is neither overwritten nor removed.
-    WString extension = ExtensionPart(FileNamePart(ArchivePath()));
-    WString target = ReserveNewFile(ParentDir(ArchivePath()), L"~" + BaseNamePart(ArchivePath()),
-                                    extension.IsEmpty() ? WString() : L"." + extension);
+    WString target = ReserveFileBeside(ArchivePath());
     if (target.IsEmpty()) {
         SetErrorText(ParentDir(ArchivePath()) + L"\n作業ファイルを作れません Error Code = " +
                      WString::FromInt(GetLastError()));
@@ -266,9 +264,7 @@ bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, in
     // so that no file of the user's is overwritten or removed.
     WString place = ParentDir(ArchivePath());
     WString added = ReserveNewFile(place, WString(L"~tempadd"), WString(L".cab"));
-    WString extension = ExtensionPart(FileNamePart(ArchivePath()));
-    WString merged = ReserveNewFile(place, L"~" + BaseNamePart(ArchivePath()),
-                                    extension.IsEmpty() ? WString() : L"." + extension);
+    WString merged = ReserveFileBeside(ArchivePath());
     if (added.IsEmpty() || merged.IsEmpty()) {
         RemoveFile(added);
         RemoveFile(merged);

@@ -104,6 +104,13 @@ void DropCurrentFolderComponents(std::vector<wchar_t>& units)
     units.resize(kept);
 }
 
+WString WithoutCurrentFolderComponents(const WString& name)
+{
+    std::vector<wchar_t> units(name.c_str(), name.c_str() + name.Length());
+    DropCurrentFolderComponents(units);
+    return units.empty() ? name : WString(units.data(), static_cast<int>(units.size()));
+}
+
 WString RefusedNameText(const WString& entry, NameFault fault)
 {
     const wchar_t* reason = L"\n展開先フォルダーの外を指す名前のため展開できません";

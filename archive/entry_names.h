@@ -34,6 +34,9 @@ NameFault CheckEntryName(const WString& name);
 // of nothing else becomes empty: the folder the archive is extracted to.
 // Every other component, an empty one too, stays as it is for the check.
 void DropCurrentFolderComponents(std::vector<wchar_t>& units);
+// The same for a name already decoded; a name of nothing but "."
+// components stays as it is, so that the name check refuses it by name.
+WString WithoutCurrentFolderComponents(const WString& name);
 
 // The refusal of an entry: its name (with backslashes) and the reason on
 // the next line.

@@ -45,7 +45,7 @@ CZipFile::CZipFile(const WString& archivePath, const WString& zlibLibraryPath, b
     // before it can still be extracted.
     bool bound = zlib_.Load(zlibLibraryPath) && zlib_.Bind();
     if (!bound && !HasError()) {
-        SetErrorText(L"zlibwapi が使えません");
+        SetErrorText(kZlibUnavailable);
     }
     level_ = ReadZipLevel();
 }
@@ -61,7 +61,7 @@ bool CZipFile::CheckZlib()
     if (zlib_.IsBound()) {
         return true;
     }
-    SetErrorText(L"zlibwapi が使えません");
+    SetErrorText(kZlibUnavailable);
     return false;
 }
 

@@ -344,9 +344,7 @@ bool CZipFile::Commit()
         // The new archive is built under a "~" name that no file has yet, so
         // that a file of the user's of that name is neither overwritten nor
         // removed when the commit fails.
-        WString extension = ExtensionPart(FileNamePart(ArchivePath()));
-        outputPath = ReserveNewFile(ParentDir(ArchivePath()), L"~" + BaseNamePart(ArchivePath()),
-                                    extension.IsEmpty() ? WString() : L"." + extension);
+        outputPath = ReserveFileBeside(ArchivePath());
         if (outputPath.IsEmpty()) {
             SetErrorText(ParentDir(ArchivePath()) + L"\n作業ファイルを作れません Error Code = " +
                          Number(GetLastError()));

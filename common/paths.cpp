@@ -286,3 +286,9 @@ WString ReserveNewFile(const WString& folder, const WString& stem, const WString
     }
     return WString();
 }
+
+WString ReserveFileBeside(const WString& path)
+{
+    WString extension = ExtensionPart(FileNamePart(path));
+    return ReserveNewFile(ParentDir(path), L"~" + BaseNamePart(path), extension.IsEmpty() ? WString() : L"." + extension);
+}

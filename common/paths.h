@@ -46,6 +46,10 @@ bool CreateShortcut(const WString& target, const WString& linkPath, const WStrin
 // so that a temporary file never takes the place of a file of the user's.
 // Returns its path, or empty when none could be made.
 WString ReserveNewFile(const WString& folder, const WString& stem, const WString& extension);
+// ReserveNewFile beside path for a file that is to take its place: "~name.ext"
+// (or "~name-2.ext" ...) in the same folder, so that the final move stays on
+// one volume.
+WString ReserveFileBeside(const WString& path);
 bool MovePath(const WString& from, const WString& to, DWORD flags);
 
 // Splits a command line (empty: the process's own) into program and arguments.

@@ -40,19 +40,6 @@ WString AbsoluteOperandPath(const WString& operand)
 
 namespace {
 
-// A name beside the archive that nothing uses yet, for building the new
-// archive while the old one stays untouched.
-WString FreeBuildingPath(const WString& archive)
-{
-    WString folder = ParentDir(archive);
-    WString name = FileNamePart(archive);
-    WString candidate = JoinPath(folder, L"~" + name);
-    for (int n = 1; PathExists(candidate); ++n) {
-        candidate = JoinPath(folder, L"~" + WString::FromInt(n) + L"~" + name);
-    }
-    return candidate;
-}
-
 // Builds the archive of the folder at path; true when it is complete. The
 // engine shows its own progress and, when it is destroyed, its error.
 bool BuildArchive(CompressFormat format, const WString& folder, const WString& path, const WString& programFolder)
@@ -95,7 +82,16 @@ void RunCompressVerb(CompressFormat format, const WString& operand, const WStrin
     if (PathExists(archive) && AskUser(archive + L" を置き換えていいですか？", nullptr, MB_YESNO) == IDNO) {
         return;
     }
-    WString building = FreeBuildingPath(archive);
+    // The new archive is built under a name that nothing beside it has, so
+    // that the old one stays untouched until the new one is complete.
+    WString building = ReserveFileBeside(archive);
+    if (building.IsEmpty()) {
+        ShowError(ParentDir(archive) + L"\n作業ファイルを作れません Error Code = " + WString::FromInt(GetLastError()));
+        return;
+    }
+    // The engines make the archive themselves and take an existing file for
+    // one to open, so only the name is kept.
+    DeleteFileW(building.c_str());
     bool built = BuildArchive(format, folder, building, programFolder);
     if (!built || !PutInPlace(building, archive)) {
         DeleteFileW(building.c_str());

@@ -123,7 +123,7 @@ STDMETHODIMP CShellExtent::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect)
     // along the search path, wherever the shell happens to stand.
     WString installFolder = ReadStoredSettings().installFolder;
     if (installFolder.IsEmpty()) {
-        ShowError(WString(L"zlibwapi が使えません"));
+        ShowError(WString(kZlibUnavailable));
         return E_FAIL;
     }
     bool added = false;

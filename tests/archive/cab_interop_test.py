@@ -109,9 +109,16 @@ class CabInterop(unittest.TestCase):
         cab = os.path.join(self.dir, "dot.cab")
         subprocess.run(["gcab", "-c", cab] + ["./" + f.replace("\\", "/") for f in sorted(self.expected)],
                        cwd=self.src, check=True)
+        names = driver_names(cab)
+        self.assertEqual(files_only(names), sorted(self.expected))
+        self.assertFalse([n for n in names if n.startswith(".")], names)
         out = os.path.join(self.dir, "dot")
         driver("extract", cab, out)
         self.assertEqual(tree(out, "\\"), self.expected)
+        deepest = max(self.expected, key=lambda n: n.count("\\"))
+        one = os.path.join(self.dir, "dot-one")
+        driver("extract", cab, one, deepest)
+        self.assertEqual(tree(one, "\\"), {deepest.rsplit("\\", 1)[-1]: self.expected[deepest]})
 
     def test_block_checksum_matches_gcab(self):
         cab = self.gcab_cabinet("sum.cab", True)
