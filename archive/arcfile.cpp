@@ -281,6 +281,22 @@ void CArcFile::WaitUntilIdle()
     }
 }
 
+void CArcFile::CarryZoneMark(const WString& extractedPath)
+{
+    if (!carryZoneMarks_) {
+        return;
+    }
+    if (!zoneMarkRead_) {
+        zoneMark_ = ReadZoneMark(archivePath_);
+        zoneMarkRead_ = true;
+    }
+    // A volume without streams cannot keep the mark; Windows' own
+    // extraction goes on without it there too.
+    if (zoneMark_.Carried()) {
+        WriteZoneMark(extractedPath, zoneMark_, archivePath_);
+    }
+}
+
 bool CArcFile::StillAsRead()
 {
     if (SameStamp(readStamp_, StampOf(archivePath_))) {

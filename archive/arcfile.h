@@ -14,6 +14,7 @@
 #include "common/handles.h"
 #include "common/stringlist.h"
 #include "common/wstring.h"
+#include "common/zone_mark.h"
 
 enum BusyCursorKind {
     kArrowCursor = 0,
@@ -132,6 +133,22 @@ protected:
     // an older file would take data from the wrong places, and another
     // program's change would be lost.
     bool StillAsRead();
+    // Gives a file taken out of the archive the archive's mark of origin
+    // when the archive came from the internet (its zone read once per
+    // object), so that the file is treated as carefully as the archive was.
+    void CarryZoneMark(const WString& extractedPath);
+    // A commit's own extraction of the files it keeps makes no files of the
+    // user's, and its work tree is compressed again: no marks there.
+    class WithoutZoneMarks {
+    public:
+        explicit WithoutZoneMarks(CArcFile& archive) : archive_(archive) { archive_.carryZoneMarks_ = false; }
+        ~WithoutZoneMarks() { archive_.carryZoneMarks_ = true; }
+        WithoutZoneMarks(const WithoutZoneMarks&) = delete;
+        WithoutZoneMarks& operator=(const WithoutZoneMarks&) = delete;
+
+    private:
+        CArcFile& archive_;
+    };
 
 private:
     bool WalkFilesBelow(const WString& folder, const WString& below, const FileVisitor& visit,
@@ -140,6 +157,9 @@ private:
     WString archivePath_;
     WString workFolder_;
     FileStamp readStamp_;
+    ZoneMark zoneMark_;
+    bool zoneMarkRead_ = false;
+    bool carryZoneMarks_ = true;
     WString errorText_;
     ScopedCursor busyCursors_[3];
     bool cursorShown_;

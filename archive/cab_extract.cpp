@@ -91,6 +91,9 @@ INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
 
 INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs)
 {
+    // Before the times and attributes: writing the stream would change the
+    // one, and a read-only file takes no new stream.
+    CarryZoneMark(openOutput_);
     FILETIME utc = DosDateTimeToUtc(date, time);
     ReportApiFailure(SetFileTime(file, &utc, nullptr, &utc), "SetFileTime");
     ReportApiFailure(CloseHandle(file), "CloseHandle");

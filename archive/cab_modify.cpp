@@ -88,6 +88,7 @@ bool CCabFile::ReplaceArchive(const WString& finished)
 bool CCabFile::ExtractKeptFiles(const std::vector<bool>& touched, const WString& workTree, int& extracted)
 {
     extracted = 0;
+    WithoutZoneMarks unmarked(*this);
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
         uint16_t unit = entries_.ValueAt(i).folder;

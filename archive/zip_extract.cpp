@@ -234,6 +234,9 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     if (!WriteBlock(file.Get(), data.get(), size, "ExtractFile")) {
         return false;
     }
+    // Before the times and attributes: writing the stream would change the
+    // one, and a read-only file takes no new stream.
+    CarryZoneMark(output);
     FILETIME lastWrite{};
     bool haveWrite = IsTimePresent(entry.modifiedTime);
     if (haveWrite) {

@@ -20,6 +20,7 @@ zpk_test_program(test_cab
     ${CMAKE_CURRENT_LIST_DIR}/cab_reader_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_writer_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cab_block_check_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zone_mark_test.cpp
   LIBS zpk_archive
 )
 
