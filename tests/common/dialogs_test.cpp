@@ -5,8 +5,13 @@
 
 #include "common/dialogs.h"
 #include "common/handles.h"
+#include "common/password_prompt.h"
 #include "common/system.h"
 #include "common_ids.h"
+#include "support/window_driver.h"
+
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -106,6 +111,63 @@ TEST(Icons, SmallIconsHaveTheSystemSmallSize)
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     EXPECT_EQ(nullptr, LoadSmallIcon(4321));
+}
+
+// The user in front of the password dialog: reads what it shows, types a
+// password (or none) and presses a button.
+struct PasswordUser {
+    std::wstring typed;
+    int button;
+    std::wstring archiveLine, entryLine, prompt;
+    bool hidden = false;
+    bool seen = false;
+    void Answer()
+    {
+        HWND dialog = WaitForProcessDialog(GetCurrentProcessId());
+        if (!dialog) {
+            return;
+        }
+        seen = true;
+        archiveLine = WindowTextOf(GetDlgItem(dialog, IDC_PASSWORD_ARCHIVE));
+        entryLine = WindowTextOf(GetDlgItem(dialog, IDC_PASSWORD_ENTRY));
+        prompt = WindowTextOf(GetDlgItem(dialog, IDC_PASSWORD_PROMPT));
+        HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
+        hidden = (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD) != 0;
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        PressButton(dialog, button);
+    }
+};
+
+TEST(PasswordDialog, ShowsTheArchiveAndEntryAndGivesWhatWasTypedOnlyOnOk)
+{
+    PasswordRequest request;
+    request.archive = L"C:\\受信\\見積書.zip";
+    request.entry = L"資料\\見積書.xlsx";
+    struct Case {
+        bool wrongBefore;
+        int button;
+        const wchar_t* prompt;
+        bool given;
+    } cases[] = {
+        {false, IDOK, L"パスワードを入力してください", true},
+        {true, IDOK, L"パスワードが違います", true},
+        {false, IDCANCEL, L"パスワードを入力してください", false},
+    };
+    for (const Case& c : cases) {
+        request.wrongBefore = c.wrongBefore;
+        PasswordUser user{L"ひみつ pass", c.button};
+        std::thread answering([&user] { user.Answer(); });
+        SecretText password(L"old", 3);
+        bool given = AskPassword(request, password);
+        answering.join();
+        ASSERT_TRUE(user.seen);
+        EXPECT_EQ(L"書庫：見積書.zip", user.archiveLine);
+        EXPECT_EQ(L"ファイル：資料\\見積書.xlsx", user.entryLine);
+        EXPECT_EQ(c.prompt, user.prompt);
+        EXPECT_TRUE(user.hidden) << "the password is not shown as it is typed";
+        EXPECT_EQ(c.given, given);
+        EXPECT_EQ(c.given ? L"ひみつ pass" : L"", password.Text()) << "a cancelled dialog leaves no password behind";
+    }
 }
 
 }  // namespace
