@@ -8,6 +8,7 @@
 #include "common/password_prompt.h"
 #include "common/system.h"
 #include "common_ids.h"
+#include "support/child_process.h"
 #include "support/window_driver.h"
 
 #include <string>
@@ -112,6 +113,18 @@ TEST(Icons, SmallIconsHaveTheSystemSmallSize)
     DeleteObject(info.hbmMask);
     EXPECT_EQ(nullptr, LoadSmallIcon(4321));
 }
+
+// The dialog as a user meets it, for its screenshots: "wrong" shows it
+// after a wrong password.
+const bool kPasswordDialogRegistered =
+    RegisterChildRole(L"password-dialog", [](const std::vector<std::wstring>& arguments) {
+        PasswordRequest request;
+        request.archive = L"C:\\Users\\user\\Downloads\\見積書_2026年12月.zip";
+        request.entry = L"見積書\\お見積書（株式会社サンプル御中）.xlsx";
+        request.wrongBefore = !arguments.empty() && arguments[0] == L"wrong";
+        SecretText password;
+        return AskPassword(request, password) ? 1 : 0;
+    });
 
 // The user in front of the password dialog: reads what it shows, types a
 // password (or none) and presses a button.
