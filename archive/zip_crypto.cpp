@@ -6,29 +6,9 @@
 
 #include "archive/arcfile.h"
 #include "archive/zip_extra.h"
+#include "archive/zip_names.h"
 
 namespace {
-
-// The CRC-32 table of the traditional cipher's key schedule.
-struct CrcTable {
-    uint32_t values[256];
-    CrcTable()
-    {
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-            }
-            values[n] = c;
-        }
-    }
-};
-
-uint32_t CrcStep(uint32_t crc, uint8_t byte)
-{
-    static const CrcTable table;
-    return table.values[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-}
 
 const ULONG kPbkdf2Rounds = 1000;
 const size_t kSha1Size = 20;
@@ -118,9 +98,9 @@ PkwareCipher::PkwareCipher(const SecretBytes& password) : keys_{0x12345678U, 0x2
 
 void PkwareCipher::Update(uint8_t plain)
 {
-    keys_[0] = CrcStep(keys_[0], plain);
+    keys_[0] = zip::Crc32Step(keys_[0], plain);
     keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813U + 1;
-    keys_[2] = CrcStep(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
+    keys_[2] = zip::Crc32Step(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
 }
 
 uint8_t PkwareCipher::KeyByte() const

@@ -27,7 +27,6 @@ public:
 
     const uint8_t* Data() const { return bytes_.data(); }
     size_t Size() const { return bytes_.size(); }
-    bool operator==(const SecretBytes& other) const { return bytes_ == other.bytes_; }
     void Clear();
 
 private:

@@ -91,6 +91,7 @@ private:
 class ToolPasswords : public PasswordSource {
 public:
     explicit ToolPasswords(const ToolCommandLine& line) : given_(line.hasPassword), password_(line.password) {}
+    ~ToolPasswords() override { zip::WipeText(password_); }
 
     bool Ask(const PasswordRequest& request, WString& password) override
     {
