@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "archive/arcentry.h"
+#include "archive/password_source.h"
 #include "common/file_content.h"
 #include "common/handles.h"
 #include "common/stringlist.h"
@@ -62,6 +63,10 @@ public:
     const WString& WorkFolder() const { return workFolder_; }
     const WString& ErrorText() const { return errorText_; }
     void SetErrorText(const WString& text) { errorText_ = text; }
+    // Who is asked for the password of an encrypted entry; null (the
+    // default): nobody, and such an entry is refused.
+    void SetPasswordSource(PasswordSource* source) { passwordSource_ = source; }
+    PasswordSource* Passwords() const { return passwordSource_; }
     void ClearErrorText() { errorText_.Clear(); }
     bool HasError() const { return !errorText_.IsEmpty(); }
 
@@ -161,6 +166,7 @@ private:
     bool zoneMarkRead_ = false;
     bool carryZoneMarks_ = true;
     WString errorText_;
+    PasswordSource* passwordSource_ = nullptr;
     ScopedCursor busyCursors_[3];
     bool cursorShown_;
     uint64_t collectedTotal_;

@@ -94,7 +94,7 @@ bool CZipFile::Extract(const WString& destination, const WString& entryPath, boo
             } else if (fault != NameFault::kNone) {
                 SetErrorText(RefusedNameText(name, fault));
             } else {
-                ok = ExtractEntry(file.Get(), entries_.ValueAt(index), target);
+                ok = ExtractEntry(file.Get(), entries_.ValueAt(index), name, target);
             }
         }
     }
@@ -116,6 +116,9 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
             return false;
         }
     }
+    if (!UnlockFolder(archive, prefix)) {
+        return false;
+    }
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
         if (name.IsEmpty() || !name.StartsWith(prefix.c_str())) {
@@ -127,14 +130,14 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
             CreateDirectoryW(folder.c_str(), nullptr);
             continue;
         }
-        if (!ExtractEntry(archive, entries_.ValueAt(i), JoinPath(target, rest))) {
+        if (!ExtractEntry(archive, entries_.ValueAt(i), name, JoinPath(target, rest))) {
             return false;
         }
     }
     return true;
 }
 
-bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output)
+bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output)
 {
     if (!CheckZlib()) {
         return false;
@@ -168,16 +171,24 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     uint32_t packedSize = static_cast<uint32_t>(entry.packedSize);
     uint32_t size = static_cast<uint32_t>(entry.size);
     uint16_t method = local.method;
+    uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
+    if (!SeekTo(archive, dataOffset, "ExtractFile")) {
+        return false;
+    }
+    zip::EntryDecryption decryption;
+    if (zip::IsEncrypted(local.flags, method)) {
+        if (!OpenDecryption(archive, entry, name, local, output, decryption)) {
+            return false;
+        }
+        method = decryption.Method();
+        packedSize = decryption.DataSize();
+    }
     if (method != zip::kMethodDeflate && method != zip::kMethodStored) {
         SetErrorText(output + L"\nサポートしていない圧縮法です（Method = " + Number(method) + L"）");
         return false;
     }
     if (method == zip::kMethodStored && packedSize != size) {
         SetErrorText(output + L"\n非圧縮なのに圧縮前と後のサイズが異なります");
-        return false;
-    }
-    uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
-    if (!SeekTo(archive, dataOffset, "ExtractFile")) {
         return false;
     }
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
@@ -202,6 +213,9 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
             SetErrorText(truncated);
             return false;
         }
+        if (!DecryptRead(decryption, wrapped.get() + kZlibHeaderSize, packedSize, output)) {
+            return false;
+        }
         memset(wrapped.get() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);
         // The zero trailer never matches the data's Adler-32, so zlib ends
         // with a data error after producing everything; the length and the
@@ -220,8 +234,14 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
             SetErrorText(truncated);
             return false;
         }
+        if (!DecryptRead(decryption, data.get(), size, output)) {
+            return false;
+        }
     }
-    if (zlib_.Crc32(data.get(), size) != crc) {
+    if (!CloseDecryption(archive, decryption, output)) {
+        return false;
+    }
+    if (decryption.ChecksCrc() && zlib_.Crc32(data.get(), size) != crc) {
         SetErrorText(output + L"\nCRC32エラー");
         return false;
     }

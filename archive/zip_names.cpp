@@ -63,13 +63,18 @@ bool NameFromUnicodePath(const char* bytes, size_t length, const uint8_t* extra,
 
 }  // namespace
 
-uint32_t Crc32(const void* bytes, size_t length)
+uint32_t Crc32Step(uint32_t crc, uint8_t byte)
 {
     static const CrcTable table;
+    return table.values[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+}
+
+uint32_t Crc32(const void* bytes, size_t length)
+{
     const uint8_t* p = static_cast<const uint8_t*>(bytes);
     uint32_t crc = 0xFFFFFFFFu;
     for (size_t i = 0; i < length; ++i) {
-        crc = table.values[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+        crc = Crc32Step(crc, p[i]);
     }
     return ~crc;
 }

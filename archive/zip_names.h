@@ -42,5 +42,8 @@ void DecodeEntryNameInto(const char* bytes, size_t length, uint16_t flags, const
 // The CRC-32 of ZIP archives, for the Unicode Path block's check (the
 // engine reads names before zlib is bound).
 uint32_t Crc32(const void* bytes, size_t length);
+// One byte into the CRC-32 register, without the final inversion: the
+// traditional cipher's key schedule is built on it.
+uint32_t Crc32Step(uint32_t crc, uint8_t byte);
 
 }  // namespace zip

@@ -17,11 +17,28 @@ const uint16_t kExtraZip64 = 0x0001;
 const uint16_t kExtraNtfs = 0x000a;
 const uint16_t kNtfsDataSize = 32;
 
+const uint16_t kExtraAes = 0x9901;
+
+const uint16_t kFlagEncrypted = 0x0001;
 const uint16_t kFlagDataDescriptor = 0x0008;
+const uint16_t kFlagStrongEncryption = 0x0040;
 // The version needed to extract an entry with Zip64 values (4.5).
 const uint16_t kVersionZip64 = 45;
 const uint16_t kMethodStored = 0;
 const uint16_t kMethodDeflate = 8;
+// The method of an AES-encrypted entry; the real one is in its AES block.
+const uint16_t kMethodAes = 99;
+
+// The traditional encryption puts 12 bytes before the data, the last of
+// which repeats a byte the header knows, to check the password.
+const uint32_t kPkwareHeaderSize = 12;
+// AES puts a salt and a 2-byte password verifier before the data and a
+// 10-byte authentication code after it. AE-1 keeps the CRC of the plain
+// data; AE-2 stores zero instead.
+const uint32_t kAesVerifierSize = 2;
+const uint32_t kAesMacSize = 10;
+const uint16_t kAesVersion1 = 1;
+const uint16_t kAesVersion2 = 2;
 
 // The end record lies within its size plus the longest comment from the end.
 const uint32_t kEndRecordSearchWindow = 22 + 65535;
@@ -103,6 +120,17 @@ struct ExtraBlockHeader {
     uint16_t dataSize;
 };
 static_assert(sizeof(ExtraBlockHeader) == 4, "extra block header");
+
+// The data of the AES block: the vendor's version, its id "AE", the key
+// strength (1, 2, 3 for 128-, 192- and 256-bit keys) and the method of the
+// data before encryption.
+struct AesExtraData {
+    uint16_t vendorVersion;
+    uint8_t vendorId[2];
+    uint8_t strength;
+    uint16_t method;
+};
+static_assert(sizeof(AesExtraData) == 7, "AES extra block data");
 
 #pragma pack(pop)
 

@@ -13,6 +13,7 @@
 #include "archive/arcentry.h"
 #include "archive/arcfile.h"
 #include "archive/datalist.h"
+#include "archive/zip_decrypt.h"
 #include "archive/zlib_binding.h"
 
 struct CompressedFile;
@@ -109,7 +110,8 @@ public:
     bool StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t& crc32) const override;
 
     bool ExtractFolder(HANDLE archive, const WString& prefix, const WString& target);
-    bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& output);
+    // name: the entry's name in the table, for the password request.
+    bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output);
     bool AddFolder(const WString& folder, const WString& namePrefix);
     bool AddFile(const WString& path, const WString& name);
     // The entry of a folder that holds nothing; name ends with "/".
@@ -168,6 +170,21 @@ private:
     bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);
     bool ReplaceArchive(const WString& temporary);
 
+    // Encrypted entries. OpenDecryption reads the header before the data
+    // (the file stands at the data's start), finds the password and leaves
+    // the file at the encrypted data; CloseDecryption reads and checks the
+    // authentication code behind it.
+    bool OpenDecryption(HANDLE archive, const ArcEntry& entry, const WString& name, const zip::LocalHeader& local,
+                        const WString& output, zip::EntryDecryption& decryption);
+    bool CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption, const WString& output);
+    // Decrypts data just read, when the entry is encrypted.
+    bool DecryptRead(zip::EntryDecryption& decryption, uint8_t* bytes, uint32_t count, const WString& output);
+    bool AskPassword(const WString& name, bool wrong, const WString& output);
+    // Before a folder is extracted, the password of its first encrypted
+    // entry is asked and checked, so that a cancel or a wrong password
+    // leaves nothing written.
+    bool UnlockFolder(HANDLE archive, const WString& prefix);
+
     int level_;
     EntryTable pending_;
     bool modified_;
@@ -176,6 +193,7 @@ private:
     int compressionWorkers_;
     uint64_t compressionBudget_;
     uint64_t peakCompressionHeld_ = 0;
+    zip::PasswordSession passwords_;
 };
 
 namespace zip {

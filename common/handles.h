@@ -9,6 +9,7 @@
 #include <shtypes.h>
 #include <fci.h>
 #include <fdi.h>
+#include <bcrypt.h>
 #include <utility>
 
 template <typename Traits>
@@ -154,6 +155,25 @@ struct FdiContextTraits {
     static bool Close(Handle h) { return FDIDestroy(h) != FALSE; }
 };
 
+// CNG's algorithm providers, keys and hash states.
+struct BcryptAlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return BCryptCloseAlgorithmProvider(h, 0) >= 0; }
+};
+
+struct BcryptKeyTraits {
+    using Handle = BCRYPT_KEY_HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return BCryptDestroyKey(h) >= 0; }
+};
+
+struct BcryptHashTraits {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return BCryptDestroyHash(h) >= 0; }
+};
+
 using ScopedFile = ScopedHandle<FileHandleTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
@@ -172,6 +192,9 @@ using ScopedMemoryDC = ScopedHandle<MemoryDCTraits>;
 using ScopedHook = ScopedHandle<HookTraits>;
 using ScopedFciContext = ScopedHandle<FciContextTraits>;
 using ScopedFdiContext = ScopedHandle<FdiContextTraits>;
+using ScopedBcryptAlgorithm = ScopedHandle<BcryptAlgorithmTraits>;
+using ScopedBcryptKey = ScopedHandle<BcryptKeyTraits>;
+using ScopedBcryptHash = ScopedHandle<BcryptHashTraits>;
 
 // A device context obtained with GetDC (null: the screen's), given back with
 // ReleaseDC. An empty owner can take one later with Acquire.

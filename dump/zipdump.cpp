@@ -33,6 +33,32 @@ WString NameText(const std::string& bytes) { return DecodeStoredName(bytes.data(
 
 }  // namespace
 
+void CZipDump::WriteEncryption(uint16_t flags)
+{
+    if (flags & zip::kFlagStrongEncryption) {
+        report_ << L"暗号化：強力な暗号化 (Flag bit 6)\n";
+    } else if (flags & zip::kFlagEncrypted) {
+        report_ << L"暗号化：あり (Flag bit 0)\n";
+    }
+}
+
+void CZipDump::WriteAesBlock(const uint8_t* data, size_t available)
+{
+    if (available < sizeof(zip::AesExtraData)) {
+        report_ << L"*** ERROR *** ExtraField AES 暗号化データ(HeaderID:0x9901)不足\n";
+        return;
+    }
+    zip::AesExtraData block;
+    memcpy(&block, data, sizeof block);
+    report_ << L"AES 暗号化：AE-" << block.vendorVersion << L" 強度 " << static_cast<unsigned>(block.strength);
+    if (block.strength >= 1 && block.strength <= 3) {
+        report_ << L"（" << 64 + 64 * static_cast<unsigned>(block.strength) << L" ビット）";
+    } else {
+        report_ << L"（不明）";
+    }
+    report_ << L" 圧縮法 " << block.method << "\n";
+}
+
 void CZipDump::WriteEntryName(const std::string& stored, uint16_t flags, const std::vector<uint8_t>& extra)
 {
     zip::NameSource source = zip::NameSource::kAnsi;
@@ -305,6 +331,7 @@ bool CZipDump::DumpCentralHeaders()
             return false;
         }
         WriteEntryName(entry.name, header.flags, extra);
+        WriteEncryption(header.flags);
 
         entry.values.size = header.size32;
         entry.values.packedSize = header.packedSize32;
@@ -392,6 +419,8 @@ bool CZipDump::DumpExtraField(const uint8_t* bytes, size_t length, uint32_t size
             if (dataSize > needed && write) {
                 report_ << L"*** WARNING *** ExtraField サイズデータ(HeaderID:0x0001)過剰\n";
             }
+        } else if (id == zip::kExtraAes && write) {
+            WriteAesBlock(data, available);
         } else if (id == zip::kExtraNtfs) {
             if (dataSize != zip::kNtfsDataSize || available != zip::kNtfsDataSize) {
                 if (write) {

@@ -68,6 +68,9 @@ private:
     void WriteSizeLine(const wchar_t* title, uint64_t value);
     // The name line of a central header, decoded as the engine reads it.
     void WriteEntryName(const std::string& stored, uint16_t flags, const std::vector<uint8_t>& extra);
+    // The encryption flags of a central header, and the AES block's values.
+    void WriteEncryption(uint16_t flags);
+    void WriteAesBlock(const uint8_t* data, size_t available);
     void WriteTimes(const ZipExtraValues& values);
 
     bool zip64_ = false;

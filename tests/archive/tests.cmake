@@ -3,6 +3,7 @@ zpk_test_program(test_zip
     ${CMAKE_CURRENT_LIST_DIR}/zip_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/zip_pool_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/zip_names_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zip_crypt_test.cpp
   LIBS zpk_archive zpk_zlib_static
 )
 zpk_test_program(test_archive

@@ -536,6 +536,120 @@ class Utf8Names(Base):
                 self.assertEqual(set(listing(archive)) - {'readme.txt'}, set(listing(self.archives[tool])))
 
 
+JAPANESE_PASSWORD = '秘密のパス'
+
+
+class ReadsEncryptedArchives(Base):
+    """Traditional and AES encryption as Info-ZIP and 7-Zip write them,
+    opened through arctool's --password."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.archives = {}
+        # .bin files stored, the rest deflated.
+        path = os.path.join(cls.work, 'zip-P.zip')
+        subprocess.run(['zip', '-q', '-r', '-n', '.bin', '-P', 'secret', path, '.'], cwd=cls.src, check=True)
+        cls.archives['zip -P'] = path
+        for method in ('ZipCrypto', 'AES128', 'AES256'):
+            for level in ('0', '5'):
+                path = os.path.join(cls.work, '7z-%s-mx%s.zip' % (method, level))
+                subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=' + method, '-mx' + level, path, '.'],
+                               cwd=cls.src, check=True, capture_output=True)
+                cls.archives['7z %s -mx%s' % (method, level)] = path
+        # zip writing to a pipe: data descriptors, whose entries are checked
+        # against the time instead of the CRC; with -fz also Zip64.
+        cls.streamed_data = ('streamed secret line\n' * 4000).encode()
+        cls.streamed = {}
+        for name, extra in (('stream-P.zip', ''), ('stream-P64.zip', '-fz')):
+            path = os.path.join(cls.work, name)
+            subprocess.run('zip -q %s -P secret - - | cat > %s' % (extra, path), shell=True,
+                           input=cls.streamed_data, check=True)
+            cls.streamed[name] = path
+
+    def check_extracts_tree(self, archive, password):
+        dest = tempfile.mkdtemp(dir=self.work)
+        arctool('extract', PathArg(archive), PathArg(dest), '--password', password)
+        for rel, source in tree_files(self.src).items():
+            with open(source, 'rb') as f, open(os.path.join(dest, rel), 'rb') as g:
+                self.assertEqual(g.read(), f.read(), '%s: %s' % (archive, rel))
+
+    def test_extracts_traditional_and_aes_entries_stored_and_deflated(self):
+        for tool, archive in self.archives.items():
+            with self.subTest(tool=tool):
+                with zipfile.ZipFile(archive) as z:
+                    files = [i for i in z.infolist() if not i.is_dir() and i.file_size]
+                self.assertTrue(all(i.flag_bits & 1 for i in files), tool)
+                if 'AES' in tool:
+                    self.assertTrue(all(i.compress_type == 99 for i in files), tool)
+                self.check_extracts_tree(archive, 'secret')
+
+    def test_extracts_streamed_entries_with_descriptors_and_zip64(self):
+        for name, archive in self.streamed.items():
+            with self.subTest(archive=name):
+                with zipfile.ZipFile(archive) as z:
+                    info = z.infolist()[0]
+                self.assertTrue(info.flag_bits & 0x9 == 0x9, name)
+                dest = tempfile.mkdtemp(dir=self.work)
+                arctool('extract', PathArg(archive), PathArg(dest), '--password', 'secret')
+                with open(os.path.join(dest, '-'), 'rb') as f:
+                    self.assertEqual(f.read(), self.streamed_data, name)
+
+    def test_japanese_passwords_of_zip_in_code_page_932_and_of_bsdtar_in_utf8(self):
+        made = {}
+        path = os.path.join(self.work, 'jp-zip.zip')
+        subprocess.run([b'zip', b'-q', b'-r', b'-P', JAPANESE_PASSWORD.encode('cp932'), path.encode(), b'.'],
+                       cwd=self.src, check=True)
+        made['zip -P cp932'] = path
+        # 7-Zip refuses a password outside ASCII in ZIP archives; bsdtar
+        # stores its UTF-8 bytes, for both ciphers.
+        for method in ('zipcrypt', 'aes256'):
+            path = os.path.join(self.work, 'jp-bsdtar-%s.zip' % method)
+            subprocess.run([b'bsdtar', b'--format', b'zip', b'--options', b'zip:encryption=' + method.encode(),
+                            b'--passphrase', JAPANESE_PASSWORD.encode('utf-8'), b'-cf', path.encode(), b'.'],
+                           cwd=self.src, check=True, env=dict(os.environ, LC_ALL='C.UTF-8'))
+            made['bsdtar utf-8 ' + method] = path
+        for tool, archive in made.items():
+            with self.subTest(tool=tool):
+                self.check_extracts_tree(archive, JAPANESE_PASSWORD)
+
+    def test_wrong_password_ends_with_exit_code_1_and_nothing_written(self):
+        for tool in ('zip -P', '7z AES256 -mx5'):
+            with self.subTest(tool=tool):
+                dest = tempfile.mkdtemp(dir=self.work)
+                code, _, err = arctool('extract', PathArg(self.archives[tool]), PathArg(dest), '--password', 'wrong',
+                                       check=False)
+                self.assertEqual(code, 1, err)
+                self.assertIn('パスワードが違います', err)
+                self.assertNotIn('wrong', err, 'the password never appears in an error text')
+                self.assertEqual(os.listdir(dest), [])
+
+    def test_changed_aes_data_fails_authentication_and_leaves_no_file(self):
+        # A stored AE-2 entry keeps no CRC: only the authentication code can
+        # tell that its data changed.
+        archive = os.path.join(self.work, 'tampered.zip')
+        subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=AES256', '-mx0', archive, 'bin/noise.bin'],
+                       cwd=self.src, check=True, capture_output=True)
+        with zipfile.ZipFile(archive) as z:
+            info = z.getinfo('bin/noise.bin')
+        with open(archive, 'r+b') as f:
+            f.seek(info.header_offset + 26)
+            name_length, extra_length = int.from_bytes(f.read(2), 'little'), int.from_bytes(f.read(2), 'little')
+            # Past the header, the name, the extra field, the salt and the
+            # verifier, well inside the data.
+            at = info.header_offset + 30 + name_length + extra_length + 18 + 1000
+            f.seek(at)
+            byte = f.read(1)
+            f.seek(at)
+            f.write(bytes([byte[0] ^ 0x01]))
+        dest = tempfile.mkdtemp(dir=self.work)
+        code, _, err = arctool('extract', PathArg(archive), PathArg(dest), '--password', 'secret', check=False)
+        self.assertEqual(code, 1, err)
+        self.assertIn('noise.bin', err)
+        self.assertIn('認証コード', err)
+        self.assertFalse(os.path.exists(os.path.join(dest, 'bin', 'noise.bin')))
+
+
 if __name__ == '__main__':
     ARCTOOL = sys.argv[1]
     WINE_RUN = sys.argv[2]

@@ -67,6 +67,7 @@ class CommandLinesThatCannotRun(ToolTest):
             "negative unit": (["--unit", "-1", "compress", cab, self.src], "--unit takes a number from 0 to 2"),
             "size without value": (["compress", cab, self.src, "--size"], "--size takes a number"),
             "size past the largest": (["--size", "2147483648", "compress", cab, self.src], "--size takes a number"),
+            "password without value": (["compress", cab, self.src, "--password"], "--password takes the password"),
             "unknown option": (["--force", "compress", cab, self.src], "unknown option --force"),
             "unknown verb": (["pack", cab, self.src], "usage: arctool"),
             "missing operand": (["compress", cab], "usage: arctool"),

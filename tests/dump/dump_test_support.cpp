@@ -107,7 +107,7 @@ Bytes ZipLocalHeader(const HandMadeZipEntry& e, uint32_t crc, uint32_t packedSiz
 Bytes ZipLocalHeader(const HandMadeZipEntry& e)
 {
     uint32_t size = static_cast<uint32_t>(e.data.size());
-    return ZipLocalHeader(e, e.crc, size, size);
+    return ZipLocalHeader(e, e.crc, size, size, e.extra);
 }
 
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
@@ -125,7 +125,7 @@ Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset)
 {
     uint32_t size = static_cast<uint32_t>(e.data.size());
-    return ZipCentralHeader(e, headerOffset, size, size);
+    return ZipCentralHeader(e, headerOffset, size, size, e.extra);
 }
 
 Bytes Join(std::initializer_list<Bytes> parts)

@@ -64,6 +64,7 @@ Bytes ZipLocalHeader(const HandMadeZipEntry& e);
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset, uint32_t packedSize, uint32_t size,
                        const Bytes& extra = Bytes(), uint16_t versionMadeBy = 20);
 Bytes ZipCentralHeader(const HandMadeZipEntry& e, uint32_t headerOffset);
-// A stored one-entry archive of that entry, nothing around it.
+// A stored one-entry archive of that entry, its extra field in both
+// headers, nothing around it.
 Bytes OneEntryZip(const HandMadeZipEntry& e = HandMadeZipEntry());
 Bytes Join(std::initializer_list<Bytes> parts);

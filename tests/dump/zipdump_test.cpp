@@ -383,3 +383,33 @@ TEST_F(DumpTest, NameLinesSayWhenTheNameIsUtf8)
         EXPECT_NE(report.find(c.lines), std::string::npos) << report;
     }
 }
+
+TEST_F(DumpTest, EncryptionFlagsAndTheAesBlockAreDecodedWithoutErrorLines)
+{
+    struct Case {
+        const char* what;
+        uint16_t flags;
+        uint16_t method;
+        Bytes extra;
+        const char* lines;
+    };
+    const std::vector<Case> cases = {
+        {"traditional", 0x0001, 0, Bytes(), "ファイル名：hello.txt\n暗号化：あり (Flag bit 0)\n"},
+        {"strong", 0x0041, 0, Bytes(), "ファイル名：hello.txt\n暗号化：強力な暗号化 (Flag bit 6)\n"},
+        {"AES-256, AE-2, deflated", 0x0001, 99, ZipExtraBlock(0x9901, {2, 0, 'A', 'E', 3, 8, 0}),
+         "暗号化：あり (Flag bit 0)\nHeaderID：0x9901 Length = 7\nAES 暗号化：AE-2 強度 3（256 ビット） 圧縮法 8\n"},
+        {"unknown strength", 0x0001, 99, ZipExtraBlock(0x9901, {1, 0, 'A', 'E', 4, 0, 0}),
+         "AES 暗号化：AE-1 強度 4（不明） 圧縮法 0\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HandMadeZipEntry e;
+        e.flags = c.flags;
+        e.method = c.method;
+        e.extra = c.extra;
+        ASSERT_TRUE(DumpZip(OneEntryZip(e)));
+        std::string report = Report();
+        EXPECT_NE(report.find(c.lines), std::string::npos) << report;
+        EXPECT_EQ(std::string::npos, report.find("*** ")) << report;
+    }
+}

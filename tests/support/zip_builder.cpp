@@ -3,16 +3,48 @@
 #include "archive/le_bytes.h"
 #include "archive/zip_records.h"
 
+namespace {
+
+uint32_t CrcByte(uint32_t crc, uint8_t byte)
+{
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) {
+        crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+
+}  // namespace
+
 uint32_t ZipCrc(const std::string& data)
 {
     uint32_t crc = 0xFFFFFFFFu;
     for (unsigned char byte : data) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
+        crc = CrcByte(crc, byte);
     }
     return ~crc;
+}
+
+std::string ZipCryptoEncrypt(const std::string& password, const std::string& data, uint8_t check)
+{
+    uint32_t keys[3] = {0x12345678u, 0x23456789u, 0x34567890u};
+    auto update = [&keys](uint8_t plain) {
+        keys[0] = CrcByte(keys[0], plain);
+        keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813u + 1;
+        keys[2] = CrcByte(keys[2], static_cast<uint8_t>(keys[1] >> 24));
+    };
+    for (unsigned char c : password) {
+        update(c);
+    }
+    // The first 11 header bytes are random in real archives; any will do.
+    std::string plain = std::string("0123456789A") + static_cast<char>(check) + data;
+    std::string out;
+    for (unsigned char c : plain) {
+        uint32_t temp = (keys[2] | 2) & 0xFFFF;
+        out += static_cast<char>(c ^ static_cast<uint8_t>((temp * (temp ^ 1)) >> 8));
+        update(c);
+    }
+    return out;
 }
 
 namespace {

@@ -71,6 +71,10 @@ Bytes ZipEndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryO
 // The CRC-32 of ZIP archives.
 uint32_t ZipCrc(const std::string& data);
 
+// Data encrypted with the traditional cipher as an entry stores it: the
+// 12-byte header, whose last byte is check, then the data.
+std::string ZipCryptoEncrypt(const std::string& password, const std::string& data, uint8_t check);
+
 struct ZipTestEntry {
     std::string name;  // bytes as stored
     std::string data;  // bytes as stored (already compressed for method 8)

@@ -12,9 +12,10 @@
 //   arctool checksums CABINET
 //   arctool dump ARCHIVE [REPORT]
 //
-// Questions are answered by --yes, --no or --cancel, placed anywhere on the
-// command line; without one, a question fails the run (the dump answers No
-// and says so). --type N, --unit N, --size N and --sort run the cabinet
+// Questions are answered by --yes, --no or --cancel, and the password of
+// encrypted entries by --password TEXT, placed anywhere on the command
+// line; without an answer word a question fails the run (the dump answers
+// No and says so), without a password an encrypted entry does. --type N, --unit N, --size N and --sort run the cabinet
 // engine with those compression settings instead of the user's. Exit code 0
 // on success, 1 on failure with the archive's error text on stderr (UTF-8),
 // 2 for a command line that cannot be run.
@@ -82,6 +83,32 @@ public:
 private:
     AnswerMode mode_;
     bool failed_ = false;
+};
+
+// The password of encrypted entries comes from the command line, as the
+// answers to questions do; it is given once, and when it is wrong there is
+// no other to try.
+class ToolPasswords : public PasswordSource {
+public:
+    explicit ToolPasswords(const ToolCommandLine& line) : given_(line.hasPassword), password_(line.password) {}
+    ~ToolPasswords() override { zip::WipeText(password_); }
+
+    bool Ask(const PasswordRequest& request, WString& password) override
+    {
+        if (!given_) {
+            WriteErr(L"encrypted entry without --password: " + request.entryName + L"\n");
+            return false;
+        }
+        if (request.wrong) {
+            return false;
+        }
+        password = password_;
+        return true;
+    }
+
+private:
+    bool given_;
+    WString password_;
 };
 
 // Tools that the tests start side by side in one Wine prefix take the
@@ -163,7 +190,7 @@ bool ListEntries(CArcFile& archive)
 void Usage()
 {
     WriteErr(WString(
-        L"usage: arctool [--yes|--no|--cancel] [--type N] [--unit N] [--size N] [--sort] COMMAND ...\n"
+        L"usage: arctool [--yes|--no|--cancel] [--password TEXT] [--type N] [--unit N] [--size N] [--sort] COMMAND ...\n"
         L"  list ARCHIVE\n"
         L"  extract ARCHIVE DEST [ENTRY]\n"
         L"  add ARCHIVE SOURCE [FOLDER]\n"
@@ -173,7 +200,8 @@ void Usage()
         L"  merge FIRST SECOND OUTPUT      (cabinets)\n"
         L"  checksums CABINET\n"
         L"  dump ARCHIVE [REPORT]\n"
-        L"Options stand anywhere on the line. --yes, --no and --cancel answer the questions.\n"
+        L"Options stand anywhere on the line. --yes, --no and --cancel answer the questions,\n"
+        L"--password the password of encrypted entries.\n"
         L"--type (0 MSZIP, 1 LZX, 2 none), --unit (0 by size, 1 large files alone, 2 one file per unit),\n"
         L"--size (unit size in bytes) and --sort (by size) compress cabinets with these settings.\n"));
 }
@@ -230,7 +258,7 @@ bool WriteBack(CArcFile& archive, const WString& entry, const WString& file)
 }
 
 // The verbs that work on one archive object.
-int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts)
+int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts, PasswordSource& passwords)
 {
     const WString& command = words[0];
     // Paths may come with forward slashes from a Unix shell.
@@ -238,6 +266,7 @@ int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts)
     const WString second = words.size() > 2 ? words[2].ReplaceAll(L'/', L'\\') : WString();
     bool cabinet = CArcFile::ArchiveKindOf(archivePath) == kCabArchive;
     std::unique_ptr<CArcFile> archive = OpenArchiveFor(archivePath);
+    archive->SetPasswordSource(&passwords);
     bool ok = !archive->HasError();
     if (ok) {
         if (command == L"list") {
@@ -274,7 +303,7 @@ int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts)
     return ok && !prompts.Failed() ? 0 : 1;
 }
 
-int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts)
+int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts, PasswordSource& passwords)
 {
     if (!IsRunnable(words)) {
         Usage();
@@ -292,7 +321,7 @@ int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts
         int result = RunMerge(operands);
         return result == 0 && prompts.Failed() ? 1 : result;
     }
-    return RunOnArchive(words, prompts);
+    return RunOnArchive(words, prompts, passwords);
 }
 
 }  // namespace
@@ -323,7 +352,9 @@ int wmain(int argc, wchar_t** argv)
     }
     ToolPrompts prompts(line.answer);
     SetPromptHandler(&prompts);
-    int result = Run(line.words, line.answer, prompts);
+    ToolPasswords passwords(line);
+    int result = Run(line.words, line.answer, prompts, passwords);
+    zip::WipeText(line.password);
     SetPromptHandler(nullptr);
     return result;
 }

@@ -19,6 +19,9 @@ enum class AnswerMode { kFail, kYes, kNo, kCancel };
 
 struct ToolCommandLine {
     AnswerMode answer = AnswerMode::kFail;
+    // The password of encrypted entries (--password TEXT).
+    bool hasPassword = false;
+    WString password;
     // Settings values given as options, by their registry name; the run
     // then uses a private settings key holding only these.
     std::vector<std::pair<const wchar_t*, DWORD>> settings;
@@ -30,7 +33,7 @@ struct ToolCommandLine {
 
 // Options may stand anywhere on the line, before, between or after the
 // operands, so that every subcommand receives them: --yes, --no, --cancel,
-// and the cabinet compression settings --type N, --unit N, --size N, --sort.
+// --password TEXT, and the cabinet compression settings --type N, --unit N, --size N, --sort.
 ToolCommandLine ParseToolCommandLine(const std::vector<WString>& arguments);
 
 // `arctool dump ARCHIVE [REPORT]`: the structural report of an archive.

@@ -68,6 +68,13 @@ ToolCommandLine ParseToolCommandLine(const std::vector<WString>& arguments)
             line.answer = AnswerMode::kNo;
         } else if (word == L"--cancel") {
             line.answer = AnswerMode::kCancel;
+        } else if (word == L"--password") {
+            if (i + 1 == arguments.size()) {
+                line.error = L"--password takes the password";
+                return line;
+            }
+            line.hasPassword = true;
+            line.password = arguments[++i];
         } else if (word == L"--sort") {
             line.settings.emplace_back(L"CabSort", 1);
         } else if (const ValueOption* option = FindValueOption(word)) {

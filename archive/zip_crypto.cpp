@@ -1,0 +1,271 @@
+// The ciphers of encrypted ZIP entries.
+#include "archive/zip_crypto.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/arcfile.h"
+#include "archive/zip_extra.h"
+#include "archive/zip_names.h"
+
+namespace {
+
+const ULONG kPbkdf2Rounds = 1000;
+const size_t kSha1Size = 20;
+const size_t kAesBlock = 16;
+// Counter blocks encrypted by one CNG call: one call per 16 bytes would
+// cost more than the decryption itself.
+const size_t kKeyStreamSize = 64 * 1024;
+
+size_t AesKeySize(uint8_t strength) { return strength >= 1 && strength <= 3 ? 8 + 8 * size_t(strength) : 0; }
+
+bool AppendEncoding(const WString& text, UINT codePage, DWORD flags, std::vector<zip::SecretBytes>& out)
+{
+    BOOL usedDefault = FALSE;
+    BOOL* defaultFlag = codePage == CP_UTF8 ? nullptr : &usedDefault;
+    int needed = WideCharToMultiByte(codePage, flags, text.c_str(), text.Length(), nullptr, 0, nullptr, defaultFlag);
+    if (needed <= 0 || usedDefault) {
+        return false;
+    }
+    std::vector<char> bytes(static_cast<size_t>(needed));
+    WideCharToMultiByte(codePage, flags, text.c_str(), text.Length(), bytes.data(), needed, nullptr, nullptr);
+    out.emplace_back(bytes.data(), bytes.size());
+    SecureZeroMemory(bytes.data(), bytes.size());
+    return true;
+}
+
+}  // namespace
+
+namespace zip {
+
+SecretBytes::SecretBytes(const void* bytes, size_t count)
+    : bytes_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count)
+{
+}
+
+SecretBytes& SecretBytes::operator=(const SecretBytes& other)
+{
+    if (this != &other) {
+        Clear();
+        bytes_ = other.bytes_;
+    }
+    return *this;
+}
+
+void SecretBytes::Clear()
+{
+    if (!bytes_.empty()) {
+        SecureZeroMemory(bytes_.data(), bytes_.size());
+    }
+    bytes_.clear();
+}
+
+std::vector<SecretBytes> PasswordEncodings(const WString& password)
+{
+    std::vector<SecretBytes> encodings;
+    bool ascii = true;
+    for (int i = 0; i < password.Length(); ++i) {
+        ascii = ascii && password.At(i) < 0x80;
+    }
+    if (ascii) {
+        AppendEncoding(password, CP_UTF8, 0, encodings);
+        if (password.IsEmpty()) {
+            encodings.emplace_back();
+        }
+        return encodings;
+    }
+    AppendEncoding(password, 932, WC_NO_BEST_FIT_CHARS, encodings);
+    AppendEncoding(password, CP_UTF8, 0, encodings);
+    return encodings;
+}
+
+void WipeText(WString& text)
+{
+    // The string's own buffer is overwritten: a new assignment would leave
+    // the old characters in freed memory.
+    if (text.Length() > 0) {
+        SecureZeroMemory(const_cast<wchar_t*>(text.c_str()), sizeof(wchar_t) * static_cast<size_t>(text.Length()));
+    }
+    text.Clear();
+}
+
+PkwareCipher::PkwareCipher(const SecretBytes& password) : keys_{0x12345678U, 0x23456789U, 0x34567890U}
+{
+    for (size_t i = 0; i < password.Size(); ++i) {
+        Update(password.Data()[i]);
+    }
+}
+
+void PkwareCipher::Update(uint8_t plain)
+{
+    keys_[0] = zip::Crc32Step(keys_[0], plain);
+    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813U + 1;
+    keys_[2] = zip::Crc32Step(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
+}
+
+uint8_t PkwareCipher::KeyByte() const
+{
+    uint32_t temp = (keys_[2] | 2) & 0xFFFF;
+    return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
+}
+
+void PkwareCipher::Decrypt(uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t plain = static_cast<uint8_t>(bytes[i] ^ KeyByte());
+        Update(plain);
+        bytes[i] = plain;
+    }
+}
+
+bool PkwareCipher::OpenHeader(uint8_t* header, uint8_t check)
+{
+    Decrypt(header, kPkwareHeaderSize);
+    return header[kPkwareHeaderSize - 1] == check;
+}
+
+bool FindAesParameters(const uint8_t* extra, size_t length, AesParameters& parameters)
+{
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    if (!FindExtraBlock(extra, length, kExtraAes, data, size) || size < sizeof(AesExtraData)) {
+        return false;
+    }
+    AesExtraData block;
+    memcpy(&block, data, sizeof block);
+    parameters.vendorVersion = block.vendorVersion;
+    parameters.strength = block.strength;
+    parameters.method = block.method;
+    return true;
+}
+
+size_t AesSaltSize(uint8_t strength) { return AesKeySize(strength) / 2; }
+
+bool AesCtrDecryptor::Fail(const char* call, long status)
+{
+    wchar_t code[32];
+    wsprintfW(code, L" Error Code =0x%08lX", static_cast<unsigned long>(status));
+    error_ = LabelText(call) + code;
+    return false;
+}
+
+bool AesCtrDecryptor::Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt,
+                           const uint8_t* verifier, bool& matches)
+{
+    matches = false;
+    size_t keySize = AesKeySize(strength);
+    NTSTATUS status = 0;
+    if (!hmac_) {
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+        if (status < 0) {
+            return Fail("BCryptOpenAlgorithmProvider", status);
+        }
+        hmac_.Reset(algorithm);
+    }
+    if (!aes_) {
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0);
+        if (status < 0) {
+            return Fail("BCryptOpenAlgorithmProvider", status);
+        }
+        aes_.Reset(algorithm);
+        // Counter mode is built on single blocks: the counter blocks are
+        // encrypted independently and laid over the data.
+        status = BCryptSetProperty(aes_.Get(), BCRYPT_CHAINING_MODE,
+                                   reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                                   sizeof(BCRYPT_CHAIN_MODE_ECB), 0);
+        if (status < 0) {
+            return Fail("BCryptSetProperty", status);
+        }
+    }
+    // The derived bytes: the AES key, the HMAC key, the verifier.
+    std::vector<uint8_t> derivedBuffer(2 * keySize + kAesVerifierSize);
+    status = BCryptDeriveKeyPBKDF2(hmac_.Get(), const_cast<PUCHAR>(password.Data()), static_cast<ULONG>(password.Size()),
+                                   const_cast<PUCHAR>(salt), static_cast<ULONG>(AesSaltSize(strength)), kPbkdf2Rounds,
+                                   derivedBuffer.data(), static_cast<ULONG>(derivedBuffer.size()), 0);
+    SecretBytes derived(derivedBuffer.data(), derivedBuffer.size());
+    SecureZeroMemory(derivedBuffer.data(), derivedBuffer.size());
+    if (status < 0) {
+        return Fail("BCryptDeriveKeyPBKDF2", status);
+    }
+    if (memcmp(derived.Data() + 2 * keySize, verifier, kAesVerifierSize) != 0) {
+        return true;
+    }
+    BCRYPT_KEY_HANDLE key = nullptr;
+    status = BCryptGenerateSymmetricKey(aes_.Get(), &key, nullptr, 0, const_cast<PUCHAR>(derived.Data()),
+                                        static_cast<ULONG>(keySize), 0);
+    if (status < 0) {
+        return Fail("BCryptGenerateSymmetricKey", status);
+    }
+    key_.Reset(key);
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    status = BCryptCreateHash(hmac_.Get(), &hash, nullptr, 0, const_cast<PUCHAR>(derived.Data() + keySize),
+                              static_cast<ULONG>(keySize), 0);
+    if (status < 0) {
+        return Fail("BCryptCreateHash", status);
+    }
+    hash_.Reset(hash);
+    memset(counter_, 0, sizeof counter_);
+    stream_.assign(kKeyStreamSize, 0);
+    streamUsed_ = stream_.size();
+    matches = true;
+    return true;
+}
+
+bool AesCtrDecryptor::FillKeyStream()
+{
+    for (size_t block = 0; block < stream_.size(); block += kAesBlock) {
+        for (size_t i = 0; i < kAesBlock && ++counter_[i] == 0; ++i) {
+        }
+        memcpy(stream_.data() + block, counter_, kAesBlock);
+    }
+    ULONG done = 0;
+    NTSTATUS status = BCryptEncrypt(key_.Get(), stream_.data(), static_cast<ULONG>(stream_.size()), nullptr, nullptr,
+                                    0, stream_.data(), static_cast<ULONG>(stream_.size()), &done, 0);
+    if (status < 0) {
+        return Fail("BCryptEncrypt", status);
+    }
+    streamUsed_ = 0;
+    return true;
+}
+
+bool AesCtrDecryptor::Decrypt(uint8_t* bytes, size_t count)
+{
+    // The code covers the encrypted bytes, so it is computed before they
+    // are replaced.
+    for (size_t done = 0; done < count;) {
+        ULONG piece = static_cast<ULONG>(std::min<size_t>(count - done, 0x40000000));
+        NTSTATUS status = BCryptHashData(hash_.Get(), bytes + done, piece, 0);
+        if (status < 0) {
+            return Fail("BCryptHashData", status);
+        }
+        done += piece;
+    }
+    for (size_t done = 0; done < count;) {
+        if (streamUsed_ == stream_.size() && !FillKeyStream()) {
+            return false;
+        }
+        size_t piece = std::min(count - done, stream_.size() - streamUsed_);
+        const uint8_t* stream = stream_.data() + streamUsed_;
+        for (size_t i = 0; i < piece; ++i) {
+            bytes[done + i] ^= stream[i];
+        }
+        done += piece;
+        streamUsed_ += piece;
+    }
+    return true;
+}
+
+bool AesCtrDecryptor::CheckCode(const uint8_t* code, bool& matches)
+{
+    uint8_t digest[kSha1Size];
+    NTSTATUS status = BCryptFinishHash(hash_.Get(), digest, sizeof digest, 0);
+    if (status < 0) {
+        return Fail("BCryptFinishHash", status);
+    }
+    matches = memcmp(digest, code, kAesMacSize) == 0;
+    return true;
+}
+
+}  // namespace zip

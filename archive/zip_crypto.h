@@ -1,0 +1,104 @@
+// The ciphers of encrypted ZIP entries: the traditional PKWARE stream
+// cipher, and WinZip's AES in counter mode with its HMAC-SHA1 code, whose
+// primitives come from Windows' CNG.
+#pragma once
+
+#include <windows.h>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/zip_records.h"
+#include "common/handles.h"
+#include "common/wstring.h"
+
+namespace zip {
+
+// Bytes that must not outlive their use: a password, a derived key. They
+// are overwritten when the owner ends.
+class SecretBytes {
+public:
+    SecretBytes() = default;
+    SecretBytes(const void* bytes, size_t count);
+    ~SecretBytes() { Clear(); }
+    SecretBytes(const SecretBytes& other) : SecretBytes(other.Data(), other.Size()) {}
+    SecretBytes& operator=(const SecretBytes& other);
+
+    const uint8_t* Data() const { return bytes_.data(); }
+    size_t Size() const { return bytes_.size(); }
+    void Clear();
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// The byte strings a typed password may have been stored as: ASCII as it
+// is; other text first in code page 932, then in UTF-8, as tools differ.
+std::vector<SecretBytes> PasswordEncodings(const WString& password);
+// Overwrites the characters of a string that held a password.
+void WipeText(WString& text);
+
+// The traditional cipher: three keys stirred by every plain byte.
+class PkwareCipher {
+public:
+    explicit PkwareCipher(const SecretBytes& password);
+    // Decrypts the 12-byte header in place; true when its last byte is the
+    // check byte (the CRC's high byte, or the DOS time's with a descriptor).
+    bool OpenHeader(uint8_t* header, uint8_t check);
+    void Decrypt(uint8_t* bytes, size_t count);
+
+private:
+    void Update(uint8_t plain);
+    uint8_t KeyByte() const;
+
+    uint32_t keys_[3];
+};
+
+// The AES parameters of an entry's AES block.
+struct AesParameters {
+    uint16_t vendorVersion = 0;
+    uint8_t strength = 0;
+    uint16_t method = 0;
+};
+// Reads the AES block of an extra field; false when there is none or it is
+// too short.
+bool FindAesParameters(const uint8_t* extra, size_t length, AesParameters& parameters);
+// The salt's length for a strength, 0 for an unknown strength.
+size_t AesSaltSize(uint8_t strength);
+
+// AES in counter mode (a little-endian counter from 1) over CNG, with the
+// HMAC-SHA1 of the encrypted bytes. Failures of CNG itself leave the
+// reason in ErrorText.
+class AesCtrDecryptor {
+public:
+    AesCtrDecryptor() = default;
+    AesCtrDecryptor(const AesCtrDecryptor&) = delete;
+    AesCtrDecryptor& operator=(const AesCtrDecryptor&) = delete;
+
+    // Derives the keys with PBKDF2-HMAC-SHA1 (1,000 rounds); matches tells
+    // whether the password verifier agrees. The keys are kept only when it
+    // does.
+    bool Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* verifier,
+              bool& matches);
+    // Authenticates, then decrypts in place; pieces may have any length.
+    bool Decrypt(uint8_t* bytes, size_t count);
+    // Whether the stored 10-byte code is that of every byte decrypted.
+    bool CheckCode(const uint8_t* code, bool& matches);
+    const WString& ErrorText() const { return error_; }
+
+private:
+    bool Fail(const char* call, long status);
+    bool FillKeyStream();
+
+    ScopedBcryptAlgorithm aes_;
+    ScopedBcryptKey key_;
+    ScopedBcryptAlgorithm hmac_;
+    ScopedBcryptHash hash_;
+    uint8_t counter_[16] = {};
+    std::vector<uint8_t> stream_;
+    size_t streamUsed_ = 0;
+    WString error_;
+};
+
+}  // namespace zip
