@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "archive/arcentry.h"
-#include "archive/password_source.h"
+#include "common/password_prompt.h"
 #include "common/file_content.h"
 #include "common/handles.h"
 #include "common/stringlist.h"
@@ -58,6 +58,8 @@ public:
     // The size and CRC-32 the archive stores for a file entry; false when
     // the format keeps none or the entry is unknown.
     virtual bool StoredChecksum(const WString&, uint64_t&, uint32_t&) const { return false; }
+    // Whether reading the entry's data needs a password.
+    virtual bool IsEncryptedEntry(const WString&) const { return false; }
 
     const WString& ArchivePath() const { return archivePath_; }
     const WString& WorkFolder() const { return workFolder_; }

@@ -79,16 +79,6 @@ std::vector<SecretBytes> PasswordEncodings(const WString& password)
     return encodings;
 }
 
-void WipeText(WString& text)
-{
-    // The string's own buffer is overwritten: a new assignment would leave
-    // the old characters in freed memory.
-    if (text.Length() > 0) {
-        SecureZeroMemory(const_cast<wchar_t*>(text.c_str()), sizeof(wchar_t) * static_cast<size_t>(text.Length()));
-    }
-    text.Clear();
-}
-
 PkwareCipher::PkwareCipher(const SecretBytes& password) : keys_{0x12345678U, 0x23456789U, 0x34567890U}
 {
     for (size_t i = 0; i < password.Size(); ++i) {

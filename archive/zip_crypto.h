@@ -36,8 +36,6 @@ private:
 // The byte strings a typed password may have been stored as: ASCII as it
 // is; other text first in code page 932, then in UTF-8, as tools differ.
 std::vector<SecretBytes> PasswordEncodings(const WString& password);
-// Overwrites the characters of a string that held a password.
-void WipeText(WString& text);
 
 // The traditional cipher: three keys stirred by every plain byte.
 class PkwareCipher {

@@ -47,6 +47,12 @@ WString Number(long long value) { return WString::FromInt(value); }
 
 }  // namespace
 
+bool CZipFile::IsEncryptedEntry(const WString& entryPath) const
+{
+    int index = FindEntry(entryPath.ReplaceAll(L'\\', L'/'));
+    return index >= 0 && zip::IsEncrypted(entries_.ValueAt(index).flags, entries_.ValueAt(index).method);
+}
+
 bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& output)
 {
     PasswordSource* source = Passwords();
@@ -61,7 +67,7 @@ bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& outpu
     WString typed;
     bool given = source->Ask(request, typed);
     if (!given) {
-        zip::WipeText(typed);
+        WipeText(typed);
         SetErrorText(output + (wrong ? L"\nパスワードが違います" : L"\nパスワードの入力がキャンセルされました"));
         return false;
     }

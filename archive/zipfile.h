@@ -108,6 +108,7 @@ public:
     bool HasPendingChanges() const override { return !committed_ && (modified_ || pending_.Count() > 0); }
     bool CommitChanges() override { return Commit(); }
     bool StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t& crc32) const override;
+    bool IsEncryptedEntry(const WString& entryPath) const override;
 
     bool ExtractFolder(HANDLE archive, const WString& prefix, const WString& target);
     // name: the entry's name in the table, for the password request.

@@ -15,14 +15,14 @@ namespace {
 
 const wchar_t kPasswordAskText[] = L"パスワードを入力してください";
 
-PasswordHandler* g_handler = nullptr;
+PasswordSource* g_handler = nullptr;
 
 // Wipes a buffer that held a password; the compiler may not leave this out.
 void WipeUnits(wchar_t* units, size_t count) { SecureZeroMemory(units, count * sizeof(wchar_t)); }
 
 class PasswordDialog {
 public:
-    PasswordDialog(const PasswordRequest& request, SecretText& password) : request_(request), password_(password) {}
+    PasswordDialog(const PasswordRequest& request, WString& password) : request_(request), password_(password) {}
 
     bool Run()
     {
@@ -56,9 +56,9 @@ private:
     BOOL OnInit(HWND window)
     {
         SetWindowTextW(window, kProductName);
-        SetDlgItemTextW(window, IDC_PASSWORD_ARCHIVE, PasswordArchiveLine(request_.archive).c_str());
-        SetDlgItemTextW(window, IDC_PASSWORD_ENTRY, PasswordEntryLine(request_.entry).c_str());
-        SetDlgItemTextW(window, IDC_PASSWORD_PROMPT, request_.wrongBefore ? kPasswordWrongText : kPasswordAskText);
+        SetDlgItemTextW(window, IDC_PASSWORD_ARCHIVE, PasswordArchiveLine(request_.archivePath).c_str());
+        SetDlgItemTextW(window, IDC_PASSWORD_ENTRY, PasswordEntryLine(request_.entryName).c_str());
+        SetDlgItemTextW(window, IDC_PASSWORD_PROMPT, request_.wrong ? kPasswordWrongText : kPasswordAskText);
         SendDlgItemMessageW(window, IDC_PASSWORD_EDIT, EM_LIMITTEXT, kLongestPassword, 0);
         // Asked while another program is in front (the shell's drop, an
         // editor that just closed), the dialog must still be seen.
@@ -69,7 +69,7 @@ private:
 
     INT_PTR OnStaticColour(HDC dc, HWND control)
     {
-        bool warning = request_.wrongBefore && GetDlgCtrlID(control) == IDC_PASSWORD_PROMPT;
+        bool warning = request_.wrong && GetDlgCtrlID(control) == IDC_PASSWORD_PROMPT;
         return ColorStaticOnFace(dc, warning ? RGB(192, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
     }
 
@@ -80,7 +80,8 @@ private:
             // string that would leave a copy behind.
             std::vector<wchar_t> units(kLongestPassword + 1, L'\0');
             int length = GetDlgItemTextW(window, IDC_PASSWORD_EDIT, units.data(), static_cast<int>(units.size()));
-            password_ = SecretText(units.data(), static_cast<size_t>(length));
+            WipeText(password_);
+            password_ = WString(units.data(), length);
             WipeUnits(units.data(), units.size());
             SetDlgItemTextW(window, IDC_PASSWORD_EDIT, L"");
             EndDialog(window, IDOK);
@@ -92,38 +93,31 @@ private:
 
     static const int kLongestPassword = 256;
     const PasswordRequest& request_;
-    SecretText& password_;
+    WString& password_;
 };
 
 }  // namespace
 
-SecretText& SecretText::operator=(const SecretText& other)
+void WipeText(WString& text)
 {
-    if (this != &other) {
-        Wipe();
-        text_ = other.text_;
+    // The string's own buffer is overwritten: a new assignment would leave
+    // the old characters in freed memory.
+    if (text.Length() > 0) {
+        WipeUnits(const_cast<wchar_t*>(text.c_str()), static_cast<size_t>(text.Length()));
     }
-    return *this;
+    text.Clear();
 }
 
-void SecretText::Wipe()
+PasswordSource* SetPasswordHandler(PasswordSource* handler)
 {
-    if (!text_.empty()) {
-        WipeUnits(&text_[0], text_.size());
-    }
-    text_.clear();
-}
-
-PasswordHandler* SetPasswordHandler(PasswordHandler* handler)
-{
-    PasswordHandler* previous = g_handler;
+    PasswordSource* previous = g_handler;
     g_handler = handler;
     return previous;
 }
 
-bool AskPassword(const PasswordRequest& request, SecretText& password)
+bool AskUserForPassword(const PasswordRequest& request, WString& password)
 {
-    password.Wipe();
+    WipeText(password);
     if (g_handler) {
         return g_handler->Ask(request, password);
     }
@@ -131,6 +125,13 @@ bool AskPassword(const PasswordRequest& request, SecretText& password)
     return dialog.Run();
 }
 
+bool DialogPasswords::Ask(const PasswordRequest& request, WString& password)
+{
+    PasswordRequest owned = request;
+    owned.owner = owner_;
+    return AskUserForPassword(owned, password);
+}
+
 WString PasswordArchiveLine(const WString& archivePath) { return L"書庫：" + FileNamePart(archivePath); }
 
-WString PasswordEntryLine(const WString& entry) { return L"ファイル：" + entry; }
+WString PasswordEntryLine(const WString& entryName) { return L"ファイル：" + entryName.ReplaceAll(L'/', L'\\'); }

@@ -1,55 +1,56 @@
-// The password of an encrypted archive, asked of the user in a small dialog.
-// Like the message boxes it goes through one replaceable point, so that
-// tests answer it from a script. A password lives only in memory, in a
-// SecretText that wipes it when it goes.
+// The password of an encrypted archive. The engine asks a password source
+// when an entry needs one; the programs' source is a small dialog, which
+// like the message boxes goes through one replaceable point, so that tests
+// answer it from a script. A password lives only in memory: whoever takes
+// one overwrites the text it came in.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
-
 #include "common/wstring.h"
 
-// Text that is wiped from memory when it is replaced or destroyed.
-class SecretText {
+struct PasswordRequest {
+    WString archivePath;
+    // The entry's name as the archive stores it, with "/" separators.
+    WString entryName;
+    // The window of the action, which the dialog belongs to.
+    HWND owner = nullptr;
+    // The password given last did not open this entry.
+    bool wrong = false;
+};
+
+class PasswordSource {
 public:
-    SecretText() = default;
-    SecretText(const wchar_t* units, size_t count) : text_(units, count) {}
-    ~SecretText() { Wipe(); }
-    SecretText(const SecretText& other) : text_(other.text_) {}
-    SecretText& operator=(const SecretText& other);
-    const std::wstring& Text() const { return text_; }
-    bool IsEmpty() const { return text_.empty(); }
-    void Wipe();
+    virtual ~PasswordSource() = default;
+    // Fills password and returns true, or returns false when the user
+    // cancelled (or, for a source that knows one password only, when that
+    // one was wrong).
+    virtual bool Ask(const PasswordRequest& request, WString& password) = 0;
+};
+
+// Installs a handler for every later dialog and returns the one it
+// replaces; null restores the dialog.
+PasswordSource* SetPasswordHandler(PasswordSource* handler);
+
+// The dialog (or the installed handler): false when the user cancelled.
+bool AskUserForPassword(const PasswordRequest& request, WString& password);
+
+// The source of the programs: the dialog, owned by the action's window.
+class DialogPasswords : public PasswordSource {
+public:
+    explicit DialogPasswords(HWND owner = nullptr) : owner_(owner) {}
+    void SetOwner(HWND owner) { owner_ = owner; }
+    bool Ask(const PasswordRequest& request, WString& password) override;
 
 private:
-    std::wstring text_;
+    HWND owner_;
 };
 
-struct PasswordRequest {
-    // The archive's path (the dialog shows its name) and the entry that
-    // needs the password.
-    WString archive;
-    WString entry;
-    HWND owner = nullptr;
-    // The password given before did not open the entry.
-    bool wrongBefore = false;
-};
-
-class PasswordHandler {
-public:
-    virtual ~PasswordHandler() = default;
-    // False when the user cancelled; otherwise password holds what was typed.
-    virtual bool Ask(const PasswordRequest& request, SecretText& password) = 0;
-};
-
-// Installs a handler for every later request and returns the one it
-// replaces; null restores the dialog.
-PasswordHandler* SetPasswordHandler(PasswordHandler* handler);
-
-bool AskPassword(const PasswordRequest& request, SecretText& password);
+// Overwrites the text's units before it is cleared, so that a password
+// does not stay behind in memory.
+void WipeText(WString& text);
 
 // The dialog's texts.
 extern const wchar_t kPasswordWrongText[];
 WString PasswordArchiveLine(const WString& archivePath);
-WString PasswordEntryLine(const WString& entry);
+WString PasswordEntryLine(const WString& entryName);

@@ -57,6 +57,7 @@ Viewer::~Viewer()
     tooltip_.reset();
     menu_.reset();
     painter_.reset();
+    passwords_->SetOwner(nullptr);
     host_.Reset();
     desktop_.Reset();
     archive_.reset();
@@ -109,11 +110,15 @@ WString Viewer::InstallFolder() const
 
 std::unique_ptr<CArcFile> Viewer::NewArchiveObject(bool keepWorkFolder) const
 {
+    std::unique_ptr<CArcFile> archive;
     if (archiveKind_ == kZipArchive) {
-        return std::make_unique<CZipFile>(archivePath_, JoinPath(InstallFolder(), WString(ZlibLibraryName())),
-                                          keepWorkFolder);
+        archive = std::make_unique<CZipFile>(archivePath_, JoinPath(InstallFolder(), WString(ZlibLibraryName())),
+                                             keepWorkFolder);
+    } else {
+        archive = std::make_unique<CCabFile>(archivePath_, keepWorkFolder);
     }
-    return std::make_unique<CCabFile>(archivePath_, keepWorkFolder);
+    archive->SetPasswordSource(passwords_.get());
+    return archive;
 }
 
 bool Viewer::CommitDeletions()
@@ -183,6 +188,9 @@ bool Viewer::CreateHost()
     }
     ShowWindow(host_.Get(), SW_SHOW);
     UpdateWindow(host_.Get());
+    // The archive is opened before the menu's window exists; its password
+    // dialog belongs to that window all the same.
+    passwords_->SetOwner(host_.Get());
     return true;
 }
 

@@ -114,6 +114,9 @@ private:
     int archiveKind_ = kUnknownArchive;
     FileStamp openedStamp_;
     std::unique_ptr<CArcFile> archive_;
+    // Who the archive objects ask for a password: the dialog, owned by the
+    // menu's window.
+    std::unique_ptr<DialogPasswords> passwords_ = std::make_unique<DialogPasswords>();
     StoredSettings settings_;
     ComPtr<IShellFolder> desktop_;
     int windowsLevel_ = 0;

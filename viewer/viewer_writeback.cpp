@@ -171,6 +171,14 @@ bool Viewer::WaitUntilReadable(const WString& entryPath, const WString& copy, co
 
 void Viewer::WriteBack(const WString& entryPath, const WString& copy)
 {
+    // Stored again without its encryption, the edit would lie in the archive
+    // unprotected, readable by anyone the archive reaches.
+    if (archive_ && archive_->IsEncryptedEntry(entryPath)) {
+        ShowError(entryPath + L"\nは暗号化されているため、編集したファイルを書庫に格納できません。\n"
+                              L"編集したファイルは次の場所にあります：\n" + KeepEditedCopy(copy),
+                  host_.Get());
+        return;
+    }
     WString folder = NewHoldingFolder();
     WString held = folder.IsEmpty() ? WString() : JoinPath(folder, FileNamePart(copy));
     if (held.IsEmpty() || !CopySharedFile(copy, held)) {
@@ -250,7 +258,8 @@ WString Viewer::KeepEditedCopy(const WString& held)
     WString target = UniqueDestination(JoinPath(ParentDir(archivePath_), base), [&](const WString& path) {
                          return PathExists(path + extension);
                      }) + extension;
-    if (CopyFileW(held.c_str(), target.c_str(), TRUE)) {
+    // Read with every kind of sharing: the editor may still hold the file.
+    if (CopySharedFile(held, target)) {
         RemoveInside(HoldingBase(), ParentDir(held));
         return target;
     }

@@ -8,33 +8,11 @@
 
 #include "archive/zipfile.h"
 #include "common/paths.h"
+#include "support/scripted_passwords.h"
 #include "support/test_files.h"
 #include "support/zip_builder.h"
 
 namespace {
-
-// Answers the engine's password requests from a script, then cancels;
-// keeps every request.
-class ScriptedPasswords : public PasswordSource {
-public:
-    explicit ScriptedPasswords(std::vector<std::wstring> answers) : answers_(std::move(answers)) {}
-
-    bool Ask(const PasswordRequest& request, WString& password) override
-    {
-        requests.push_back(request);
-        if (next_ == answers_.size()) {
-            return false;
-        }
-        password = answers_[next_++].c_str();
-        return true;
-    }
-
-    std::vector<PasswordRequest> requests;
-
-private:
-    std::vector<std::wstring> answers_;
-    size_t next_ = 0;
-};
 
 ZipTestEntry Encrypted(const char* name, const std::string& plain, const std::string& password,
                        uint16_t flags = 0x0001)

@@ -119,11 +119,11 @@ TEST(Icons, SmallIconsHaveTheSystemSmallSize)
 const bool kPasswordDialogRegistered =
     RegisterChildRole(L"password-dialog", [](const std::vector<std::wstring>& arguments) {
         PasswordRequest request;
-        request.archive = L"C:\\Users\\user\\Downloads\\見積書_2026年12月.zip";
-        request.entry = L"見積書\\お見積書（株式会社サンプル御中）.xlsx";
-        request.wrongBefore = !arguments.empty() && arguments[0] == L"wrong";
-        SecretText password;
-        return AskPassword(request, password) ? 1 : 0;
+        request.archivePath = L"C:\\Users\\user\\Downloads\\見積書_2026年12月.zip";
+        request.entryName = L"見積書/お見積書（株式会社サンプル御中）.xlsx";
+        request.wrong = !arguments.empty() && arguments[0] == L"wrong";
+        WString password;
+        return AskUserForPassword(request, password) ? 1 : 0;
     });
 
 // The user in front of the password dialog: reads what it shows, types a
@@ -154,10 +154,10 @@ struct PasswordUser {
 TEST(PasswordDialog, ShowsTheArchiveAndEntryAndGivesWhatWasTypedOnlyOnOk)
 {
     PasswordRequest request;
-    request.archive = L"C:\\受信\\見積書.zip";
-    request.entry = L"資料\\見積書.xlsx";
+    request.archivePath = L"C:\\受信\\見積書.zip";
+    request.entryName = L"資料/見積書.xlsx";
     struct Case {
-        bool wrongBefore;
+        bool wrong;
         int button;
         const wchar_t* prompt;
         bool given;
@@ -167,11 +167,11 @@ TEST(PasswordDialog, ShowsTheArchiveAndEntryAndGivesWhatWasTypedOnlyOnOk)
         {false, IDCANCEL, L"パスワードを入力してください", false},
     };
     for (const Case& c : cases) {
-        request.wrongBefore = c.wrongBefore;
+        request.wrong = c.wrong;
         PasswordUser user{L"ひみつ pass", c.button};
         std::thread answering([&user] { user.Answer(); });
-        SecretText password(L"old", 3);
-        bool given = AskPassword(request, password);
+        WString password(L"old");
+        bool given = AskUserForPassword(request, password);
         answering.join();
         ASSERT_TRUE(user.seen);
         EXPECT_EQ(L"書庫：見積書.zip", user.archiveLine);
@@ -179,7 +179,7 @@ TEST(PasswordDialog, ShowsTheArchiveAndEntryAndGivesWhatWasTypedOnlyOnOk)
         EXPECT_EQ(c.prompt, user.prompt);
         EXPECT_TRUE(user.hidden) << "the password is not shown as it is typed";
         EXPECT_EQ(c.given, given);
-        EXPECT_EQ(c.given ? L"ひみつ pass" : L"", password.Text()) << "a cancelled dialog leaves no password behind";
+        EXPECT_TRUE(password == (c.given ? L"ひみつ pass" : L"")) << "a cancelled dialog leaves no password behind";
     }
 }
 

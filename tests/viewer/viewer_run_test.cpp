@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
+#include "support/scripted_passwords.h"
 #include "support/zip_builder.h"
 #include "viewer/viewer.h"
 #include "viewer_fixture.h"
@@ -371,6 +372,40 @@ TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
     std::wstring kept = Path((L"note (2)" + Ext()).c_str()).c_str();
     ASSERT_GE(prompts_.Count(), 2u);
     EXPECT_EQ(L"書庫ファイルに格納できませんでした。\n編集したファイルは次の場所にあります：\n" + kept, prompts_.LastText());
+    Bytes edit = ReadFileBytes(WString(kept.c_str()));
+    EXPECT_EQ("change\nedited\n", std::string(edit.begin(), edit.end()));
+}
+
+// The password is asked once, through the dialog's point, for the file
+// opened from the menu; its edit would lie in the archive unprotected if
+// it were stored, so it is kept beside the archive instead.
+TEST_F(ViewerRun, EditOfAnEncryptedEntryIsKeptBesideTheArchiveNotStoredInTheClear)
+{
+    WString archive = Path(L"secret.zip");
+    std::string name = Utf8(Named(L"note").c_str());
+    std::string plain = "change\n";
+    uint32_t crc = ZipCrc(plain);
+    ZipTestEntry entry{name, ZipCryptoEncrypt("pw", plain, static_cast<uint8_t>(crc >> 24))};
+    entry.crc = crc;
+    entry.uncompressedSize = static_cast<uint32_t>(plain.size());
+    entry.flags = 0x0001;
+    ASSERT_TRUE(WriteFileBytes(archive, BuildZip({entry})));
+    Bytes before = ReadFileBytes(archive);
+    ScriptedPasswords passwords({L"pw"});
+    PasswordSource* previous = SetPasswordHandler(&passwords);
+    prompts_.Answer(IDYES);
+    prompts_.Answer(IDOK);
+    MenuDriver driver({kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    SetPasswordHandler(previous);
+    EXPECT_EQ(before, ReadFileBytes(archive));
+    ASSERT_EQ(1u, passwords.requests.size());
+    EXPECT_TRUE(passwords.requests[0].entryName == WString(Named(L"note").c_str()));
+    EXPECT_NE(nullptr, passwords.requests[0].owner) << "the dialog belongs to the menu's window";
+    std::wstring kept = Path((L"note" + Ext()).c_str()).c_str();
+    EXPECT_EQ(Named(L"note") + L"\nは暗号化されているため、編集したファイルを書庫に格納できません。\n"
+                               L"編集したファイルは次の場所にあります：\n" + kept,
+              prompts_.LastText());
     Bytes edit = ReadFileBytes(WString(kept.c_str()));
     EXPECT_EQ("change\nedited\n", std::string(edit.begin(), edit.end()));
 }

@@ -91,7 +91,7 @@ private:
 class ToolPasswords : public PasswordSource {
 public:
     explicit ToolPasswords(const ToolCommandLine& line) : given_(line.hasPassword), password_(line.password) {}
-    ~ToolPasswords() override { zip::WipeText(password_); }
+    ~ToolPasswords() override { WipeText(password_); }
 
     bool Ask(const PasswordRequest& request, WString& password) override
     {
@@ -354,7 +354,7 @@ int wmain(int argc, wchar_t** argv)
     SetPromptHandler(&prompts);
     ToolPasswords passwords(line);
     int result = Run(line.words, line.answer, prompts, passwords);
-    zip::WipeText(line.password);
+    WipeText(line.password);
     SetPromptHandler(nullptr);
     return result;
 }
