@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "common/dpi.h"
 #include "common/handles.h"
+#include "common/messages.h"
 #include "common/stringlist.h"
 #include "common/system.h"
 
@@ -38,16 +40,37 @@ HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* f
     return handle;
 }
 
-HICON LoadSmallIcon(int resourceId)
+HICON LoadSmallIcon(int resourceId, UINT dpi)
 {
     return static_cast<HICON>(LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+                                         SystemMetricForDpi(SM_CXSMICON, dpi),
+                                         SystemMetricForDpi(SM_CYSMICON, dpi), 0));
 }
 
-HICON LoadLargeIcon(int resourceId)
+HICON LoadLargeIcon(int resourceId, UINT dpi)
 {
     return static_cast<HICON>(LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+                                         SystemMetricForDpi(SM_CXICON, dpi), SystemMetricForDpi(SM_CYICON, dpi),
+                                         0));
+}
+
+void SetSmallIcon(HWND window, int resourceId, UINT dpi, ScopedIcon& icon)
+{
+    ScopedIcon loaded(LoadSmallIcon(resourceId, dpi));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loaded.Get()));
+    // The window no longer shows the old icon when it is destroyed.
+    icon = std::move(loaded);
+}
+
+void TakeSuggestedRectangle(HWND window, LPARAM lParam)
+{
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (suggested) {
+        ReportApiFailure(SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                                      suggested->right - suggested->left, suggested->bottom - suggested->top,
+                                      SWP_NOZORDER | SWP_NOACTIVATE),
+                         "SetWindowPos");
+    }
 }
 
 HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayMilliseconds)
