@@ -11,6 +11,7 @@
 #include "common/system.h"
 #include "common_ids.h"
 #include "support/child_process.h"
+#include "support/icon_size.h"
 #include "support/prompt_recorder.h"
 
 namespace {
@@ -152,19 +153,6 @@ TEST_F(ProgressWindowTest, ShowsTitleIconEmptyTextAndFullRange)
     HGDIOBJ lineFont = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(window, IDC_PROGRESS_TEXT, WM_GETFONT, 0, 0));
     ASSERT_NE(lineFont, nullptr);
     EXPECT_EQ(GetCurrentObject(progress.TextSurface(), OBJ_FONT), lineFont);
-}
-
-int IconWidth(HICON icon)
-{
-    ICONINFO info{};
-    if (!GetIconInfo(icon, &info)) {
-        return 0;
-    }
-    ScopedGdiObject mask(info.hbmMask);
-    ScopedGdiObject color(info.hbmColor);
-    BITMAP bitmap{};
-    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    return bitmap.bmWidth;
 }
 
 // Windows sends the new DPI and the rectangle the window is to take on a
