@@ -24,13 +24,9 @@ HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* f
     if (wcslen(faceName) >= LF_FACESIZE) {
         return nullptr;
     }
-    int dotsPerInch;
-    {
-        ScopedWindowDC dc(dialog);
-        dotsPerInch = GetDeviceCaps(dc.Get(), LOGPIXELSY);
-    }
+    // The points at the scale of the dialog's monitor, not of the system.
     LOGFONTW font{};
-    font.lfHeight = -MulDiv(points, dotsPerInch, 72);
+    font.lfHeight = -MulDiv(points, static_cast<int>(DpiOfWindow(dialog)), 72);
     font.lfCharSet = SHIFTJIS_CHARSET;
     wcscpy(font.lfFaceName, faceName);
     HFONT handle = CreateFontIndirectW(&font);
@@ -181,10 +177,9 @@ private:
     BOOL OnInit(HWND window)
     {
         window_ = window;
-        largeIcon_.Reset(LoadLargeIcon(iconId_));
-        smallIcon_.Reset(LoadSmallIcon(iconId_));
+        largeIcon_.Reset(LoadLargeIcon(iconId_, DpiOfWindow(window)));
         SendDlgItemMessageW(window, kAboutIcon, STM_SETICON, reinterpret_cast<WPARAM>(largeIcon_.Get()), 0);
-        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+        SetSmallIcon(window, iconId_, DpiOfWindow(window), smallIcon_);
         SetWindowTextW(window, L"Zupako のバージョン情報");
         SetDlgItemTextW(window, kAboutProductName, L"Zupako");
         SetDlgItemTextW(window, kAboutVersion, version_.c_str());

@@ -31,9 +31,10 @@ T* WindowInstance(HWND window, UINT message, LPARAM lParam)
 
 // The whole text of a control.
 WString DialogItemText(HWND dialog, int controlId);
-// A font of the given point size and face (Shift-JIS character set). It is
-// set on the control when the id is positive; the caller deletes it. Null
-// when the face name is too long.
+// A font of the given point size at the scale of the dialog's monitor and
+// of the given face (Shift-JIS character set). It is set on the control when
+// the id is positive; the caller deletes it. Null when the face name is too
+// long.
 HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* faceName, bool redraw);
 // An icon resource at the small or large icon size of the DPI (of a window's
 // monitor, DpiOfWindow); 0 takes the system's size.

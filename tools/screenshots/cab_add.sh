@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Shows the add dialog (dialog 130) for a cabinet as the "add" verb does
-# and saves a screenshot to $shots/cab_add.png. Runs itself
+# and saves a screenshot to build/screenshots/cab_add.png. Runs itself
 # inside a test session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh

@@ -2,8 +2,10 @@
 # Drops a file onto a ZIP archive with many folders through the drop
 # handler library and takes a screenshot of the folder menu in each
 # overflow mode (0 one scrolling column, 1 columns, 2 "more" submenus,
-# with the first "more" opened) into $shots/folder_menu_N.png.
+# with the first "more" opened) into build/screenshots/folder_menu_N.png.
 # Runs itself inside a test session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh

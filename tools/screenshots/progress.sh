@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the progress window while the engine compresses a
 # folder into a new ZIP archive, as the folder menu's "zip" verb does, into
-# $shots/progress.png. Runs itself inside a test session.
+# build/screenshots/progress.png. Runs itself inside a test session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh

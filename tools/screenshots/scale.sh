@@ -20,6 +20,9 @@ if [ "$ZPK_SCALE" = 100 ]; then
 else
   shots=build/screenshots/scale-$ZPK_SCALE
   export ZPK_WINEPREFIX="$PWD/build/scaleprefix-$ZPK_SCALE"
+  # The usual screen at that scale, so that what fits at 100% fits here too
+  # and the menus hold as many items as they do at 100%.
+  export ZPK_SCREEN="$((1280 * ZPK_SCALE / 100))x$((1024 * ZPK_SCALE / 100))x24"
 fi
 mkdir -p "$shots"
 

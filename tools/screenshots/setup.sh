@@ -5,6 +5,8 @@
 # of the whole-archive entry selected. The windows run in a private hive and
 # a scratch install folder of the test program. Runs itself inside a test
 # session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh

@@ -7,6 +7,8 @@
 # (viewer_tooltip_file.png, viewer_tooltip_archive.png), and the window that
 # waits for an edit handed to a program that was already running
 # (viewer_store_wait.png). Runs itself inside a test session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh
