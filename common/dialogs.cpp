@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "common/dpi.h"
 #include "common/handles.h"
+#include "common/messages.h"
 #include "common/stringlist.h"
 #include "common/system.h"
 
@@ -22,13 +24,9 @@ HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* f
     if (wcslen(faceName) >= LF_FACESIZE) {
         return nullptr;
     }
-    int dotsPerInch;
-    {
-        ScopedWindowDC dc(dialog);
-        dotsPerInch = GetDeviceCaps(dc.Get(), LOGPIXELSY);
-    }
+    // The points at the scale of the dialog's monitor, not of the system.
     LOGFONTW font{};
-    font.lfHeight = -MulDiv(points, dotsPerInch, 72);
+    font.lfHeight = -MulDiv(points, static_cast<int>(DpiOfWindow(dialog)), 72);
     font.lfCharSet = SHIFTJIS_CHARSET;
     wcscpy(font.lfFaceName, faceName);
     HFONT handle = CreateFontIndirectW(&font);
@@ -38,16 +36,37 @@ HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* f
     return handle;
 }
 
-HICON LoadSmallIcon(int resourceId)
+HICON LoadSmallIcon(int resourceId, UINT dpi)
 {
     return static_cast<HICON>(LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+                                         SystemMetricForDpi(SM_CXSMICON, dpi),
+                                         SystemMetricForDpi(SM_CYSMICON, dpi), 0));
 }
 
-HICON LoadLargeIcon(int resourceId)
+HICON LoadLargeIcon(int resourceId, UINT dpi)
 {
     return static_cast<HICON>(LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+                                         SystemMetricForDpi(SM_CXICON, dpi), SystemMetricForDpi(SM_CYICON, dpi),
+                                         0));
+}
+
+void SetSmallIcon(HWND window, int resourceId, UINT dpi, ScopedIcon& icon)
+{
+    ScopedIcon loaded(LoadSmallIcon(resourceId, dpi));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(loaded.Get()));
+    // The window no longer shows the old icon when it is destroyed.
+    icon = std::move(loaded);
+}
+
+void TakeSuggestedRectangle(HWND window, LPARAM lParam)
+{
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (suggested) {
+        ReportApiFailure(SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                                      suggested->right - suggested->left, suggested->bottom - suggested->top,
+                                      SWP_NOZORDER | SWP_NOACTIVATE),
+                         "SetWindowPos");
+    }
 }
 
 HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayMilliseconds)
@@ -158,10 +177,9 @@ private:
     BOOL OnInit(HWND window)
     {
         window_ = window;
-        largeIcon_.Reset(LoadLargeIcon(iconId_));
-        smallIcon_.Reset(LoadSmallIcon(iconId_));
+        largeIcon_.Reset(LoadLargeIcon(iconId_, DpiOfWindow(window)));
         SendDlgItemMessageW(window, kAboutIcon, STM_SETICON, reinterpret_cast<WPARAM>(largeIcon_.Get()), 0);
-        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+        SetSmallIcon(window, iconId_, DpiOfWindow(window), smallIcon_);
         SetWindowTextW(window, L"Zupako のバージョン情報");
         SetDlgItemTextW(window, kAboutProductName, L"Zupako");
         SetDlgItemTextW(window, kAboutVersion, version_.c_str());

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "common/handles.h"
 #include "common/wstring.h"
 
 // The object behind a dialog: stored from the creation parameter at
@@ -30,13 +31,22 @@ T* WindowInstance(HWND window, UINT message, LPARAM lParam)
 
 // The whole text of a control.
 WString DialogItemText(HWND dialog, int controlId);
-// A font of the given point size and face (Shift-JIS character set). It is
-// set on the control when the id is positive; the caller deletes it. Null
-// when the face name is too long.
+// A font of the given point size at the scale of the dialog's monitor and
+// of the given face (Shift-JIS character set). It is set on the control when
+// the id is positive; the caller deletes it. Null when the face name is too
+// long.
 HFONT CreateControlFont(HWND dialog, int controlId, int points, const wchar_t* faceName, bool redraw);
-// An icon resource at the system's small-icon size.
-HICON LoadSmallIcon(int resourceId);
-HICON LoadLargeIcon(int resourceId);
+// An icon resource at the small or large icon size of the DPI (of a window's
+// monitor, DpiOfWindow); 0 takes the system's size.
+HICON LoadSmallIcon(int resourceId, UINT dpi = 0);
+HICON LoadLargeIcon(int resourceId, UINT dpi = 0);
+// Gives the window the icon resource as its small icon at the DPI, kept in
+// icon (the window shows it until it is replaced or the window goes).
+void SetSmallIcon(HWND window, int resourceId, UINT dpi, ScopedIcon& icon);
+// WM_DPICHANGED of a window moved to a monitor of another scale: it takes the
+// rectangle Windows suggests (lParam); the dialog manager has scaled a
+// dialog's fonts and controls, what the code sized itself is the caller's.
+void TakeSuggestedRectangle(HWND window, LPARAM lParam);
 // A tooltip on a control that shows even while the dialog is inactive and
 // breaks its lines exactly where the text has "\n".
 HWND AttachTooltip(HWND dialog, int controlId, const WString& text, int displayMilliseconds);

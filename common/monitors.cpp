@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "common/dpi.h"
 #include "common/messages.h"
 
 namespace {
 
-const UINT kStandardDpi = 96;
 // MDT_EFFECTIVE_DPI of GetDpiForMonitor.
 const int kEffectiveDpi = 0;
 
@@ -57,6 +57,7 @@ void MonitorList::Fill()
     count_ = std::max(0, GetSystemMetrics(SM_CMONITORS));
     monitors_.assign(static_cast<size_t>(count_ > 0 ? count_ : 1), MONITORINFOEXW{});
     scales_.assign(static_cast<size_t>(count_ > 0 ? count_ : 1), POINT{});
+    dpis_.assign(static_cast<size_t>(count_ > 0 ? count_ : 1), kStandardDpi);
     ReportApiFailure(EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(this)),
                      "EnumDisplayMonitors");
     for (int i = 0; i < filled_; ++i) {
@@ -79,15 +80,18 @@ BOOL CALLBACK MonitorList::AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data
         return TRUE;
     }
     POINT scale{100, 100};
+    UINT dpi = kStandardDpi;
     if (list->dpiFunction_) {
         UINT dpiX = kStandardDpi;
         UINT dpiY = kStandardDpi;
         if (ReportHResultFailure(list->dpiFunction_(monitor, kEffectiveDpi, &dpiX, &dpiY), "GetDpiForMonitor")) {
             scale.x = ScaleFromDpi(dpiX);
             scale.y = ScaleFromDpi(dpiY);
+            dpi = dpiY;
         }
     }
     list->scales_[list->filled_] = scale;
+    list->dpis_[list->filled_] = dpi;
     ++list->filled_;
     return TRUE;
 }
@@ -101,6 +105,12 @@ int MonitorList::IndexAt(const POINT* point) const
         return -1;
     }
     return FindMonitorIndex(monitors_.data(), filled_, where);
+}
+
+UINT MonitorList::DpiAt(const POINT* point) const
+{
+    int index = IndexAt(point);
+    return index < 0 ? kStandardDpi : dpis_[index];
 }
 
 int MonitorList::HeightAt(const POINT* point) const

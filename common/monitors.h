@@ -35,6 +35,11 @@ public:
     const MONITORINFOEXW& Monitor(int index) const { return monitors_[index]; }
     // Horizontal and vertical scale in percent.
     POINT Scale(int index) const { return scales_[index]; }
+    // The vertical DPI, which sizes fonts, icons and menu items.
+    UINT Dpi(int index) const { return dpis_[index]; }
+    // The DPI of the monitor under the point (or the cursor); 96 when none
+    // holds it.
+    UINT DpiAt(const POINT* point = nullptr) const;
     const RECT& UnionOfMonitors() const { return unionMonitors_; }
     const RECT& UnionOfWorkAreas() const { return unionWorkAreas_; }
 
@@ -45,6 +50,7 @@ private:
     int count_ = 0;
     std::vector<MONITORINFOEXW> monitors_;
     std::vector<POINT> scales_;
+    std::vector<UINT> dpis_;
     int filled_ = 0;
     RECT unionMonitors_{0, 0, 0, 0};
     RECT unionWorkAreas_{0, 0, 0, 0};

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "common/dialogs.h"
+#include "common/dpi.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/system.h"
@@ -21,9 +22,6 @@ ProgressWindow::TaskbarFactory g_taskbarFactory = CreateSystemTaskbarList;
 ULONGLONG SystemClock() { return GetTickCount64(); }
 
 ProgressWindow::Clock g_clock = SystemClock;
-
-// The window needs no handling of its own: there is nothing to press.
-INT_PTR CALLBACK ProgressDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 }  // namespace
 
@@ -53,30 +51,31 @@ ProgressWindow::ProgressWindow(const WString& title, int iconId, int windowsLeve
     Create(title, iconId);
 }
 
+// There is nothing to press; only a move to a monitor of another scale needs
+// handling.
+INT_PTR CALLBACK ProgressWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = DialogInstance<ProgressWindow>(window, message, lParam);
+    if (self && message == WM_DPICHANGED) {
+        TakeSuggestedRectangle(window, lParam);
+        self->FitToDpi(HIWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
 void ProgressWindow::Create(const WString& title, int iconId)
 {
-    window_.Reset(CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, ProgressDialogProc, 0));
+    iconId_ = iconId;
+    window_.Reset(CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, DialogProc,
+                                     reinterpret_cast<LPARAM>(this)));
     if (!ReportApiFailure(window_.IsValid(), "CreateDialogParam")) {
         return;
     }
     HWND window = window_.Get();
     SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 100);
-    HWND textLine = GetDlgItem(window, IDC_PROGRESS_TEXT);
-    SetWindowTextW(textLine, L"");
-    textSurface_.Acquire(textLine);
-    // Callers measure paths on this surface, so it carries the font the
-    // line is drawn with rather than the system font a fresh DC has.
-    HFONT lineFont = reinterpret_cast<HFONT>(SendMessageW(textLine, WM_GETFONT, 0, 0));
-    if (textSurface_.Get() && lineFont) {
-        lineFont_.Select(textSurface_.Get(), lineFont);
-    }
-    RECT textRect{};
-    if (ReportApiFailure(GetWindowRect(textLine, &textRect), "GetWindowRect")) {
-        textWidth_ = textRect.right - textRect.left;
-    }
-
-    icon_.Reset(LoadLargeIcon(iconId));
-    SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_.Get()), 0);
+    SetDlgItemTextW(window, IDC_PROGRESS_TEXT, L"");
+    FitToDpi(DpiOfWindow(window));
     SetWindowTextW(window, title.c_str());
 
     if (TaskbarProgressAvailable(windowsLevel_)) {
@@ -88,6 +87,28 @@ void ProgressWindow::Create(const WString& title, int iconId)
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
+}
+
+void ProgressWindow::FitToDpi(UINT dpi)
+{
+    HWND window = window_.Get();
+    HWND textLine = GetDlgItem(window, IDC_PROGRESS_TEXT);
+    // Callers measure paths on this surface, so it carries the font the
+    // line is drawn with rather than the system font a fresh DC has; the
+    // dialog manager gives the line a new font at a new scale.
+    lineFont_.Reset();
+    textSurface_.Acquire(textLine);
+    HFONT lineFont = reinterpret_cast<HFONT>(SendMessageW(textLine, WM_GETFONT, 0, 0));
+    if (textSurface_.Get() && lineFont) {
+        lineFont_.Select(textSurface_.Get(), lineFont);
+    }
+    RECT textRect{};
+    if (ReportApiFailure(GetWindowRect(textLine, &textRect), "GetWindowRect")) {
+        textWidth_ = textRect.right - textRect.left;
+    }
+    ScopedIcon icon(LoadLargeIcon(iconId_, dpi));
+    SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
+    icon_ = std::move(icon);
 }
 
 void ProgressWindow::ConnectTaskbar()

@@ -58,8 +58,12 @@ public:
     static Clock SetClock(Clock clock);
 
 private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Create(const WString& title, int iconId);
     void ConnectTaskbar();
+    // Sizes the icon and measures the text line at the DPI of the window's
+    // monitor, at the start and again whenever the window moves to another.
+    void FitToDpi(UINT dpi);
 
     // Held for the window's lifetime so that the taskbar object can be
     // made whatever the calling thread did about COM.
@@ -70,6 +74,7 @@ private:
     // control with the font it came with.
     ScopedSelect lineFont_;
     int textWidth_ = 0;
+    int iconId_ = 0;
     ScopedIcon icon_;
     int windowsLevel_ = 0;
     int shownPercent_ = 0;

@@ -69,18 +69,21 @@ IDropTarget* CabAddDialog::DropTarget() const { return target_.Get(); }
 void CabAddDialog::OnInit(HWND window)
 {
     window_ = window;
-    HWND name = GetDlgItem(window, IDC_CAB_NAME);
-    RECT box{};
-    GetClientRect(name, &box);
-    {
-        ScopedWindowDC dc(window);
-        ScopedSelect font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
-        SetWindowTextW(name, CompactPath(dc.Get(), cabinetPath_, box.right - box.left).c_str());
-    }
+    ShowCabinetName();
     SetDlgItemTextW(window, IDC_CAB_FOLDER, kTopLevelResult);
     HWND area = GetDlgItem(window, IDC_CAB_DROP_AREA);
     SetWindowSubclass(area, DropAreaProcedure, kDropAreaSubclass, reinterpret_cast<DWORD_PTR>(this));
     target_.Attach(new CDropTarget(area));
+}
+
+void CabAddDialog::ShowCabinetName()
+{
+    HWND name = GetDlgItem(window_, IDC_CAB_NAME);
+    RECT box{};
+    GetClientRect(name, &box);
+    ScopedWindowDC dc(window_);
+    ScopedSelect font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(window_, WM_GETFONT, 0, 0)));
+    SetWindowTextW(name, CompactPath(dc.Get(), cabinetPath_, box.right - box.left).c_str());
 }
 
 void CabAddDialog::OnChooseFolder()
@@ -169,6 +172,11 @@ INT_PTR CALLBACK CabAddDialog::Procedure(HWND window, UINT message, WPARAM wPara
             return TRUE;
         }
         return FALSE;
+    case WM_DPICHANGED:
+        // The name field has the new monitor's width and font now.
+        TakeSuggestedRectangle(window, lParam);
+        dialog->ShowCabinetName();
+        return TRUE;
     case WM_CLOSE:
         dialog->Close(0);
         return TRUE;

@@ -34,6 +34,8 @@ private:
     static LRESULT CALLBACK DropAreaProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                               UINT_PTR id, DWORD_PTR data);
     void OnInit(HWND window);
+    // The cabinet's path, shortened to the width of its field.
+    void ShowCabinetName();
     void OnChooseFolder();
     void OnDropFiles();
     INT_PTR OnStaticColor(HDC dc, HWND control);

@@ -1,6 +1,7 @@
 #include "setup/install_dialog.h"
 
 #include "common/dialogs.h"
+#include "common/dpi.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
@@ -50,6 +51,10 @@ INT_PTR CALLBACK CInstallDialog::DialogProc(HWND window, UINT message, WPARAM wP
         return TRUE;
     case WM_CTLCOLORSTATIC:
         return self->OnColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DPICHANGED:
+        TakeSuggestedRectangle(window, lParam);
+        SetSmallIcon(window, IDI_ZUPAKO, HIWORD(wParam), self->smallIcon_);
+        return TRUE;
     case WM_CLOSE:
         EndDialog(window, 0);
         return TRUE;
@@ -64,8 +69,7 @@ INT_PTR CALLBACK CInstallDialog::DialogProc(HWND window, UINT message, WPARAM wP
 void CInstallDialog::OnInitDialog()
 {
     SetWindowTextW(window_, Title().c_str());
-    smallIcon_.Reset(LoadSmallIcon(IDI_ZUPAKO));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    SetSmallIcon(window_, IDI_ZUPAKO, DpiOfWindow(window_), smallIcon_);
     SetDlgItemTextW(window_, IDC_INSTALL_FOLDER, JoinPath(install_.InstallFolder(), L"*").c_str());
     for (int id : {IDC_INSTALL_RADIO, IDC_UNINSTALL_RADIO, IDC_INSTALL_OK, IDC_OPTION_MENU_DEFAULT,
                    IDC_OPTION_OWN_ICONS, IDC_OPTION_DROP_HANDLER}) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/dialogs.h"
+#include "common/dpi.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/system.h"
@@ -108,6 +109,10 @@ INT_PTR CALLBACK CSettingsDialog::DialogProc(HWND window, UINT message, WPARAM w
     case WM_COMMAND:
         self->OnCommand(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
+    case WM_DPICHANGED:
+        TakeSuggestedRectangle(window, lParam);
+        SetSmallIcon(window, IDI_ZUPAKO, HIWORD(wParam), self->smallIcon_);
+        return TRUE;
     case WM_CLOSE:
         self->Close();
         return TRUE;
@@ -145,8 +150,7 @@ void CSettingsDialog::OnInitDialog()
     HWND commandField = GetDlgItem(dialog, IDC_ARC_COMMAND);
     DragAcceptFiles(commandField, TRUE);
     subclassed_ = SetWindowSubclass(commandField, CommandFieldProc, 0, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
-    smallIcon_.Reset(LoadSmallIcon(IDI_ZUPAKO));
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    SetSmallIcon(dialog, IDI_ZUPAKO, DpiOfWindow(dialog), smallIcon_);
 }
 
 void CSettingsDialog::FillControls(const StoredSettings& stored, const ShellOptions& options)

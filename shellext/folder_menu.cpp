@@ -1,8 +1,7 @@
 #include "shellext/folder_menu.h"
 
-#include <cstddef>
-
 #include "common/dialogs.h"
+#include "common/dpi.h"
 #include "common/messages.h"
 #include "common/settings.h"
 #include "common/system.h"
@@ -30,24 +29,22 @@ FolderMenu::FolderMenu(CArcFile& archive, HINSTANCE module, int iconId, int moni
     : module_(module), result_(kTopLevelResult)
 {
     startMessage_ = RegisterWindowMessageW(L"ZPKMESSAGE");
-    // The size of the structure before the padded border was added, which
-    // every Windows version accepts.
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
-    if (ReportApiFailure(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0),
-                         "SPI_GETNONCLIENTMETRICS")) {
-        font_.Reset(CreateFontIndirectW(&metrics.lfMenuFont));
-    }
-    overflowMode_ = ReadStoredSettings().menuOverflow;
-    iconWidth_ = GetSystemMetrics(SM_CXSMICON);
-    iconHeight_ = GetSystemMetrics(SM_CYSMICON);
-    itemHeight_ = iconHeight_ + 3;
     if (!ReportApiFailure(GetCursorPos(&cursor_), "GetCursorPos")) {
         cursor_ = POINT{0, 0};
     }
-    itemsPerColumn_ = ItemsPerColumn(monitorHeight > 0 ? monitorHeight : MonitorHeightNear(cursor_), itemHeight_);
-    icon_.Reset(static_cast<HICON>(
-        LoadImageW(module_, MAKEINTRESOURCEW(iconId), IMAGE_ICON, iconWidth_, iconHeight_, LR_DEFAULTCOLOR)));
+    // The menu opens under the mouse, at the scale of that monitor as the
+    // file manager's own awareness sees it.
+    UINT dpi = DpiOfMonitorNear(cursor_);
+    NONCLIENTMETRICSW metrics{};
+    if (ReportApiFailure(NonClientMetricsForDpi(metrics, dpi), "SPI_GETNONCLIENTMETRICS")) {
+        font_.Reset(CreateFontIndirectW(&metrics.lfMenuFont));
+    }
+    overflowMode_ = ReadStoredSettings().menuOverflow;
+    item_ = MenuItemMetricsFor(SystemMetricForDpi(SM_CYSMICON, dpi), dpi);
+    itemsPerColumn_ =
+        ItemsPerColumn(monitorHeight > 0 ? monitorHeight : MonitorHeightNear(cursor_), item_.itemHeight);
+    icon_.Reset(static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(iconId), IMAGE_ICON, item_.iconSize,
+                                              item_.iconSize, LR_DEFAULTCOLOR)));
     CreateAnchor();
     ListFolders(archive);
     if (folders_.Count() > 0) {
@@ -219,8 +216,8 @@ void FolderMenu::OnMeasure(MEASUREITEMSTRUCT* item)
             size.cx = 1;
         }
     }
-    item->itemWidth = static_cast<UINT>(size.cx + iconWidth_ + 4);
-    item->itemHeight = static_cast<UINT>(itemHeight_);
+    item->itemWidth = static_cast<UINT>(size.cx + item_.extraWidth);
+    item->itemHeight = static_cast<UINT>(item_.itemHeight);
 }
 
 void FolderMenu::OnDraw(const DRAWITEMSTRUCT* item)
@@ -236,12 +233,12 @@ void FolderMenu::OnDraw(const DRAWITEMSTRUCT* item)
     SetBkColor(item->hDC, GetSysColor(background));
     const RECT& area = item->rcItem;
     if (icon_) {
-        ReportApiFailure(DrawIconEx(item->hDC, area.left + 2, area.top + 1, icon_.Get(), iconWidth_, iconHeight_, 0,
-                                    nullptr, DI_NORMAL),
+        ReportApiFailure(DrawIconEx(item->hDC, area.left + item_.iconLeft, area.top + item_.top, icon_.Get(),
+                                    item_.iconSize, item_.iconSize, 0, nullptr, DI_NORMAL),
                          "DrawIconEx");
     }
     ScopedSelect font(item->hDC, font_.Get());
-    ReportApiFailure(TextOutW(item->hDC, area.left + iconWidth_ + 4, area.top + 1, text->c_str(), text->Length()),
+    ReportApiFailure(TextOutW(item->hDC, area.left + item_.textLeft, area.top + item_.top, text->c_str(), text->Length()),
                      "TextOut");
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "archive/arcfile.h"
+#include "common/dpi.h"
 #include "common/handles.h"
 #include "common/stringlist.h"
 #include "common/wstring.h"
@@ -40,8 +41,8 @@ public:
     HWND Anchor() const { return anchor_.Get(); }
     const FolderMenuLayout& Layout() const { return layout_; }
     int ItemsPerColumnUsed() const { return itemsPerColumn_; }
-    int ItemHeight() const { return itemHeight_; }
-    int IconWidth() const { return iconWidth_; }
+    int ItemHeight() const { return item_.itemHeight; }
+    int IconWidth() const { return item_.iconSize; }
     HFONT MenuFont() const { return font_.Get(); }
     POINT CursorPoint() const { return cursor_; }
 
@@ -63,9 +64,7 @@ private:
     FolderMenuLayout layout_;
     ScopedFont font_;
     ScopedIcon icon_;
-    int iconWidth_ = 16;
-    int iconHeight_ = 16;
-    int itemHeight_ = 19;
+    MenuItemMetrics item_ = MenuItemMetricsFor(16, kStandardDpi);
     int itemsPerColumn_ = 4;
     POINT cursor_{0, 0};
     UINT startMessage_ = 0;

@@ -8,7 +8,7 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   libz-mingw-w64-dev googletest
   wine wine64 wine32:i386
-  xvfb xauth xdotool imagemagick fonts-ipafont-gothic
+  xvfb xauth xdotool imagemagick fonts-ipafont-gothic fonts-wine
   zip unzip p7zip-full libarchive-tools gcab cabextract
   locales
 )

@@ -18,10 +18,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# A display of our own, so that no test ever draws on somebody's screen.
+# A display of our own, so that no test ever draws on somebody's screen;
+# 1280 x 1024 unless ZPK_SCREEN says otherwise (pictures at a larger scale).
 for n in $(seq 90 140); do
   if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${ZPK_SCREEN:-1280x1024x24}" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     break

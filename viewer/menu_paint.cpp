@@ -11,33 +11,22 @@
 
 namespace {
 
-HICON Shell32Icon(int index)
+// The icon of shell32.dll at the size, taken from the image of that size the
+// library holds.
+HICON Shell32Icon(int index, int size)
 {
     static WString library = JoinPath(SpecialFolderPath(CSIDL_SYSTEM), WString(L"shell32.dll"));
-    HICON small = nullptr;
-    if (ExtractIconExW(library.c_str(), index, nullptr, &small, 1) == 0) {
+    HICON icon = nullptr;
+    if (FAILED(SHDefExtractIconW(library.c_str(), index, 0, &icon, nullptr, static_cast<UINT>(size)))) {
         return nullptr;
     }
-    return small;
+    return icon;
 }
 
-// The shell's small icon for a name, asked for by its attributes alone so
-// that no file is touched.
-HICON ShellIconFor(const wchar_t* name, DWORD attributes)
-{
-    SHFILEINFOW info{};
-    if (!SHGetFileInfoW(name, attributes, &info, sizeof info, SHGFI_USEFILEATTRIBUTES | SHGFI_ICON | SHGFI_SMALLICON)) {
-        return nullptr;
-    }
-    return info.hIcon;
-}
-
-HFONT CreateMenuFont()
+HFONT CreateMenuFont(UINT dpi)
 {
     NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (!ReportApiFailure(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0),
-                          "SPI_GETNONCLIENTMETRICS")) {
+    if (!ReportApiFailure(NonClientMetricsForDpi(metrics, dpi), "SPI_GETNONCLIENTMETRICS")) {
         return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
     return CreateFontIndirectW(&metrics.lfMenuFont);
@@ -61,16 +50,16 @@ FileIconChoice ChooseFileIcon(const WString& entryPath)
     return FileIconChoice{-1, extension};
 }
 
-int MenuItemWidth(int textWidth, int textLength, int iconWidth)
+int MenuItemWidth(int textWidth, int textLength, const MenuItemMetrics& metrics)
 {
-    return (textLength < 2 ? 1 : textWidth) + iconWidth + 4;
+    return (textLength < 2 ? 1 : textWidth) + metrics.extraWidth;
 }
 
-MenuPainter::MenuPainter(bool isCab)
+MenuPainter::MenuPainter(bool isCab, UINT dpi)
     : isCab_(isCab),
-      iconWidth_(GetSystemMetrics(SM_CXSMICON)),
-      iconHeight_(GetSystemMetrics(SM_CYSMICON)),
-      font_(CreateMenuFont())
+      dpi_(dpi),
+      metrics_(MenuItemMetricsFor(SystemMetricForDpi(SM_CYSMICON, dpi), dpi)),
+      font_(CreateMenuFont(dpi))
 {
 }
 
@@ -82,7 +71,7 @@ void MenuPainter::Measure(MEASUREITEMSTRUCT& measure, const WString& text)
         ScopedSelect font(dc.Get(), font_.Get());
         ReportApiFailure(GetTextExtentPoint32W(dc.Get(), text.c_str(), text.Length(), &size), "GTEP32");
     }
-    measure.itemWidth = static_cast<UINT>(MenuItemWidth(size.cx, text.Length(), iconWidth_));
+    measure.itemWidth = static_cast<UINT>(MenuItemWidth(size.cx, text.Length(), metrics_));
     measure.itemHeight = static_cast<UINT>(ItemHeight());
 }
 
@@ -99,13 +88,13 @@ void MenuPainter::Draw(const DRAWITEMSTRUCT& draw, int kind, const WString& text
     }
     HICON icon = IconFor(kind, path);
     if (icon) {
-        ReportApiFailure(DrawIconEx(draw.hDC, draw.rcItem.left + 2, draw.rcItem.top + 1, icon, iconWidth_, iconHeight_,
-                                    0, nullptr, DI_NORMAL),
+        ReportApiFailure(DrawIconEx(draw.hDC, draw.rcItem.left + metrics_.iconLeft, draw.rcItem.top + metrics_.top,
+                                    icon, metrics_.iconSize, metrics_.iconSize, 0, nullptr, DI_NORMAL),
                          "DrawIconEx");
     }
     ScopedSelect font(draw.hDC, font_.Get());
     SetTextColor(draw.hDC, foreground);
-    ReportApiFailure(TextOutW(draw.hDC, draw.rcItem.left + iconWidth_ + 4, draw.rcItem.top + 1, text.c_str(),
+    ReportApiFailure(TextOutW(draw.hDC, draw.rcItem.left + metrics_.textLeft, draw.rcItem.top + metrics_.top, text.c_str(),
                               text.Length()),
                      "TextOut");
 }
@@ -129,17 +118,19 @@ HICON MenuPainter::IconFor(int kind, const WString& path)
     }
     HICON icon = nullptr;
     if (kind == kItemFile) {
-        icon = choice.shell32Index >= 0 ? Shell32Icon(choice.shell32Index)
-                                        : ShellIconFor((L"x" + choice.extension).c_str(), FILE_ATTRIBUTE_NORMAL);
+        int size = metrics_.iconSize;
+        icon = choice.shell32Index >= 0
+                   ? Shell32Icon(choice.shell32Index, size)
+                   : ShellIconAtSize((L"x" + choice.extension).c_str(), FILE_ATTRIBUTE_NORMAL, size);
         if (!icon) {
-            icon = Shell32Icon(0);
+            icon = Shell32Icon(0, size);
         }
     } else if (kind == kItemAbout) {
-        icon = LoadSmallIcon(IDI_ZUPAKO);
+        icon = LoadSmallIcon(IDI_ZUPAKO, dpi_);
     } else if (kind == kItemWholeArchive || kind == kItemCabAdd) {
-        icon = LoadSmallIcon(isCab_ || kind == kItemCabAdd ? IDI_CABFILE : IDI_ZIPFILE);
+        icon = LoadSmallIcon(isCab_ || kind == kItemCabAdd ? IDI_CABFILE : IDI_ZIPFILE, dpi_);
     } else if (IsSubmenuKind(kind)) {
-        icon = ShellIconFor(L"folder", FILE_ATTRIBUTE_DIRECTORY);
+        icon = ShellIconAtSize(L"folder", FILE_ATTRIBUTE_DIRECTORY, metrics_.iconSize);
     }
     icons_[key].Reset(icon);
     return icon;

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "common/dpi.h"
 #include "common/handles.h"
 #include "common/wstring.h"
 
@@ -23,18 +24,19 @@ FileIconChoice ChooseFileIcon(const WString& entryPath);
 
 // Width of an owner-drawn item: the text in the menu font, the icon and a
 // gap; a text shorter than two units counts as one pixel.
-int MenuItemWidth(int textWidth, int textLength, int iconWidth);
+int MenuItemWidth(int textWidth, int textLength, const MenuItemMetrics& metrics);
 
 class MenuPainter {
 public:
-    // isCab chooses the whole archive's icon.
-    explicit MenuPainter(bool isCab);
+    // isCab chooses the whole archive's icon; the font, the icons and the
+    // items are sized for the DPI of the monitor the menu opens on.
+    MenuPainter(bool isCab, UINT dpi);
     MenuPainter(const MenuPainter&) = delete;
     MenuPainter& operator=(const MenuPainter&) = delete;
 
-    int IconWidth() const { return iconWidth_; }
-    int IconHeight() const { return iconHeight_; }
-    int ItemHeight() const { return iconHeight_ + 3; }
+    int IconWidth() const { return metrics_.iconSize; }
+    int IconHeight() const { return metrics_.iconSize; }
+    int ItemHeight() const { return metrics_.itemHeight; }
     HFONT Font() const { return font_.Get(); }
 
     void Measure(MEASUREITEMSTRUCT& measure, const WString& text);
@@ -46,8 +48,8 @@ private:
     HICON IconFor(int kind, const WString& path);
 
     bool isCab_;
-    int iconWidth_;
-    int iconHeight_;
+    UINT dpi_;
+    MenuItemMetrics metrics_;
     ScopedFont font_;
     std::map<std::wstring, ScopedIcon> icons_;
 };

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/dialogs.h"
+#include "common/dpi.h"
 #include "common/messages.h"
 #include "common/monitors.h"
 #include "common/paths.h"
@@ -80,8 +81,7 @@ INT_PTR CALLBACK CStoreWaitWindow::DialogProc(HWND window, UINT message, WPARAM 
 
 void CStoreWaitWindow::OnInitDialog()
 {
-    smallIcon_.Reset(LoadSmallIcon(IDI_ZUPAKO));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    SetSmallIcon(window_, IDI_ZUPAKO, DpiOfWindow(window_), smallIcon_);
     SetDlgItemTextW(window_, IDC_STORE_FILE, FileNamePart(copy_).c_str());
     Place();
     // The folder is watched rather than the file: editors often save by

@@ -1,6 +1,7 @@
 #include "viewer/tooltip.h"
 
 #include "archive/arcfile.h"
+#include "common/dpi.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/system.h"
@@ -17,6 +18,7 @@ FMenuTTObj* g_tooltip = nullptr;
 }  // namespace
 
 FMenuTTObj::FMenuTTObj(const wchar_t* faceName, int tenthsOfPoint)
+    : faceName_(faceName), tenthsOfPoint_(tenthsOfPoint)
 {
     g_tooltip = this;
     WNDCLASSW windowClass{};
@@ -33,10 +35,7 @@ FMenuTTObj::FMenuTTObj(const wchar_t* faceName, int tenthsOfPoint)
     }
     surface_ = std::make_unique<ScopedWindowDC>(window_.Get());
     dc_ = surface_->Get();
-    int height = -MulDiv(tenthsOfPoint, GetDeviceCaps(dc_, LOGPIXELSY), 720);
-    font_.Reset(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, faceName));
-    SelectObject(dc_, font_.Get());
+    UseDpi(monitors_.DpiAt());
     SIZE size{0, 0};
     ReportApiFailure(GetTextExtentPoint32W(dc_, L"abcdefg", 7, &size), "GetTextExtentPoint32");
     sampleHeight_ = size.cy;
@@ -58,6 +57,23 @@ FMenuTTObj::~FMenuTTObj()
 }
 
 bool FMenuTTObj::FilterMessage(HWND, UINT, WPARAM, LPARAM) { return true; }
+
+void FMenuTTObj::UseDpi(UINT dpi)
+{
+    if (font_ && dpi == fontDpi_) {
+        return;
+    }
+    int height = -MulDiv(tenthsOfPoint_, static_cast<int>(dpi), 720);
+    ScopedFont font(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, faceName_.c_str()));
+    if (!font) {
+        return;
+    }
+    // The new font goes into the surface before the old one is deleted.
+    SelectObject(dc_, font.Get());
+    font_ = std::move(font);
+    fontDpi_ = dpi;
+}
 
 void FMenuTTObj::Hide()
 {
@@ -87,19 +103,6 @@ void FMenuTTObj::ShowLines(const StringList& lines)
     if (!window_ || lines.Count() == 0) {
         return;
     }
-    SIZE sample{0, 0};
-    ReportApiFailure(GetTextExtentPoint32W(dc_, kSample, lstrlenW(kSample), &sample), "GetTextExtentPoint32");
-    int lineHeight = sample.cy;
-    int width = 0;
-    for (int i = 0; i < lines.Count(); ++i) {
-        SIZE size = sample;
-        if (!lines[i].IsEmpty()) {
-            GetTextExtentPoint32W(dc_, lines[i].c_str(), lines[i].Length(), &size);
-        }
-        width = size.cx + 4 > width ? size.cx + 4 : width;
-    }
-    int height = lines.Count() * lineHeight;
-
     TooltipGeometry geometry{};
     RECT windowRect{};
     geometry.hasOwner = anchor_.window && GetWindowRect(anchor_.window, &windowRect);
@@ -109,8 +112,25 @@ void FMenuTTObj::ShowLines(const StringList& lines)
         ReportApiFailure(GetCursorPos(&geometry.reference), "GetCursorPos");
     }
     geometry.itemWidth = anchor_.item.right - anchor_.item.left;
-    geometry.edgeWidth = GetSystemMetrics(SM_CXEDGE);
+    geometry.dpi = monitors_.DpiAt(&geometry.reference);
+    geometry.edgeWidth = SystemMetricForDpi(SM_CXEDGE, geometry.dpi);
     geometry.bounds = monitors_.RectangleAt();
+    UseDpi(geometry.dpi);
+    int padding = ScaleToDpi(2, geometry.dpi);
+
+    SIZE sample{0, 0};
+    ReportApiFailure(GetTextExtentPoint32W(dc_, kSample, lstrlenW(kSample), &sample), "GetTextExtentPoint32");
+    int lineHeight = sample.cy;
+    int width = 0;
+    for (int i = 0; i < lines.Count(); ++i) {
+        SIZE size = sample;
+        if (!lines[i].IsEmpty()) {
+            GetTextExtentPoint32W(dc_, lines[i].c_str(), lines[i].Length(), &size);
+        }
+        width = size.cx + 2 * padding > width ? size.cx + 2 * padding : width;
+    }
+    int height = lines.Count() * lineHeight;
+
     POINT at = PlaceTooltip(geometry, width, height);
     SetWindowPos(window_.Get(), HWND_TOPMOST, at.x, at.y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     shown_ = true;
@@ -123,7 +143,7 @@ void FMenuTTObj::ShowLines(const StringList& lines)
     ReportApiFailure(SetBkMode(dc_, TRANSPARENT), "SetBkMode");
     SetTextColor(dc_, RGB(0, 0, 0));
     for (int i = 0; i < lines.Count(); ++i) {
-        ReportApiFailure(TextOutW(dc_, 2, i * lineHeight, lines[i].c_str(), lines[i].Length()), "TextOut");
+        ReportApiFailure(TextOutW(dc_, padding, i * lineHeight, lines[i].c_str(), lines[i].Length()), "TextOut");
     }
 }
 

@@ -49,12 +49,18 @@ protected:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR timer);
+    // Makes the font for the DPI of the monitor the text is shown on, unless
+    // the one in the surface already is.
+    void UseDpi(UINT dpi);
 
     ScopedWindow window_;
     // The window's surface, kept for the object's lifetime; dc_ names it.
     std::unique_ptr<ScopedWindowDC> surface_;
     HDC dc_ = nullptr;
+    WString faceName_;
+    int tenthsOfPoint_ = 0;
     ScopedFont font_;
+    UINT fontDpi_ = 0;
     MonitorList monitors_;
     int sampleHeight_ = 0;
     bool shown_ = false;

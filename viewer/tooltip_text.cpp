@@ -1,5 +1,6 @@
 #include "viewer/tooltip_text.h"
 
+#include "common/dpi.h"
 #include "common/format.h"
 
 WString AttributeLine(DWORD attributes)
@@ -62,13 +63,13 @@ WString AboutLine() { return WString(L"Zupako Ver.2.23"); }
 
 POINT PlaceTooltip(const TooltipGeometry& geometry, int width, int height)
 {
-    int gap = geometry.itemWidth + 2 * geometry.edgeWidth + 1;
+    int gap = geometry.itemWidth + 2 * geometry.edgeWidth + ScaleToDpi(1, geometry.dpi);
     POINT at{geometry.reference.x + gap, geometry.reference.y};
     if (at.x + width > geometry.bounds.right) {
         at.x = geometry.reference.x - width - (geometry.hasOwner ? 0 : gap);
     }
     if (at.y + height > geometry.bounds.bottom) {
-        at.y = geometry.reference.y - height - (geometry.hasOwner ? 0 : 10);
+        at.y = geometry.reference.y - height - (geometry.hasOwner ? 0 : ScaleToDpi(10, geometry.dpi));
     }
     if (at.x < geometry.bounds.left) {
         at.x = geometry.reference.x + gap;

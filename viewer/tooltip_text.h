@@ -27,6 +27,7 @@ struct TooltipGeometry {
     int itemWidth;     // item right - item left
     int edgeWidth;     // the system's edge width
     RECT bounds;       // the monitor under the cursor
+    UINT dpi;          // that monitor's, which scales the gaps
 };
 
 // Top-left corner of a w x h tooltip: right of the item with its top at the

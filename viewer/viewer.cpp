@@ -81,7 +81,8 @@ int Viewer::Run(const WString& archivePath)
         ShowError(WString(L"非対象のファイルです"));
         return 0;
     }
-    painter_ = std::make_unique<MenuPainter>(archiveKind_ == kCabArchive);
+    // The menu opens at the cursor, on that monitor and at its scale.
+    painter_ = std::make_unique<MenuPainter>(archiveKind_ == kCabArchive, MonitorList().DpiAt());
     if (!OpenArchive() || !CreateHost() || !ListAndBuild() || !ReleasedNearStart(startCursor_)) {
         return 0;
     }

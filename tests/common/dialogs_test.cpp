@@ -4,11 +4,13 @@
 #include <commctrl.h>
 
 #include "common/dialogs.h"
+#include "common/dpi.h"
 #include "common/handles.h"
 #include "common/password_prompt.h"
 #include "common/system.h"
 #include "common_ids.h"
 #include "support/child_process.h"
+#include "support/icon_size.h"
 #include "support/window_driver.h"
 
 #include <string>
@@ -100,18 +102,22 @@ TEST_F(DialogUtilitiesTest, TooltipIsAsWideAsItsWidestLine)
     EXPECT_STREQ(L" ", text) << "an empty text becomes one blank";
 }
 
-TEST(Icons, SmallIconsHaveTheSystemSmallSize)
+TEST(Icons, IconsAreMadeAtTheSizeOfTheirDpiNeverStretched)
 {
     ScopedIcon icon(LoadSmallIcon(IDI_ZUPAKO));
     ASSERT_TRUE(icon.IsValid());
-    ICONINFO info{};
-    ASSERT_TRUE(GetIconInfo(icon.Get(), &info));
-    BITMAP bitmap{};
-    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), bitmap.bmWidth);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), IconWidth(icon.Get()));
     EXPECT_EQ(nullptr, LoadSmallIcon(4321));
+    ScopedIcon twice(LoadSmallIcon(IDI_ZUPAKO, 192));
+    EXPECT_EQ(32, IconWidth(twice.Get())) << "the small icon at 200%";
+    // The shell's icons come from its list of that size; a size between the
+    // lists takes the larger one, which is only ever drawn smaller.
+    for (int size : {16, 32, 48}) {
+        ScopedIcon shell(ShellIconAtSize(L"x.txt", FILE_ATTRIBUTE_NORMAL, size));
+        EXPECT_EQ(size, IconWidth(shell.Get())) << size;
+    }
+    ScopedIcon between(ShellIconAtSize(L"folder", FILE_ATTRIBUTE_DIRECTORY, 24));
+    EXPECT_EQ(32, IconWidth(between.Get())) << "the 150% size from the 32-pixel list";
 }
 
 // The dialog as a user meets it, for its screenshots: "wrong" shows it

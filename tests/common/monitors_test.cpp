@@ -81,6 +81,11 @@ TEST(MonitorListTest, ScaleComesFromTheDpiFunction)
     ASSERT_GE(list.Count(), 1);
     EXPECT_EQ(list.Scale(0).x, 150);
     EXPECT_EQ(list.Scale(0).y, 125);
+    // Sizes follow the vertical DPI of the monitor under the point.
+    POINT inside{list.Monitor(0).rcMonitor.left, list.Monitor(0).rcMonitor.top};
+    EXPECT_EQ(list.DpiAt(&inside), 120u);
+    POINT outside{-5000, 20000};
+    EXPECT_EQ(list.DpiAt(&outside), 96u) << "no monitor: the standard DPI";
 }
 
 TEST(MonitorListTest, DpiFailureIsReportedAndScaleStays100)
@@ -95,6 +100,7 @@ TEST(MonitorListTest, DpiFailureIsReportedAndScaleStays100)
     EXPECT_EQ(prompts.LastText(), L"GetDpiForMonitor Error Code =0x80004005");
     EXPECT_EQ(list.Scale(0).x, 100);
     EXPECT_EQ(list.Scale(0).y, 100);
+    EXPECT_EQ(list.Dpi(0), 96u) << "the failed function's answer is not used";
 }
 
 // The virtual display of the test session is one 1280 x 1024 screen.

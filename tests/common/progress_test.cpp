@@ -5,11 +5,13 @@
 
 #include <vector>
 
+#include "common/handles.h"
 #include "common/paths.h"
 #include "common/progress.h"
 #include "common/system.h"
 #include "common_ids.h"
 #include "support/child_process.h"
+#include "support/icon_size.h"
 #include "support/prompt_recorder.h"
 
 namespace {
@@ -151,6 +153,31 @@ TEST_F(ProgressWindowTest, ShowsTitleIconEmptyTextAndFullRange)
     HGDIOBJ lineFont = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(window, IDC_PROGRESS_TEXT, WM_GETFONT, 0, 0));
     ASSERT_NE(lineFont, nullptr);
     EXPECT_EQ(GetCurrentObject(progress.TextSurface(), OBJ_FONT), lineFont);
+}
+
+// Windows sends the new DPI and the rectangle the window is to take on a
+// monitor of another scale.
+TEST_F(ProgressWindowTest, MovedToAnotherScaleTakesTheSuggestedRectangleAndAnIconOfThatSize)
+{
+    ProgressWindow progress(WString(L"フォルダの圧縮"), IDI_ZIPFILE, kWindows7);
+    HWND window = progress.Window();
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(32, IconWidth(reinterpret_cast<HICON>(SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_GETICON, 0, 0))));
+    RECT suggested{100, 120, 100 + 800, 120 + 260};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    GetWindowRect(window, &now);
+    EXPECT_EQ(suggested.left, now.left);
+    EXPECT_EQ(suggested.top, now.top);
+    EXPECT_EQ(suggested.right, now.right);
+    EXPECT_EQ(suggested.bottom, now.bottom);
+    EXPECT_EQ(64, IconWidth(reinterpret_cast<HICON>(SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_GETICON, 0, 0))));
+    // The text line is measured again on a surface that still has its font.
+    RECT line{};
+    GetWindowRect(GetDlgItem(window, IDC_PROGRESS_TEXT), &line);
+    EXPECT_EQ(progress.TextWidth(), line.right - line.left);
+    EXPECT_EQ(GetCurrentObject(progress.TextSurface(), OBJ_FONT),
+              reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(window, IDC_PROGRESS_TEXT, WM_GETFONT, 0, 0)));
 }
 
 TEST_F(ProgressWindowTest, TextAndPositionReachControlsAndTaskbarButton)

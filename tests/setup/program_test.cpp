@@ -80,6 +80,13 @@ TEST(SetupProgramTest, ResourcesHoldIconsDialogsCursorsVersionAndManifest)
     std::string manifestText(static_cast<const char*>(LockResource(LoadResource(module.Get(), manifest))),
                              SizeofResource(module.Get(), manifest));
     EXPECT_NE(std::string::npos, manifestText.find("level=\"asInvoker\""));
+    // Without these Windows draws every window at 96 DPI and stretches it.
+    EXPECT_NE(std::string::npos,
+              manifestText.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">True/PM"
+                                "</dpiAware>"));
+    EXPECT_NE(std::string::npos,
+              manifestText.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                                "PerMonitorV2, PerMonitor</dpiAwareness>"));
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeW(program.c_str(), &handle);
     ASSERT_NE(0u, size);

@@ -172,7 +172,7 @@ TEST(TooltipText, AttributeLineOfTheArchiveFile)
 
 TEST(TooltipPlacement, OpensRightOfTheItemAndFlipsAtTheEdges)
 {
-    TooltipGeometry geometry{true, POINT{500, 300}, 120, 2, RECT{0, 0, 1280, 1024}};
+    TooltipGeometry geometry{true, POINT{500, 300}, 120, 2, RECT{0, 0, 1280, 1024}, 96};
     POINT at = PlaceTooltip(geometry, 200, 80);
     EXPECT_EQ(500 + 120 + 4 + 1, at.x);
     EXPECT_EQ(300, at.y);
@@ -189,8 +189,20 @@ TEST(TooltipPlacement, OpensRightOfTheItemAndFlipsAtTheEdges)
     at = PlaceTooltip(geometry, 1250, 80);
     EXPECT_EQ(100 + 125, at.x);
     // A second monitor left of the first.
-    TooltipGeometry left{true, POINT{-300, 200}, 100, 2, RECT{-1280, 0, 0, 1024}};
+    TooltipGeometry left{true, POINT{-300, 200}, 100, 2, RECT{-1280, 0, 0, 1024}, 96};
     EXPECT_EQ(-300 - 200, PlaceTooltip(left, 200, 50).x);
+    // At 150% and 200% the edges and gaps grow with the monitor's scale.
+    TooltipGeometry half{true, POINT{500, 300}, 180, 3, RECT{0, 0, 1920, 1536}, 144};
+    EXPECT_EQ(500 + 180 + 6 + 2, PlaceTooltip(half, 300, 120).x);
+    half.hasOwner = false;
+    half.reference = POINT{1800, 1500};
+    at = PlaceTooltip(half, 300, 120);
+    EXPECT_EQ(1800 - 300 - 188, at.x);
+    EXPECT_EQ(1500 - 120 - 15, at.y);
+    TooltipGeometry twice{false, POINT{2500, 2000}, 240, 4, RECT{0, 0, 2560, 2048}, 192};
+    at = PlaceTooltip(twice, 400, 160);
+    EXPECT_EQ(2500 - 400 - (240 + 8 + 2), at.x);
+    EXPECT_EQ(2000 - 160 - 20, at.y);
 }
 
 TEST(DragTracker, PressAndMovePastTheDragDistanceStartsOneDrag)
@@ -268,11 +280,32 @@ TEST(MenuIcons, ProgramsLinksAndNamesWithoutExtension)
     EXPECT_EQ(WString(L".txt"), text.extension);
 }
 
-TEST(MenuSizes, ItemWidthAndItemsPerScreen)
+TEST(MenuSizes, ItemWidthAndItemsPerScreenAtEveryScale)
 {
-    EXPECT_EQ(80 + 16 + 4, MenuItemWidth(80, 5, 16));
-    EXPECT_EQ(1 + 16 + 4, MenuItemWidth(9, 1, 16)) << "a one-unit text counts one pixel";
-    EXPECT_EQ(1024 / 19 - 1, ItemsPerScreen(1024, 19));
+    MenuItemMetrics standard = MenuItemMetricsFor(16, 96);
+    EXPECT_EQ(19, standard.itemHeight);
+    EXPECT_EQ(2, standard.iconLeft);
+    EXPECT_EQ(1, standard.top);
+    EXPECT_EQ(16 + 4, standard.textLeft);
+    EXPECT_EQ(80 + 16 + 4, MenuItemWidth(80, 5, standard));
+    EXPECT_EQ(1 + 16 + 4, MenuItemWidth(9, 1, standard)) << "a one-unit text counts one pixel";
+    EXPECT_EQ(1024 / 19 - 1, ItemsPerScreen(1024, standard.itemHeight));
+    // 150%: 24-pixel icons and margins half as wide again, rounded.
+    MenuItemMetrics half = MenuItemMetricsFor(24, 144);
+    EXPECT_EQ(24 + 5, half.itemHeight);
+    EXPECT_EQ(3, half.iconLeft);
+    EXPECT_EQ(2, half.top);
+    EXPECT_EQ(24 + 6, half.textLeft);
+    EXPECT_EQ(120 + 24 + 6, MenuItemWidth(120, 5, half));
+    EXPECT_EQ(51, ItemsPerScreen(1536, half.itemHeight)) << "the 1024 screen at 150%";
+    // 200%: everything doubled.
+    MenuItemMetrics twice = MenuItemMetricsFor(32, 192);
+    EXPECT_EQ(38, twice.itemHeight);
+    EXPECT_EQ(4, twice.iconLeft);
+    EXPECT_EQ(2, twice.top);
+    EXPECT_EQ(32 + 8, twice.textLeft);
+    EXPECT_EQ(52, ItemsPerScreen(2048, twice.itemHeight));
+    EXPECT_EQ(25, ItemsPerScreen(1024, twice.itemHeight)) << "fewer items on a screen of the same pixels";
 }
 
 // A program that ends at once handed the file on; the edit is still to come.

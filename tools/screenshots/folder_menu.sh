@@ -4,11 +4,15 @@
 # overflow mode (0 one scrolling column, 1 columns, 2 "more" submenus,
 # with the first "more" opened) into build/screenshots/folder_menu_N.png.
 # Runs itself inside a test session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. tools/screenshots/scale.sh
 if [ -z "${ZPK_IN_SESSION:-}" ]; then
   exec env ZPK_IN_SESSION=1 tools/test-session.sh "$0" "$@"
 fi
+zpk_enter_scale
 host=build/win64/tests/drop_host.exe
 library=build/win64/dist/ZPKShlEx64.dll
 [ -f "$host" ] && [ -f "$library" ] || { echo "build first: $host or $library is missing" >&2; exit 1; }
@@ -33,7 +37,6 @@ make("写真/2024年/夏/a.txt")
 PY
 (cd "$work/tree" && zip -q -r ../旅行の記録.zip .)
 echo "dropped" > "$work/dropped.txt"
-mkdir -p build/screenshots
 for mode in 0 1 2; do
   cp "$work/旅行の記録.zip" "$work/arc$mode.zip"
   case $mode in
@@ -53,13 +56,13 @@ SCRIPT
   tools/wine-run "$host" "$(win "$work/script$mode.txt")" > "$work/out$mode.txt" &
   running=$!
   sleep 3.5
-  import -window root "build/screenshots/folder_menu_$mode.png"
+  import -window root "$shots/folder_menu_$mode.png"
   if [ "$mode" = 2 ]; then
     # The first "more" submenu, opened from the last entry.
     sleep 1.2
-    import -window root "build/screenshots/folder_menu_2_more.png"
+    import -window root "$shots/folder_menu_2_more.png"
   fi
   wait "$running"
   cat "$work/out$mode.txt"
-  echo "build/screenshots/folder_menu_$mode.png"
+  echo "$shots/folder_menu_$mode.png"
 done

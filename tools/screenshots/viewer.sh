@@ -7,11 +7,15 @@
 # (viewer_tooltip_file.png, viewer_tooltip_archive.png), and the window that
 # waits for an edit handed to a program that was already running
 # (viewer_store_wait.png). Runs itself inside a test session.
+# With --scale 150 (125 to 200) the same at that screen scale, into
+# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. tools/screenshots/scale.sh
 if [ -z "${ZPK_IN_SESSION:-}" ]; then
   exec env ZPK_IN_SESSION=1 tools/test-session.sh "$0" "$@"
 fi
+zpk_enter_scale
 viewer=build/win64/viewer/ZPKMain.exe
 tool=build/win64/tools/arctool.exe
 launcher=build/win64/tests/viewer_stand_in.exe
@@ -19,8 +23,7 @@ for f in "$viewer" "$tool" "$launcher"; do
   [ -f "$f" ] || { echo "build first: $f is missing" >&2; exit 1; }
 done
 cp build/win64/dist/zlibwapi64.dll build/win64/viewer/
-out=build/screenshots
-mkdir -p "$out"
+out=$shots
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 win() { echo "Z:${1//\//\\}"; }
