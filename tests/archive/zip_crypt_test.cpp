@@ -14,17 +14,6 @@
 
 namespace {
 
-ZipTestEntry Encrypted(const char* name, const std::string& plain, const std::string& password,
-                       uint16_t flags = 0x0001)
-{
-    uint32_t crc = ZipCrc(plain);
-    ZipTestEntry entry{name, ZipCryptoEncrypt(password, plain, static_cast<uint8_t>(crc >> 24))};
-    entry.crc = crc;
-    entry.uncompressedSize = static_cast<uint32_t>(plain.size());
-    entry.flags = flags;
-    return entry;
-}
-
 std::string Contents(const WString& path)
 {
     Bytes bytes = ReadFileBytes(path);
@@ -49,9 +38,11 @@ TEST_F(ZipCryptTest, PasswordIsAskedOnceForTheActionAndAgainOnlyWhenItFails)
     // "秘密" as UTF-8 and as code page 932: tools store either.
     const std::string utf8 = "\xE7\xA7\x98\xE5\xAF\x86";
     const std::string cp932 = "\x94\xE9\x96\xA7";
-    WString path = Archive(BuildZip({Encrypted("a.txt", "alpha", "pw"), Encrypted("b/c.txt", "gamma", "pw"),
-                                     Encrypted("d.txt", "delta", "other"), Encrypted("e.txt", "epsilon", utf8),
-                                     Encrypted("f.txt", "phi", cp932)}));
+    WString path = Archive(BuildZip({EncryptedZipEntry("a.txt", "alpha", "pw"),
+                                     EncryptedZipEntry("b/c.txt", "gamma", "pw"),
+                                     EncryptedZipEntry("d.txt", "delta", "other"),
+                                     EncryptedZipEntry("e.txt", "epsilon", utf8),
+                                     EncryptedZipEntry("f.txt", "phi", cp932)}));
     ScriptedPasswords source({L"bad", L"pw", L"other", L"\u79D8\u5BC6"});
     CZipFile archive(path, ZlibBesideProgram());
     archive.SetPasswordSource(&source);
@@ -75,7 +66,7 @@ TEST_F(ZipCryptTest, PasswordIsAskedOnceForTheActionAndAgainOnlyWhenItFails)
 
 TEST_F(ZipCryptTest, CancelWrongPasswordOrNobodyToAskLeavesNothingWritten)
 {
-    WString path = Archive(BuildZip({{"plain.txt", "open"}, Encrypted("secret.txt", "hidden", "pw")}));
+    WString path = Archive(BuildZip({{"plain.txt", "open"}, EncryptedZipEntry("secret.txt", "hidden", "pw")}));
     struct Case {
         const char* what;
         std::vector<std::wstring> answers;
@@ -108,7 +99,7 @@ TEST_F(ZipCryptTest, CancelWrongPasswordOrNobodyToAskLeavesNothingWritten)
 
 TEST_F(ZipCryptTest, StrongEncryptionAndUnknownAesStrengthAreRefusedByNameBeforeAnyPassword)
 {
-    ZipTestEntry strong = Encrypted("strong.txt", "data", "pw", 0x0041);
+    ZipTestEntry strong = EncryptedZipEntry("strong.txt", "data", "pw", 0x0041);
     ZipTestEntry aes{"aes.txt", std::string(40, '\x55')};
     aes.method = 99;
     aes.flags = 0x0001;

@@ -254,3 +254,14 @@ std::vector<ZipCentralRecord> ReadZipDirectory(const Bytes& archive)
     }
     return records;
 }
+
+ZipTestEntry EncryptedZipEntry(const std::string& name, const std::string& plain, const std::string& password,
+                               uint16_t flags)
+{
+    uint32_t crc = ZipCrc(plain);
+    ZipTestEntry entry{name, ZipCryptoEncrypt(password, plain, static_cast<uint8_t>(crc >> 24))};
+    entry.crc = crc;
+    entry.uncompressedSize = static_cast<uint32_t>(plain.size());
+    entry.flags = flags;
+    return entry;
+}

@@ -92,6 +92,11 @@ struct ZipTestEntry {
     uint32_t uncompressedSize = 0;    // 0: the size of data
 };
 
+// A stored entry encrypted with the traditional cipher (flags 0x0001: the
+// header's check byte is the CRC's high byte).
+ZipTestEntry EncryptedZipEntry(const std::string& name, const std::string& plain, const std::string& password,
+                               uint16_t flags = 0x0001);
+
 // The archive's bytes; offsets receives each local header's offset, and
 // endCount (when not -1) replaces the entry count of the end record.
 Bytes BuildZip(const std::vector<ZipTestEntry>& entries, std::vector<uint32_t>* offsets = nullptr,

@@ -382,14 +382,7 @@ TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
 TEST_F(ViewerRun, EditOfAnEncryptedEntryIsKeptBesideTheArchiveNotStoredInTheClear)
 {
     WString archive = Path(L"secret.zip");
-    std::string name = Utf8(Named(L"note").c_str());
-    std::string plain = "change\n";
-    uint32_t crc = ZipCrc(plain);
-    ZipTestEntry entry{name, ZipCryptoEncrypt("pw", plain, static_cast<uint8_t>(crc >> 24))};
-    entry.crc = crc;
-    entry.uncompressedSize = static_cast<uint32_t>(plain.size());
-    entry.flags = 0x0001;
-    ASSERT_TRUE(WriteFileBytes(archive, BuildZip({entry})));
+    ASSERT_TRUE(WriteFileBytes(archive, BuildZip({EncryptedZipEntry(Utf8(Named(L"note").c_str()), "change\n", "pw")})));
     Bytes before = ReadFileBytes(archive);
     ScriptedPasswords passwords({L"pw"});
     PasswordSource* previous = SetPasswordHandler(&passwords);
