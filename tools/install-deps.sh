@@ -46,6 +46,28 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo_cmd apt-get update -qq
-$sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A mirror in the middle of a sync answers with index files of the wrong
+# size for a while; try the update again before giving up, and let the
+# install itself decide whether what was fetched is enough.
+for attempt in 1 2 3 4; do
+  if $sudo_cmd apt-get update -qq; then
+    break
+  fi
+  echo "apt-get update failed (attempt $attempt); trying again" >&2
+  sleep $((attempt * 15))
+done
+if ! $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+  # The 32-bit side of Wine needs the i386 index of every archive at the
+  # same versions as the amd64 one; while a mirror lags, it cannot be
+  # installed. Everything else still can, and the suite then runs the
+  # 64-bit build only, as on a machine that cannot run 32-bit programs.
+  native=()
+  for p in "${missing[@]}"; do
+    [[ "$p" == *:i386 ]] || native+=("$p")
+  done
+  echo "warning: the 32-bit packages cannot be installed now; installing the rest" >&2
+  if [ ${#native[@]} -gt 0 ]; then
+    $sudo_cmd apt-get install -y -qq --no-install-recommends "${native[@]}"
+  fi
+fi
 ensure_locale
