@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "archive/arcentry.h"
+#include "archive/entry_protection.h"
 #include "common/password_prompt.h"
 #include "common/file_content.h"
 #include "common/handles.h"
@@ -60,6 +61,29 @@ public:
     virtual bool StoredChecksum(const WString&, uint64_t&, uint32_t&) const { return false; }
     // Whether reading the entry's data needs a password.
     virtual bool IsEncryptedEntry(const WString&) const { return false; }
+    // How the entry is encrypted, with the password that opened it in this
+    // object; none for an entry in the clear or one not opened yet.
+    virtual EntryProtection ProtectionOf(const WString&) const { return EntryProtection(); }
+    // Files added from now on are encrypted so, and its password is the
+    // first tried on encrypted entries. False when the format cannot.
+    virtual bool UseProtection(const EntryProtection& protection) { return !protection.IsActive(); }
+    // When every file entry is encrypted alike, asks for the password,
+    // checks it on one of them and gives their protection; an archive with
+    // any entry in the clear gives none. False only when no password could
+    // be had (the reason in the error text).
+    virtual bool SharedProtection(EntryProtection& protection)
+    {
+        protection = EntryProtection();
+        return true;
+    }
+    // Reads the entry once, asking for its password when it needs one, and
+    // gives how it is encrypted; false when it cannot be read (the reason
+    // in the error text).
+    virtual bool UnlockEntry(const WString&, EntryProtection& protection)
+    {
+        protection = EntryProtection();
+        return true;
+    }
 
     const WString& ArchivePath() const { return archivePath_; }
     const WString& WorkFolder() const { return workFolder_; }

@@ -108,6 +108,15 @@ void PkwareCipher::Decrypt(uint8_t* bytes, size_t count)
     }
 }
 
+void PkwareCipher::Encrypt(uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t plain = bytes[i];
+        bytes[i] = static_cast<uint8_t>(plain ^ KeyByte());
+        Update(plain);
+    }
+}
+
 bool PkwareCipher::OpenHeader(uint8_t* header, uint8_t check)
 {
     Decrypt(header, kPkwareHeaderSize);
@@ -131,7 +140,7 @@ bool FindAesParameters(const uint8_t* extra, size_t length, AesParameters& param
 
 size_t AesSaltSize(uint8_t strength) { return AesKeySize(strength) / 2; }
 
-bool AesCtrDecryptor::Fail(const char* call, long status)
+bool AesCtrCipher::Fail(const char* call, long status)
 {
     wchar_t code[32];
     wsprintfW(code, L" Error Code =0x%08lX", static_cast<unsigned long>(status));
@@ -139,12 +148,30 @@ bool AesCtrDecryptor::Fail(const char* call, long status)
     return false;
 }
 
-bool AesCtrDecryptor::Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt,
-                           const uint8_t* verifier, bool& matches)
+bool AesCtrCipher::Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* verifier,
+                        bool& matches)
 {
     matches = false;
+    uint8_t derivedVerifier[kAesVerifierSize];
+    if (!Start(password, strength, salt, verifier, derivedVerifier)) {
+        return false;
+    }
+    matches = key_ && memcmp(derivedVerifier, verifier, kAesVerifierSize) == 0;
+    return true;
+}
+
+bool AesCtrCipher::Create(const SecretBytes& password, uint8_t strength, const uint8_t* salt, uint8_t* verifier)
+{
+    return Start(password, strength, salt, nullptr, verifier);
+}
+
+bool AesCtrCipher::Start(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* expected,
+                         uint8_t* verifier)
+{
     size_t keySize = AesKeySize(strength);
     NTSTATUS status = 0;
+    key_.Reset();
+    hash_.Reset();
     if (!hmac_) {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG);
@@ -179,7 +206,9 @@ bool AesCtrDecryptor::Open(const SecretBytes& password, uint8_t strength, const 
     if (status < 0) {
         return Fail("BCryptDeriveKeyPBKDF2", status);
     }
-    if (memcmp(derived.Data() + 2 * keySize, verifier, kAesVerifierSize) != 0) {
+    memcpy(verifier, derived.Data() + 2 * keySize, kAesVerifierSize);
+    // A reader whose password does not pass the verifier needs no keys.
+    if (expected && memcmp(verifier, expected, kAesVerifierSize) != 0) {
         return true;
     }
     BCRYPT_KEY_HANDLE key = nullptr;
@@ -199,11 +228,10 @@ bool AesCtrDecryptor::Open(const SecretBytes& password, uint8_t strength, const 
     memset(counter_, 0, sizeof counter_);
     stream_.assign(kKeyStreamSize, 0);
     streamUsed_ = stream_.size();
-    matches = true;
     return true;
 }
 
-bool AesCtrDecryptor::FillKeyStream()
+bool AesCtrCipher::FillKeyStream()
 {
     for (size_t block = 0; block < stream_.size(); block += kAesBlock) {
         for (size_t i = 0; i < kAesBlock && ++counter_[i] == 0; ++i) {
@@ -220,18 +248,21 @@ bool AesCtrDecryptor::FillKeyStream()
     return true;
 }
 
-bool AesCtrDecryptor::Decrypt(uint8_t* bytes, size_t count)
+bool AesCtrCipher::Hash(const uint8_t* bytes, size_t count)
 {
-    // The code covers the encrypted bytes, so it is computed before they
-    // are replaced.
     for (size_t done = 0; done < count;) {
         ULONG piece = static_cast<ULONG>(std::min<size_t>(count - done, 0x40000000));
-        NTSTATUS status = BCryptHashData(hash_.Get(), bytes + done, piece, 0);
+        NTSTATUS status = BCryptHashData(hash_.Get(), const_cast<PUCHAR>(bytes + done), piece, 0);
         if (status < 0) {
             return Fail("BCryptHashData", status);
         }
         done += piece;
     }
+    return true;
+}
+
+bool AesCtrCipher::Crypt(uint8_t* bytes, size_t count)
+{
     for (size_t done = 0; done < count;) {
         if (streamUsed_ == stream_.size() && !FillKeyStream()) {
             return false;
@@ -247,14 +278,36 @@ bool AesCtrDecryptor::Decrypt(uint8_t* bytes, size_t count)
     return true;
 }
 
-bool AesCtrDecryptor::CheckCode(const uint8_t* code, bool& matches)
+bool AesCtrCipher::Encrypt(uint8_t* bytes, size_t count)
+{
+    return Crypt(bytes, count) && Hash(bytes, count);
+}
+
+bool AesCtrCipher::Decrypt(uint8_t* bytes, size_t count)
+{
+    // The code covers the encrypted bytes, so it is computed before they
+    // are replaced.
+    return Hash(bytes, count) && Crypt(bytes, count);
+}
+
+bool AesCtrCipher::Code(uint8_t* code)
 {
     uint8_t digest[kSha1Size];
     NTSTATUS status = BCryptFinishHash(hash_.Get(), digest, sizeof digest, 0);
     if (status < 0) {
         return Fail("BCryptFinishHash", status);
     }
-    matches = memcmp(digest, code, kAesMacSize) == 0;
+    memcpy(code, digest, kAesMacSize);
+    return true;
+}
+
+bool AesCtrCipher::CheckCode(const uint8_t* code, bool& matches)
+{
+    uint8_t computed[kAesMacSize];
+    if (!Code(computed)) {
+        return false;
+    }
+    matches = memcmp(computed, code, kAesMacSize) == 0;
     return true;
 }
 

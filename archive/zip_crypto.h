@@ -45,6 +45,9 @@ public:
     // check byte (the CRC's high byte, or the DOS time's with a descriptor).
     bool OpenHeader(uint8_t* header, uint8_t check);
     void Decrypt(uint8_t* bytes, size_t count);
+    // The writer's side: the header (random bytes, then the check byte) and
+    // the data go through it in order.
+    void Encrypt(uint8_t* bytes, size_t count);
 
 private:
     void Update(uint8_t plain);
@@ -68,26 +71,36 @@ size_t AesSaltSize(uint8_t strength);
 // AES in counter mode (a little-endian counter from 1) over CNG, with the
 // HMAC-SHA1 of the encrypted bytes. Failures of CNG itself leave the
 // reason in ErrorText.
-class AesCtrDecryptor {
+class AesCtrCipher {
 public:
-    AesCtrDecryptor() = default;
-    AesCtrDecryptor(const AesCtrDecryptor&) = delete;
-    AesCtrDecryptor& operator=(const AesCtrDecryptor&) = delete;
+    AesCtrCipher() = default;
+    AesCtrCipher(const AesCtrCipher&) = delete;
+    AesCtrCipher& operator=(const AesCtrCipher&) = delete;
 
     // Derives the keys with PBKDF2-HMAC-SHA1 (1,000 rounds); matches tells
     // whether the password verifier agrees. The keys are kept only when it
     // does.
     bool Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* verifier,
               bool& matches);
-    // Authenticates, then decrypts in place; pieces may have any length.
+    // The writer's side: derives the keys for a new salt and gives the
+    // verifier to store beside it.
+    bool Create(const SecretBytes& password, uint8_t strength, const uint8_t* salt, uint8_t* verifier);
+    // In place, in pieces of any length; the code covers the encrypted
+    // bytes either way.
     bool Decrypt(uint8_t* bytes, size_t count);
-    // Whether the stored 10-byte code is that of every byte decrypted.
+    bool Encrypt(uint8_t* bytes, size_t count);
+    // The 10-byte code of every byte so far, to store or to compare.
+    bool Code(uint8_t* code);
     bool CheckCode(const uint8_t* code, bool& matches);
     const WString& ErrorText() const { return error_; }
 
 private:
     bool Fail(const char* call, long status);
+    bool Start(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* expected,
+               uint8_t* verifier);
     bool FillKeyStream();
+    bool Hash(const uint8_t* bytes, size_t count);
+    bool Crypt(uint8_t* bytes, size_t count);
 
     ScopedBcryptAlgorithm aes_;
     ScopedBcryptKey key_;

@@ -18,6 +18,12 @@ void PasswordSession::Take(WString& typed)
     given_ = true;
 }
 
+void PasswordSession::TakeBytes(const SecretBytes& bytes)
+{
+    encodings_.assign(1, bytes);
+    given_ = true;
+}
+
 void PasswordSession::Prefer(size_t index)
 {
     if (index > 0 && index < encodings_.size()) {
@@ -76,7 +82,8 @@ bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& outpu
 }
 
 bool CZipFile::OpenDecryption(HANDLE archive, const ArcEntry& entry, const WString& name,
-                              const zip::LocalHeader& local, const WString& output, zip::EntryDecryption& decryption)
+                              const zip::LocalHeader& local, const WString& output, size_t& candidate,
+                              zip::EntryDecryption& decryption)
 {
     if (local.flags & zip::kFlagStrongEncryption) {
         SetErrorText(output + L"\nサポートしていない暗号化です（強力な暗号化）");
@@ -128,10 +135,11 @@ bool CZipFile::OpenDecryption(HANDLE archive, const ArcEntry& entry, const WStri
             return false;
         }
         const std::vector<zip::SecretBytes>& encodings = passwords_.Encodings();
-        for (size_t i = 0; i < encodings.size(); ++i) {
+        size_t first = wrong ? 0 : candidate;
+        for (size_t i = first; i < encodings.size(); ++i) {
             bool matches = false;
             if (aes) {
-                std::unique_ptr<zip::AesCtrDecryptor> cipher(new zip::AesCtrDecryptor());
+                std::unique_ptr<zip::AesCtrCipher> cipher(new zip::AesCtrCipher());
                 if (!cipher->Open(encodings[i], parameters.strength, header, header + headerSize - 2, matches)) {
                     SetErrorText(output + L"\n" + cipher->ErrorText());
                     return false;
@@ -149,7 +157,7 @@ bool CZipFile::OpenDecryption(HANDLE archive, const ArcEntry& entry, const WStri
                 }
             }
             if (matches) {
-                passwords_.Prefer(i);
+                candidate = i;
                 decryption.method_ = aes ? parameters.method : local.method;
                 decryption.dataSize_ = static_cast<uint32_t>(entry.packedSize - headerSize - trailerSize);
                 decryption.checksCrc_ = !aes || parameters.vendorVersion == zip::kAesVersion1;
@@ -218,8 +226,9 @@ bool CZipFile::UnlockFolder(HANDLE archive, const WString& prefix)
         uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
         zip::EntryDecryption decryption;
         WString shown = name.ReplaceAll(L'/', L'\\');
+        size_t candidate = 0;
         return SeekTo(archive, dataOffset, "ExtractFile") &&
-               OpenDecryption(archive, entry, name, local, shown, decryption);
+               OpenDecryption(archive, entry, name, local, shown, candidate, decryption);
     }
     return true;
 }

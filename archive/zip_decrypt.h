@@ -19,6 +19,8 @@ public:
     bool HasPassword() const { return given_; }
     // Takes what the user typed, and overwrites the typed text.
     void Take(WString& typed);
+    // Takes a password as the bytes it is stored as, tried as they are.
+    void TakeBytes(const SecretBytes& bytes);
     // The byte strings to try, the one that opened the last entry first.
     const std::vector<SecretBytes>& Encodings() const { return encodings_; }
     void Prefer(size_t index);
@@ -47,7 +49,7 @@ private:
     friend class ::CZipFile;
 
     std::unique_ptr<PkwareCipher> pkware_;
-    std::unique_ptr<AesCtrDecryptor> aes_;
+    std::unique_ptr<AesCtrCipher> aes_;
     uint16_t method_ = 0;
     uint32_t dataSize_ = 0;
     bool checksCrc_ = true;

@@ -1,5 +1,6 @@
 // The full ZIP layer's reading side: binding zlib, extraction and entry
 // information.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -137,7 +138,8 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
     return true;
 }
 
-bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output)
+bool CZipFile::ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output,
+                         zip::LocalHeader& local, std::unique_ptr<uint8_t[]>& data)
 {
     if (!CheckZlib()) {
         return false;
@@ -146,7 +148,6 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
         SetErrorText(output + L"\nデータが他のエントリーと重なっているため展開しません");
         return false;
     }
-    zip::LocalHeader local;
     DWORD got = 0;
     if (!SeekTo(archive, entry.headerOffset, "ExtractFile") ||
         !ReadBlock(archive, &local, sizeof local, "LocalHeader", &got)) {
@@ -159,7 +160,6 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     // The directory's CRC and sizes stand: a streamed entry's local header
     // holds zeros, and the descriptor behind the data repeats what the
     // directory says.
-    uint32_t crc = entry.crc32;
     if (entry.packedSize >= kZip64Marker32) {
         SetErrorText(output + L"\n圧縮サイズオーバー");
         return false;
@@ -170,81 +170,55 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     }
     uint32_t packedSize = static_cast<uint32_t>(entry.packedSize);
     uint32_t size = static_cast<uint32_t>(entry.size);
-    uint16_t method = local.method;
     uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
-    if (!SeekTo(archive, dataOffset, "ExtractFile")) {
-        return false;
-    }
-    zip::EntryDecryption decryption;
-    if (zip::IsEncrypted(local.flags, method)) {
-        if (!OpenDecryption(archive, entry, name, local, output, decryption)) {
-            return false;
-        }
-        method = decryption.Method();
-        packedSize = decryption.DataSize();
-    }
-    if (method != zip::kMethodDeflate && method != zip::kMethodStored) {
-        SetErrorText(output + L"\nサポートしていない圧縮法です（Method = " + Number(method) + L"）");
-        return false;
-    }
-    if (method == zip::kMethodStored && packedSize != size) {
-        SetErrorText(output + L"\n非圧縮なのに圧縮前と後のサイズが異なります");
-        return false;
-    }
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
     if (!data) {
         SetErrorText(L"ファイルが大きすぎます");
         return false;
     }
-    const WString truncated = output + L"\nデータがアーカイブの終わりを越えています";
-    if (method == zip::kMethodDeflate) {
-        uint64_t wrappedSize = static_cast<uint64_t>(packedSize) + kZlibHeaderSize + kZlibTrailerSize;
-        std::unique_ptr<uint8_t[]> wrapped(
-            wrappedSize <= 0xFFFFFFFFULL ? new (std::nothrow) uint8_t[static_cast<size_t>(wrappedSize)] : nullptr);
-        if (!wrapped) {
-            SetErrorText(L"ファイルが大きすぎます");
+    // The traditional cipher's header checks a single byte, so one password
+    // in 256 passes it without being the one the entry was encrypted with.
+    // Only the data can tell: when it does not come out right, the next
+    // password that passes is tried, and when none is left the user is
+    // asked again.
+    const WString errorBefore = ErrorText();
+    for (size_t candidate = 0;; ++candidate) {
+        if (!SeekTo(archive, dataOffset, "ExtractFile")) {
             return false;
         }
-        memcpy(wrapped.get(), kZlibHeader, kZlibHeaderSize);
-        if (!ReadBlock(archive, wrapped.get() + kZlibHeaderSize, packedSize, "ExtractFile", &got)) {
+        zip::EntryDecryption decryption;
+        uint16_t method = local.method;
+        uint32_t dataSize = packedSize;
+        if (zip::IsEncrypted(local.flags, method)) {
+            if (!OpenDecryption(archive, entry, name, local, output, candidate, decryption)) {
+                return false;
+            }
+            method = decryption.Method();
+            dataSize = decryption.DataSize();
+        }
+        bool dataFault = false;
+        if (ReadEntryData(archive, decryption, method, dataSize, size, entry.crc32, data.get(), output, dataFault)) {
+            if (decryption.IsActive()) {
+                passwords_.Prefer(candidate);
+                RememberPassword(name, passwords_.Encodings().front());
+            }
+            return true;
+        }
+        if (!dataFault || !decryption.IsActive() || decryption.IsAes()) {
             return false;
         }
-        if (got != packedSize) {
-            SetErrorText(truncated);
-            return false;
-        }
-        if (!DecryptRead(decryption, wrapped.get() + kZlibHeaderSize, packedSize, output)) {
-            return false;
-        }
-        memset(wrapped.get() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);
-        // The zero trailer never matches the data's Adler-32, so zlib ends
-        // with a data error after producing everything; the length and the
-        // CRC-32 decide instead.
-        uint32_t produced = size;
-        zlib_.Uncompress(data.get(), produced, wrapped.get(), static_cast<uint32_t>(wrappedSize));
-        if (produced != size) {
-            SetErrorText(output + L"\n展開エラー");
-            return false;
-        }
-    } else {
-        if (!ReadBlock(archive, data.get(), size, "ExtractFile", &got)) {
-            return false;
-        }
-        if (got != size) {
-            SetErrorText(truncated);
-            return false;
-        }
-        if (!DecryptRead(decryption, data.get(), size, output)) {
-            return false;
-        }
+        SetErrorText(errorBefore);
     }
-    if (!CloseDecryption(archive, decryption, output)) {
+}
+
+bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output)
+{
+    zip::LocalHeader local;
+    std::unique_ptr<uint8_t[]> data;
+    if (!ReadEntry(archive, entry, name, output, local, data)) {
         return false;
     }
-    if (decryption.ChecksCrc() && zlib_.Crc32(data.get(), size) != crc) {
-        SetErrorText(output + L"\nCRC32エラー");
-        return false;
-    }
+    DWORD size = static_cast<DWORD>(entry.size);
     ScopedFile file(CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
@@ -289,6 +263,73 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
     return true;
 }
 
+bool CZipFile::ReadEntryData(HANDLE archive, zip::EntryDecryption& decryption, uint16_t method, uint32_t packedSize,
+                             uint32_t size, uint32_t crc, uint8_t* data, const WString& output, bool& dataFault)
+{
+    dataFault = false;
+    if (method != zip::kMethodDeflate && method != zip::kMethodStored) {
+        SetErrorText(output + L"\nサポートしていない圧縮法です（Method = " + Number(method) + L"）");
+        return false;
+    }
+    if (method == zip::kMethodStored && packedSize != size) {
+        SetErrorText(output + L"\n非圧縮なのに圧縮前と後のサイズが異なります");
+        return false;
+    }
+    const WString truncated = output + L"\nデータがアーカイブの終わりを越えています";
+    DWORD got = 0;
+    if (method == zip::kMethodDeflate) {
+        uint64_t wrappedSize = static_cast<uint64_t>(packedSize) + kZlibHeaderSize + kZlibTrailerSize;
+        std::unique_ptr<uint8_t[]> wrapped(
+            wrappedSize <= 0xFFFFFFFFULL ? new (std::nothrow) uint8_t[static_cast<size_t>(wrappedSize)] : nullptr);
+        if (!wrapped) {
+            SetErrorText(L"ファイルが大きすぎます");
+            return false;
+        }
+        memcpy(wrapped.get(), kZlibHeader, kZlibHeaderSize);
+        if (!ReadBlock(archive, wrapped.get() + kZlibHeaderSize, packedSize, "ExtractFile", &got)) {
+            return false;
+        }
+        if (got != packedSize) {
+            SetErrorText(truncated);
+            return false;
+        }
+        if (!DecryptRead(decryption, wrapped.get() + kZlibHeaderSize, packedSize, output)) {
+            return false;
+        }
+        memset(wrapped.get() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);
+        // The zero trailer never matches the data's Adler-32, so zlib ends
+        // with a data error after producing everything; the length and the
+        // CRC-32 decide instead.
+        uint32_t produced = size;
+        zlib_.Uncompress(data, produced, wrapped.get(), static_cast<uint32_t>(wrappedSize));
+        if (produced != size) {
+            SetErrorText(output + L"\n展開エラー");
+            dataFault = true;
+            return false;
+        }
+    } else {
+        if (!ReadBlock(archive, data, size, "ExtractFile", &got)) {
+            return false;
+        }
+        if (got != size) {
+            SetErrorText(truncated);
+            return false;
+        }
+        if (!DecryptRead(decryption, data, size, output)) {
+            return false;
+        }
+    }
+    if (!CloseDecryption(archive, decryption, output)) {
+        return false;
+    }
+    if (decryption.ChecksCrc() && zlib_.Crc32(data, size) != crc) {
+        SetErrorText(output + L"\nCRC32エラー");
+        dataFault = true;
+        return false;
+    }
+    return true;
+}
+
 bool CZipFile::SetTimesAndAttributes(HANDLE file, const FILETIME* creation, const FILETIME* access,
                                      const FILETIME* lastWrite, DWORD attributes)
 {
@@ -319,6 +360,14 @@ bool CZipFile::StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t
         return false;
     }
     const ArcEntry& entry = entries_.ValueAt(index);
+    // The second version of AES stores no CRC.
+    zip::AesParameters aes;
+    if (entry.method == zip::kMethodAes &&
+        (!zip::FindAesParameters(blocks_.Block(entry.centralExtraIndex),
+                                 static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))), aes) ||
+         aes.vendorVersion != zip::kAesVersion1)) {
+        return false;
+    }
     size = entry.size;
     crc32 = entry.crc32;
     return true;
@@ -349,10 +398,28 @@ bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packed
     if (IsTimePresent(entry.accessTime)) {
         lines.Insert(L"アクセス日時：" + FormatFileTime(entry.accessTime));
     }
-    if (entry.method == zip::kMethodStored) {
+    // An AES entry names its compression in its AES block; method 99 only
+    // says that the data is encrypted.
+    uint16_t method = entry.method;
+    if (zip::IsEncrypted(entry.flags, entry.method)) {
+        zip::AesParameters aes;
+        bool isAes = entry.method == zip::kMethodAes;
+        bool known = isAes && zip::FindAesParameters(blocks_.Block(entry.centralExtraIndex),
+                                                     static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))),
+                                                     aes);
+        if (!isAes) {
+            lines.Insert(WString(L"暗号化：ZIP 従来型"));
+        } else if (known && zip::AesSaltSize(aes.strength) != 0) {
+            lines.Insert(L"暗号化：AES-" + Number(static_cast<long long>(zip::AesSaltSize(aes.strength)) * 16));
+            method = aes.method;
+        } else {
+            lines.Insert(WString(L"暗号化：AES"));
+        }
+    }
+    if (method == zip::kMethodStored) {
         lines.Insert(WString(L"非圧縮"));
-    } else if (entry.method != zip::kMethodDeflate) {
-        lines.Insert(L"Method = " + Number(entry.method) + L" 未サポートの圧縮法");
+    } else if (method != zip::kMethodDeflate && method != zip::kMethodAes) {
+        lines.Insert(L"Method = " + Number(method) + L" 未サポートの圧縮法");
     }
     return true;
 }

@@ -403,8 +403,13 @@ bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
         if (local.flags & zip::kFlagDataDescriptor) {
             // Sizes and CRC are taken from the directory; the descriptor is
             // only located. Its sizes are 8 bytes wide when the local header
-            // announced Zip64.
-            entry.flags &= static_cast<uint16_t>(~zip::kFlagDataDescriptor);
+            // announced Zip64. A commit writes the sizes into the local
+            // header and needs no descriptor, except for an encrypted entry:
+            // the flag tells the traditional cipher which byte its header
+            // checks, so that entry keeps it, and its descriptor.
+            if (!zip::IsEncrypted(entry.flags, entry.method)) {
+                entry.flags &= static_cast<uint16_t>(~zip::kFlagDataDescriptor);
+            }
             size_t valuesLength = zip64Local ? 20 : 12;
             uint32_t signature = 0;
             if (!reader.ReadAt(end, &signature, 4, "DataDescriptor", got)) {

@@ -40,6 +40,22 @@ std::vector<uint8_t> JoinExtra(std::vector<uint8_t> own, const std::vector<uint8
     return own;
 }
 
+// The descriptor behind an entry's data, with its signature; the sizes are
+// 8 bytes wide when the local header is a Zip64 one. Returns its length.
+size_t DataDescriptor(const ArcEntry& entry, bool zip64, uint8_t (&out)[24])
+{
+    uint32_t head[2] = {zip::kDataDescriptorSignature, entry.crc32};
+    memcpy(out, head, sizeof head);
+    if (zip64) {
+        uint64_t sizes[2] = {entry.packedSize, entry.size};
+        memcpy(out + sizeof head, sizes, sizeof sizes);
+        return sizeof head + sizeof sizes;
+    }
+    uint32_t sizes[2] = {entry.packedSize32, entry.size32};
+    memcpy(out + sizeof head, sizes, sizeof sizes);
+    return sizeof head + sizeof sizes;
+}
+
 }  // namespace
 
 bool CZipFile::WriteOutput(HANDLE file, const void* bytes, DWORD count, const char* label)
@@ -249,6 +265,9 @@ bool CZipFile::AppendCompressed(const WString& name, CompressedFile& file)
     entry.modifiedTime = file.written;
     entry.accessTime = file.accessed;
     entry.creationTime = file.created;
+    if (!EncryptNewData(name, file, entry)) {
+        return false;
+    }
     entry.newDataIndex = blocks_.Push(file.raw.release(), static_cast<int>(file.rawLength));
     pending_.Insert(name, entry);
     return true;
@@ -477,9 +496,17 @@ bool CZipFile::WriteEntries(HANDLE source, HANDLE output, uint64_t& position, st
                                 Label("Data New", ansiName).c_str())) {
             return false;
         }
+        size_t descriptorLength = 0;
+        if (entry.flags & zip::kFlagDataDescriptor) {
+            uint8_t descriptor[24];
+            descriptorLength = DataDescriptor(entry, local64, descriptor);
+            if (!Write(output, descriptor, descriptorLength, Label("DataDescriptor", ansiName).c_str())) {
+                return false;
+            }
+        }
         entry.headerOffset = position;
         entry.headerOffset32 = position <= kOffsetLimit32 ? static_cast<uint32_t>(position) : kZip64Marker32;
-        position += sizeof local + entry.nameLength + extra.size() + entry.packedSize;
+        position += sizeof local + entry.nameLength + extra.size() + entry.packedSize + descriptorLength;
         written.push_back(t);
     }
     return true;

@@ -6,8 +6,10 @@
 #include <windows.h>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/arcentry.h"
@@ -109,10 +111,18 @@ public:
     bool CommitChanges() override { return Commit(); }
     bool StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t& crc32) const override;
     bool IsEncryptedEntry(const WString& entryPath) const override;
+    EntryProtection ProtectionOf(const WString& entryPath) const override;
+    bool UseProtection(const EntryProtection& protection) override;
+    bool SharedProtection(EntryProtection& protection) override;
+    bool UnlockEntry(const WString& entryPath, EntryProtection& protection) override;
 
     bool ExtractFolder(HANDLE archive, const WString& prefix, const WString& target);
     // name: the entry's name in the table, for the password request.
     bool ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output);
+    // Reads an entry's data into memory, decrypted, decoded and checked;
+    // output names it in error texts.
+    bool ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output,
+                   zip::LocalHeader& local, std::unique_ptr<uint8_t[]>& data);
     bool AddFolder(const WString& folder, const WString& namePrefix);
     bool AddFile(const WString& path, const WString& name);
     // The entry of a folder that holds nothing; name ends with "/".
@@ -172,15 +182,25 @@ private:
     bool ReplaceArchive(const WString& temporary);
 
     // Encrypted entries. OpenDecryption reads the header before the data
-    // (the file stands at the data's start), finds the password and leaves
-    // the file at the encrypted data; CloseDecryption reads and checks the
-    // authentication code behind it.
+    // (the file stands at the data's start), finds the password, trying the
+    // session's encodings from candidate on and giving back the one that
+    // passed, and leaves the file at the encrypted data; CloseDecryption
+    // reads and checks the authentication code behind it.
     bool OpenDecryption(HANDLE archive, const ArcEntry& entry, const WString& name, const zip::LocalHeader& local,
-                        const WString& output, zip::EntryDecryption& decryption);
+                        const WString& output, size_t& candidate, zip::EntryDecryption& decryption);
     bool CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption, const WString& output);
+    // Reads, decrypts and decodes one entry's data into data (size bytes);
+    // dataFault tells a failure of the data's own checks (its length or
+    // CRC) from one of reading.
+    bool ReadEntryData(HANDLE archive, zip::EntryDecryption& decryption, uint16_t method, uint32_t packedSize,
+                       uint32_t size, uint32_t crc, uint8_t* data, const WString& output, bool& dataFault);
     // Decrypts data just read, when the entry is encrypted.
     bool DecryptRead(zip::EntryDecryption& decryption, uint8_t* bytes, uint32_t count, const WString& output);
     bool AskPassword(const WString& name, bool wrong, const WString& output);
+    // A new file's data encrypted as the protection in use says: the
+    // header before it, the code after it, the entry's fields to match.
+    bool EncryptNewData(const WString& name, CompressedFile& file, ArcEntry& entry);
+    void RememberPassword(const WString& name, const zip::SecretBytes& bytes);
     // Before a folder is extracted, the password of its first encrypted
     // entry is asked and checked, so that a cancel or a wrong password
     // leaves nothing written.
@@ -195,6 +215,9 @@ private:
     uint64_t compressionBudget_;
     uint64_t peakCompressionHeld_ = 0;
     zip::PasswordSession passwords_;
+    // The password each encrypted entry was opened with, by name.
+    std::vector<std::pair<WString, zip::SecretBytes>> openedWith_;
+    EntryProtection protection_;
 };
 
 namespace zip {

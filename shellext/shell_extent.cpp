@@ -3,6 +3,7 @@
 #include "archive/zipfile.h"
 #include "archive/zlib_binding.h"
 #include "common/messages.h"
+#include "common/password_prompt.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "common/system.h"
@@ -138,6 +139,9 @@ HRESULT AddDroppedFilesToZip(const WString& archivePath, const WString& zlibPath
                              bool& added)
 {
     added = false;
+    // Asked only when the archive's files are all encrypted; it outlives
+    // the archive object that asks it.
+    DialogPasswords passwords;
     // An opened entry waiting to be written back may live in the work
     // folder; a drop must not take it away.
     CZipFile archive(archivePath, zlibPath, true);
@@ -156,6 +160,16 @@ HRESULT AddDroppedFilesToZip(const WString& archivePath, const WString& zlibPath
     }
     PumpPending();
     if (choice.IsEmpty()) {
+        return S_OK;
+    }
+    // Files joining an archive whose files are all encrypted are encrypted
+    // the same way: the password is asked once and proved on one of them.
+    // The folder menu needed none.
+    archive.SetPasswordSource(&passwords);
+    EntryProtection protection;
+    if (!archive.SharedProtection(protection) || !archive.UseProtection(protection)) {
+        ShowError(archive.ErrorText());
+        archive.ClearErrorText();
         return S_OK;
     }
     WString folder = choice == kTopLevelResult ? WString() : choice + L"\\";

@@ -93,7 +93,8 @@ private:
     bool WaitUntilReadable(const WString& entryPath, const WString& copy, const FileStamp& before,
                            CopyState& state);
     void WriteBack(const WString& entryPath, const WString& copy);
-    bool StoreEdit(const WString& entryPath, const WString& held);
+    // protection: how the entry was encrypted, to store the edit the same way.
+    bool StoreEdit(const WString& entryPath, const WString& held, const EntryProtection& protection);
     WString KeepEditedCopy(const WString& held);
 
     // Drag-out (viewer_drag.cpp).

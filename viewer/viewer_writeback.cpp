@@ -80,7 +80,12 @@ void Viewer::OpenFileEntry(const WString& entryPath)
     // is done.
     if (WaitsForStoreButton(startedProcess, lifetime, state == CopyState::kChanged)) {
         auto changed = [&] { return CheckCopy(entryPath, copy, before) == CopyState::kChanged; };
-        state = CStoreWaitWindow(copy, changed).Run() == kStoreEdit ? CopyState::kChanged : CopyState::kUnchanged;
+        bool store = CStoreWaitWindow(copy, changed).Run() == kStoreEdit;
+        // The user's word stands, but an edit the editor still holds is read
+        // once it can be, as on the other path.
+        state = !store ? CopyState::kUnchanged
+                       : CheckCopy(entryPath, copy, before) == CopyState::kUnreadable ? CopyState::kUnreadable
+                                                                                      : CopyState::kChanged;
     }
     if (state == CopyState::kUnreadable && !WaitUntilReadable(entryPath, copy, before, state)) {
         return;
@@ -172,8 +177,11 @@ bool Viewer::WaitUntilReadable(const WString& entryPath, const WString& copy, co
 void Viewer::WriteBack(const WString& entryPath, const WString& copy)
 {
     // Stored again without its encryption, the edit would lie in the archive
-    // unprotected, readable by anyone the archive reaches.
-    if (archive_ && archive_->IsEncryptedEntry(entryPath)) {
+    // unprotected, readable by anyone the archive reaches: it goes in
+    // encrypted as the entry was, with the password that opened it, or not
+    // at all.
+    EntryProtection protection = archive_ ? archive_->ProtectionOf(entryPath) : EntryProtection();
+    if (archive_ && archive_->IsEncryptedEntry(entryPath) && !protection.IsActive()) {
         ShowError(entryPath + L"\nは暗号化されているため、編集したファイルを書庫に格納できません。\n"
                               L"編集したファイルは次の場所にあります：\n" + KeepEditedCopy(copy),
                   host_.Get());
@@ -185,7 +193,7 @@ void Viewer::WriteBack(const WString& entryPath, const WString& copy)
         ShowError(L"編集したファイルを退避できないため格納しませんでした。\n編集したファイル：\n" + copy, host_.Get());
         return;
     }
-    if (StoreEdit(entryPath, held)) {
+    if (StoreEdit(entryPath, held, protection)) {
         RemoveInside(HoldingBase(), folder);
         return;
     }
@@ -193,7 +201,7 @@ void Viewer::WriteBack(const WString& entryPath, const WString& copy)
               host_.Get());
 }
 
-bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
+bool Viewer::StoreEdit(const WString& entryPath, const WString& held, const EntryProtection& protection)
 {
     // Changes of this run (Delete key) were made against the archive as it
     // was opened; written over a file that another program changed since,
@@ -217,6 +225,9 @@ bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
         ShowArchiveError();
         return false;
     }
+    if (!archive_->UseProtection(protection)) {
+        return false;
+    }
     // The engine gets a copy of its own (a cabinet moves the file it
     // stores); the held copy stays for the user until the edit is stored.
     WString engineFolder = JoinPath(ParentDir(held), WString(L"add"));
@@ -238,8 +249,10 @@ bool Viewer::StoreEdit(const WString& entryPath, const WString& held)
     if (!committed) {
         return false;
     }
-    // Only what can be read back counts as stored.
+    // Only what can be read back counts as stored; the password that
+    // stored it reads it.
     archive_ = NewArchiveObject(true);
+    archive_->UseProtection(protection);
     tooltip_->SetArchive(archive_.get(), archiveKind_ == kCabArchive);
     WString check = JoinPath(ParentDir(held), WString(L"check"));
     bool same = !archive_->HasError() && archive_->Extract(check, entryPath, false) &&

@@ -3,6 +3,7 @@
 // password, a cancel, and the refusals of encryption that cannot be read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,41 @@ TEST_F(ZipCryptTest, PasswordIsAskedOnceForTheActionAndAgainOnlyWhenItFails)
     }
 }
 
+TEST_F(ZipCryptTest, PasswordThatOnlyPassesTheHeaderCheckIsNotTaken)
+{
+    // The traditional header checks one byte: a wrong password or the other
+    // encoding of the right one passes it once in 256 tries, and only the
+    // data can tell.
+    const std::string utf8 = "\xE7\xA7\x98\xE5\xAF\x86";
+    const std::string cp932 = "\x94\xE9\x96\xA7";
+    struct Case {
+        const char* what;
+        std::string password;
+        std::string decoy;
+        std::vector<std::wstring> answers;
+        bool wholeArchive;
+    };
+    const std::vector<Case> cases = {
+        {"code page 932 passes an entry of UTF-8", utf8, cp932, {L"\u79D8\u5BC6"}, true},
+        {"a wrong password passes", "pw", "bad", {L"bad", L"pw"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        WString path = scratch / L"t.zip";
+        ASSERT_TRUE(WriteFileBytes(path, BuildZip({EncryptedZipEntry("x.txt", "content", c.password, 0x0001, c.decoy)})));
+        ScriptedPasswords source(c.answers);
+        CZipFile archive(path, ZlibBesideProgram());
+        archive.SetPasswordSource(&source);
+        WString out = scratch / L"out";
+        ASSERT_TRUE(archive.Extract(out, c.wholeArchive ? WString() : Wide("x.txt"), false))
+            << archive.ErrorText().ToUtf8().c_str();
+        EXPECT_EQ(Contents(JoinPath(out, Wide("x.txt"))), "content");
+        ASSERT_EQ(source.requests.size(), c.answers.size());
+        EXPECT_EQ(source.requests.back().wrong, c.answers.size() > 1);
+    }
+}
+
 TEST_F(ZipCryptTest, CancelWrongPasswordOrNobodyToAskLeavesNothingWritten)
 {
     WString path = Archive(BuildZip({{"plain.txt", "open"}, EncryptedZipEntry("secret.txt", "hidden", "pw")}));
@@ -120,6 +156,111 @@ TEST_F(ZipCryptTest, StrongEncryptionAndUnknownAesStrengthAreRefusedByNameBefore
     }
     EXPECT_TRUE(source.requests.empty());
     archive.ClearErrorText();
+}
+
+TEST_F(ZipCryptTest, EntryInfoNamesTheEncryptionAndTheMethodInsideAes)
+{
+    auto aesEntry = [](const char* name, uint8_t strength, uint8_t method) {
+        ZipTestEntry entry{name, std::string(40, '\x55')};
+        entry.method = 99;
+        entry.flags = 0x0001;
+        entry.centralExtra = ZipExtraBlock(0x9901, {2, 0, 'A', 'E', strength, method, 0});
+        entry.localExtra = entry.centralExtra;
+        return entry;
+    };
+    CZipFile archive(Archive(BuildZip({EncryptedZipEntry("old.txt", "data", "pw"), aesEntry("a256.txt", 3, 8),
+                                       aesEntry("a192.txt", 2, 0), aesEntry("odd.txt", 7, 8)})),
+                     ZlibBesideProgram());
+    const std::pair<const char*, std::vector<std::wstring>> cases[] = {
+        {"old.txt", {L"暗号化：ZIP 従来型", L"非圧縮"}},
+        {"a256.txt", {L"暗号化：AES-256"}},
+        {"a192.txt", {L"暗号化：AES-192", L"非圧縮"}},
+        {"odd.txt", {L"暗号化：AES"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        DWORD size = 0, packed = 0, attributes = 0;
+        FILETIME time{};
+        StringList lines;
+        ASSERT_TRUE(archive.GetEntryInfo(Wide(c.first), size, packed, time, attributes, lines));
+        ASSERT_EQ(static_cast<size_t>(lines.Count()), c.second.size());
+        for (size_t i = 0; i < c.second.size(); ++i) {
+            EXPECT_EQ(lines[static_cast<int>(i)], WString(c.second[i].c_str()));
+        }
+    }
+}
+
+TEST_F(ZipCryptTest, AddedFilesAreEncryptedAsTheEntryTheyJoinAndReadBackWithItsPassword)
+{
+    // The traditional protection comes from an entry opened with the UTF-8
+    // bytes of a Japanese password, which the new entry must keep; the AES
+    // ones are given as an AES entry would give them.
+    const std::string utf8 = "\xE7\xA7\x98\xE5\xAF\x86";
+    auto aes = [](uint8_t strength, uint16_t version) {
+        EntryProtection protection;
+        protection.cipher = EntryProtection::Cipher::kAes;
+        protection.aesStrength = strength;
+        protection.aesVersion = version;
+        protection.password = zip::SecretBytes("pw", 2);
+        return protection;
+    };
+    struct Case {
+        const char* what;
+        EntryProtection protection;
+        const wchar_t* typed;
+        const wchar_t* shown;
+        bool crcStored;
+    };
+    const std::vector<Case> cases = {
+        {"traditional", EntryProtection(), L"\u79D8\u5BC6", L"暗号化：ZIP 従来型", true},
+        {"AES-256, second version", aes(3, 2), L"pw", L"暗号化：AES-256", false},
+        {"AES-128, first version", aes(1, 1), L"pw", L"暗号化：AES-128", true},
+    };
+    const std::string content = std::string(2000, 'a') + "the end of a protected document";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        WString path = scratch / L"t.zip";
+        ASSERT_TRUE(WriteFileBytes(path, BuildZip({EncryptedZipEntry("old.txt", "old", utf8)})));
+        WString source = scratch / L"new.txt";
+        ASSERT_TRUE(WriteFileBytes(source, Bytes(content.begin(), content.end())));
+        {
+            ScriptedPasswords typed({L"\u79D8\u5BC6"});
+            CZipFile archive(path, ZlibBesideProgram());
+            archive.SetPasswordSource(&typed);
+            EntryProtection protection = c.protection;
+            if (!protection.IsActive()) {
+                ASSERT_TRUE(archive.UnlockEntry(Wide("old.txt"), protection)) << archive.ErrorText().ToUtf8().c_str();
+                ASSERT_EQ(std::string(protection.password.Data(), protection.password.Data() + protection.password.Size()),
+                          utf8);
+            }
+            ASSERT_TRUE(archive.UseProtection(protection));
+            ASSERT_TRUE(archive.Add(source, WString(), -1));
+            ASSERT_TRUE(archive.Commit()) << archive.ErrorText().ToUtf8().c_str();
+        }
+        Bytes stored = ReadFileBytes(path);
+        EXPECT_EQ(std::search(stored.begin(), stored.end(), content.end() - 20, content.end()), stored.end())
+            << "nothing of the file in the clear";
+        ScriptedPasswords again({c.typed});
+        CZipFile archive(path, ZlibBesideProgram());
+        archive.SetPasswordSource(&again);
+        EXPECT_TRUE(archive.IsEncryptedEntry(Wide("new.txt")));
+        WString out = scratch / L"out";
+        ASSERT_TRUE(archive.Extract(out, Wide("new.txt"), false)) << archive.ErrorText().ToUtf8().c_str();
+        EXPECT_EQ(Contents(JoinPath(out, Wide("new.txt"))), content);
+        DWORD size = 0, packed = 0, attributes = 0;
+        FILETIME time{};
+        StringList lines;
+        ASSERT_TRUE(archive.GetEntryInfo(Wide("new.txt"), size, packed, time, attributes, lines));
+        bool shown = false;
+        for (int i = 0; i < lines.Count(); ++i) {
+            shown = shown || lines[i] == WString(c.shown);
+        }
+        EXPECT_TRUE(shown);
+        uint64_t storedSize = 0;
+        uint32_t crc = 0;
+        EXPECT_EQ(archive.StoredChecksum(Wide("new.txt"), storedSize, crc), c.crcStored);
+    }
 }
 
 }  // namespace

@@ -25,26 +25,61 @@ uint32_t ZipCrc(const std::string& data)
     return ~crc;
 }
 
-std::string ZipCryptoEncrypt(const std::string& password, const std::string& data, uint8_t check)
-{
-    uint32_t keys[3] = {0x12345678u, 0x23456789u, 0x34567890u};
-    auto update = [&keys](uint8_t plain) {
+namespace {
+
+struct PkwareKeys {
+    explicit PkwareKeys(const std::string& password)
+    {
+        for (unsigned char c : password) {
+            Update(c);
+        }
+    }
+    void Update(uint8_t plain)
+    {
         keys[0] = CrcByte(keys[0], plain);
         keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813u + 1;
         keys[2] = CrcByte(keys[2], static_cast<uint8_t>(keys[1] >> 24));
-    };
-    for (unsigned char c : password) {
-        update(c);
     }
-    // The first 11 header bytes are random in real archives; any will do.
-    std::string plain = std::string("0123456789A") + static_cast<char>(check) + data;
-    std::string out;
-    for (unsigned char c : plain) {
+    uint8_t KeyByte() const
+    {
         uint32_t temp = (keys[2] | 2) & 0xFFFF;
-        out += static_cast<char>(c ^ static_cast<uint8_t>((temp * (temp ^ 1)) >> 8));
-        update(c);
+        return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
     }
-    return out;
+    uint32_t keys[3] = {0x12345678u, 0x23456789u, 0x34567890u};
+};
+
+}  // namespace
+
+std::string ZipCryptoEncrypt(const std::string& password, const std::string& data, uint8_t check,
+                             const std::string& decoy)
+{
+    // The first 11 header bytes are random in real archives; any will do,
+    // and with a decoy they are chosen so that the decoy's key also finds
+    // the check byte, as one wrong password in 256 does.
+    for (uint32_t seed = 0;; ++seed) {
+        std::string plain = std::string("0123456789A") + static_cast<char>(check) + data;
+        for (int i = 0; i < 4; ++i) {
+            plain[static_cast<size_t>(i)] = static_cast<char>(seed >> (8 * i));
+        }
+        PkwareKeys keys(password);
+        std::string out;
+        for (unsigned char c : plain) {
+            out += static_cast<char>(c ^ keys.KeyByte());
+            keys.Update(c);
+        }
+        if (decoy.empty()) {
+            return out;
+        }
+        PkwareKeys wrong(decoy);
+        uint8_t last = 0;
+        for (size_t i = 0; i < 12; ++i) {
+            last = static_cast<uint8_t>(static_cast<uint8_t>(out[i]) ^ wrong.KeyByte());
+            wrong.Update(last);
+        }
+        if (last == check) {
+            return out;
+        }
+    }
 }
 
 namespace {
@@ -256,10 +291,10 @@ std::vector<ZipCentralRecord> ReadZipDirectory(const Bytes& archive)
 }
 
 ZipTestEntry EncryptedZipEntry(const std::string& name, const std::string& plain, const std::string& password,
-                               uint16_t flags)
+                               uint16_t flags, const std::string& decoy)
 {
     uint32_t crc = ZipCrc(plain);
-    ZipTestEntry entry{name, ZipCryptoEncrypt(password, plain, static_cast<uint8_t>(crc >> 24))};
+    ZipTestEntry entry{name, ZipCryptoEncrypt(password, plain, static_cast<uint8_t>(crc >> 24), decoy)};
     entry.crc = crc;
     entry.uncompressedSize = static_cast<uint32_t>(plain.size());
     entry.flags = flags;

@@ -72,8 +72,10 @@ Bytes ZipEndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryO
 uint32_t ZipCrc(const std::string& data);
 
 // Data encrypted with the traditional cipher as an entry stores it: the
-// 12-byte header, whose last byte is check, then the data.
-std::string ZipCryptoEncrypt(const std::string& password, const std::string& data, uint8_t check);
+// 12-byte header, whose last byte is check, then the data. A decoy password,
+// when given, passes the header's check too.
+std::string ZipCryptoEncrypt(const std::string& password, const std::string& data, uint8_t check,
+                             const std::string& decoy = std::string());
 
 struct ZipTestEntry {
     std::string name;  // bytes as stored
@@ -93,9 +95,10 @@ struct ZipTestEntry {
 };
 
 // A stored entry encrypted with the traditional cipher (flags 0x0001: the
-// header's check byte is the CRC's high byte).
+// header's check byte is the CRC's high byte); the decoy password passes
+// the header's check as well.
 ZipTestEntry EncryptedZipEntry(const std::string& name, const std::string& plain, const std::string& password,
-                               uint16_t flags = 0x0001);
+                               uint16_t flags = 0x0001, const std::string& decoy = std::string());
 
 // The archive's bytes; offsets receives each local header's offset, and
 // endCount (when not -1) replaces the entry count of the end record.

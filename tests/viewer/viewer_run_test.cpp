@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "../archive/cab_builder.h"
+#include "archive/zipfile.h"
 #include "common/file_content.h"
 #include "common/paths.h"
 #include "common/system.h"
@@ -14,6 +15,7 @@
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
 #include "support/scripted_passwords.h"
+#include "support/test_files.h"
 #include "support/zip_builder.h"
 #include "viewer/viewer.h"
 #include "viewer_fixture.h"
@@ -377,28 +379,29 @@ TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
 }
 
 // The password is asked once, through the dialog's point, for the file
-// opened from the menu; its edit would lie in the archive unprotected if
-// it were stored, so it is kept beside the archive instead.
-TEST_F(ViewerRun, EditOfAnEncryptedEntryIsKeptBesideTheArchiveNotStoredInTheClear)
+// opened from the menu; the edit is stored encrypted as the entry was, and
+// read back with the same password without asking again.
+TEST_F(ViewerRun, EditOfAnEncryptedEntryIsStoredEncryptedWithItsPassword)
 {
     WString archive = Path(L"secret.zip");
+    WString name(Named(L"note").c_str());
     ASSERT_TRUE(WriteFileBytes(archive, BuildZip({EncryptedZipEntry(Utf8(Named(L"note").c_str()), "change\n", "pw")})));
-    Bytes before = ReadFileBytes(archive);
     ScriptedPasswords passwords({L"pw"});
     PasswordSource* previous = SetPasswordHandler(&passwords);
     prompts_.Answer(IDYES);
-    prompts_.Answer(IDOK);
     MenuDriver driver({kDown, kDown, VK_RETURN});
     EXPECT_EQ(0, RunViewerOn(archive));
     SetPasswordHandler(previous);
-    EXPECT_EQ(before, ReadFileBytes(archive));
     ASSERT_EQ(1u, passwords.requests.size());
-    EXPECT_TRUE(passwords.requests[0].entryName == WString(Named(L"note").c_str()));
+    EXPECT_TRUE(passwords.requests[0].entryName == name);
     EXPECT_NE(nullptr, passwords.requests[0].owner) << "the dialog belongs to the menu's window";
-    std::wstring kept = Path((L"note" + Ext()).c_str()).c_str();
-    EXPECT_EQ(Named(L"note") + L"\nは暗号化されているため、編集したファイルを書庫に格納できません。\n"
-                               L"編集したファイルは次の場所にあります：\n" + kept,
-              prompts_.LastText());
-    Bytes edit = ReadFileBytes(WString(kept.c_str()));
+    EXPECT_EQ(1u, prompts_.Count()) << "only the question whether to store: " << Utf8(prompts_.LastText());
+    ScriptedPasswords again({L"pw"});
+    CZipFile stored(archive, ZlibBesideProgram());
+    stored.SetPasswordSource(&again);
+    EXPECT_TRUE(stored.IsEncryptedEntry(name));
+    WString out = Path(L"out");
+    ASSERT_TRUE(stored.Extract(out, name, false)) << stored.ErrorText().ToUtf8().c_str();
+    Bytes edit = ReadFileBytes(JoinPath(out, name));
     EXPECT_EQ("change\nedited\n", std::string(edit.begin(), edit.end()));
 }

@@ -254,7 +254,10 @@ bool WriteBack(CArcFile& archive, const WString& entry, const WString& file)
         return false;
     }
     WString folder = entry.Left(entry.FindLast(L'\\') + 1);
-    return archive.Add(file, folder, -1) && archive.Delete(entry);
+    // An encrypted entry's replacement is encrypted as it was.
+    EntryProtection protection;
+    return archive.UnlockEntry(entry, protection) && archive.UseProtection(protection) &&
+           archive.Add(file, folder, -1) && archive.Delete(entry);
 }
 
 // The verbs that work on one archive object.
@@ -280,7 +283,11 @@ int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts, Passwo
         } else if (command == L"add") {
             // A cabinet is compressed (or merged into) as the setup tool does,
             // with its progress window; ZIP takes the item as a drop does.
-            ok = archive->Add(second, words.size() > 3 ? words[3] : WString(), cabinet ? IDI_CABFILE : -1);
+            // Files joining an archive whose files are all encrypted are
+            // encrypted alike, as a drop's are.
+            EntryProtection protection;
+            ok = archive->SharedProtection(protection) && archive->UseProtection(protection) &&
+                 archive->Add(second, words.size() > 3 ? words[3] : WString(), cabinet ? IDI_CABFILE : -1);
         } else if (command == L"writeback") {
             ok = WriteBack(*archive, words[2], words[3].ReplaceAll(L'/', L'\\'));
         } else {
