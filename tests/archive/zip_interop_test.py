@@ -552,12 +552,12 @@ class ReadsEncryptedArchives(Base):
         path = os.path.join(cls.work, 'zip-P.zip')
         subprocess.run(['zip', '-q', '-r', '-n', '.bin', '-P', 'secret', path, '.'], cwd=cls.src, check=True)
         cls.archives['zip -P'] = path
-        for method in ('ZipCrypto', 'AES128', 'AES256'):
-            for level in ('0', '5'):
-                path = os.path.join(cls.work, '7z-%s-mx%s.zip' % (method, level))
-                subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=' + method, '-mx' + level, path, '.'],
-                               cwd=cls.src, check=True, capture_output=True)
-                cls.archives['7z %s -mx%s' % (method, level)] = path
+        for method, level in (('ZipCrypto', '0'), ('ZipCrypto', '5'), ('AES128', '0'), ('AES128', '5'),
+                              ('AES192', '5'), ('AES256', '0'), ('AES256', '5')):
+            path = os.path.join(cls.work, '7z-%s-mx%s.zip' % (method, level))
+            subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=' + method, '-mx' + level, path, '.'],
+                           cwd=cls.src, check=True, capture_output=True)
+            cls.archives['7z %s -mx%s' % (method, level)] = path
         # zip writing to a pipe: data descriptors, whose entries are checked
         # against the time instead of the CRC; with -fz also Zip64.
         cls.streamed_data = ('streamed secret line\n' * 4000).encode()
