@@ -98,7 +98,9 @@ private:
     bool Fail(const char* call, long status);
     bool Start(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* expected,
                uint8_t* verifier);
-    bool FillKeyStream();
+    // Encrypts the next counter blocks, enough for wanted bytes as far as
+    // the buffer goes.
+    bool FillKeyStream(size_t wanted);
     bool Hash(const uint8_t* bytes, size_t count);
     bool Crypt(uint8_t* bytes, size_t count);
 
@@ -109,6 +111,7 @@ private:
     uint8_t counter_[16] = {};
     std::vector<uint8_t> stream_;
     size_t streamUsed_ = 0;
+    size_t streamEnd_ = 0;
     WString error_;
 };
 

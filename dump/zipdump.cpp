@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "archive/entry_names.h"
 #include "archive/le_bytes.h"
 #include "archive/zip_extra.h"
 #include "archive/zip_names.h"
@@ -64,6 +66,16 @@ void CZipDump::WriteEntryName(const std::string& stored, uint16_t flags, const s
     zip::NameSource source = zip::NameSource::kAnsi;
     WString name = zip::DecodeEntryName(stored.data(), stored.size(), flags, extra.data(), extra.size(), &source);
     report_ << L"ファイル名：" << Ansi(name) << "\n";
+    // A "." component names the folder it stands in: the listing, the menu
+    // and extraction see the name without it, and the report says so.
+    std::vector<wchar_t> units(name.c_str(), name.c_str() + name.Length());
+    DropCurrentFolderComponents(units);
+    WString seen(units.data(), static_cast<int>(units.size()));
+    if (seen != name && seen.IsEmpty()) {
+        report_ << L"展開時の名前：（展開先フォルダー）\n";
+    } else if (seen != name) {
+        report_ << L"展開時の名前：" << Ansi(seen.ReplaceAll(L'/', L'\\')) << "\n";
+    }
     // A name that is not in the code page says where its text came from.
     if (source == zip::NameSource::kUtf8Flag) {
         report_ << L"ファイル名の文字コード：UTF-8 (Flag bit 11)\n";

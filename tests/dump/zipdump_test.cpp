@@ -357,7 +357,7 @@ TEST_F(DumpTest, Zip64RecordsAreFollowedWhereverALocatorPrecedesTheEndRecord)
 
 }  // namespace
 
-TEST_F(DumpTest, NameLinesSayWhenTheNameIsUtf8)
+TEST_F(DumpTest, NameLinesSayHowTheNameIsDecodedAndHowItIsSeen)
 {
     struct Case {
         const char* what;
@@ -371,6 +371,8 @@ TEST_F(DumpTest, NameLinesSayWhenTheNameIsUtf8)
         {"raw UTF-8 that code page 932 cannot read", "\xE3\x81\x82.txt", 0,
          "ファイル名：あ.txt\nファイル名の文字コード：UTF-8\n"},
         {"code page 932", "\x95\x5C.txt", 0, "ファイル名：表.txt\n\n"},
+        {"a \".\" component", "./docs/a.txt", 0, "ファイル名：./docs/a.txt\n展開時の名前：docs\\a.txt\n"},
+        {"the top level itself", "./", 0, "ファイル名：./\n展開時の名前：（展開先フォルダー）\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
