@@ -689,29 +689,38 @@ class ReadsEncryptedArchives(Base):
 
     def test_changed_aes_data_fails_authentication_and_leaves_no_file(self):
         # A stored AE-2 entry keeps no CRC: only the authentication code can
-        # tell that its data changed.
-        archive = os.path.join(self.work, 'tampered.zip')
-        subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=AES256', '-mx0', archive, 'bin/noise.bin'],
-                       cwd=self.src, check=True, capture_output=True)
-        with zipfile.ZipFile(archive) as z:
-            info = z.getinfo('bin/noise.bin')
-        with open(archive, 'r+b') as f:
-            f.seek(info.header_offset + 26)
-            name_length, extra_length = int.from_bytes(f.read(2), 'little'), int.from_bytes(f.read(2), 'little')
-            # Past the header, the name, the extra field, the salt and the
-            # verifier, well inside the data.
-            at = info.header_offset + 30 + name_length + extra_length + 18 + 1000
-            f.seek(at)
-            byte = f.read(1)
-            f.seek(at)
-            f.write(bytes([byte[0] ^ 0x01]))
-        dest = tempfile.mkdtemp(dir=self.work)
-        code, _, err = arctool('extract', PathArg(archive), PathArg(dest), '--password', 'secret', check=False)
-        self.assertEqual(code, 1, err)
-        self.assertIn('noise.bin', err)
-        self.assertIn('認証コード', err)
-        self.assertFalse(os.path.exists(os.path.join(dest, 'bin', 'noise.bin')))
-
+        # tell that its data changed. A large deflated one is authenticated
+        # on a second thread while it is inflated.
+        big = os.path.join(self.work, 'big.bin')
+        pathlib.Path(big).write_bytes(random.Random(3).randbytes(3 << 20))
+        for level, source, name in (('-mx0', os.path.join(self.src, 'bin', 'noise.bin'), 'noise.bin'),
+                                    ('-mx5', big, 'big.bin')):
+            with self.subTest(level=level):
+                archive = os.path.join(self.work, 'tampered%s.zip' % level)
+                subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=AES256', level, archive, source],
+                               check=True, capture_output=True)
+                with zipfile.ZipFile(archive) as z:
+                    info = z.getinfo(name)
+                intact = tempfile.mkdtemp(dir=self.work)
+                arctool('extract', PathArg(archive), PathArg(intact), '--password', 'secret')
+                self.assertEqual(pathlib.Path(intact, name).read_bytes(), pathlib.Path(source).read_bytes())
+                with open(archive, 'r+b') as f:
+                    f.seek(info.header_offset + 26)
+                    name_length = int.from_bytes(f.read(2), 'little')
+                    extra_length = int.from_bytes(f.read(2), 'little')
+                    # Past the header, the name, the extra field, the salt and
+                    # the verifier, well inside the data.
+                    at = info.header_offset + 30 + name_length + extra_length + 18 + 1000
+                    f.seek(at)
+                    byte = f.read(1)
+                    f.seek(at)
+                    f.write(bytes([byte[0] ^ 0x01]))
+                dest = tempfile.mkdtemp(dir=self.work)
+                code, _, err = arctool('extract', PathArg(archive), PathArg(dest), '--password', 'secret', check=False)
+                self.assertEqual(code, 1, err)
+                self.assertIn(name, err)
+                self.assertIn('認証コード', err)
+                self.assertFalse(os.path.exists(os.path.join(dest, name)))
 
 if __name__ == '__main__':
     ARCTOOL = sys.argv[1]
