@@ -306,40 +306,8 @@ bool AesCtrCipher::Decrypt(uint8_t* bytes, size_t count)
     return Hash(bytes, count) && Crypt(bytes, count);
 }
 
-bool AesCtrCipher::DecryptBeside(const uint8_t* cipher, uint8_t* plain, size_t count)
-{
-    if (!WaitForHash()) {
-        return false;
-    }
-    // The hash object is used by the second thread alone until it is
-    // joined; the key stream needs only the key.
-    hashing_ = std::thread([this, cipher, count] {
-        for (size_t done = 0; done < count && hashStatus_ >= 0;) {
-            ULONG piece = static_cast<ULONG>(std::min<size_t>(count - done, 0x40000000));
-            hashStatus_ = BCryptHashData(hash_.Get(), const_cast<PUCHAR>(cipher + done), piece, 0);
-            done += piece;
-        }
-    });
-    memcpy(plain, cipher, count);
-    return Crypt(plain, count);
-}
-
-bool AesCtrCipher::WaitForHash()
-{
-    if (hashing_.joinable()) {
-        hashing_.join();
-    }
-    if (hashStatus_ < 0) {
-        return Fail("BCryptHashData", hashStatus_);
-    }
-    return true;
-}
-
 bool AesCtrCipher::Code(uint8_t* code)
 {
-    if (!WaitForHash()) {
-        return false;
-    }
     uint8_t digest[kSha1Size];
     NTSTATUS status = BCryptFinishHash(hash_.Get(), digest, sizeof digest, 0);
     if (status < 0) {

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "archive/zip_records.h"
@@ -75,7 +74,6 @@ size_t AesSaltSize(uint8_t strength);
 class AesCtrCipher {
 public:
     AesCtrCipher() = default;
-    ~AesCtrCipher() { WaitForHash(); }
     AesCtrCipher(const AesCtrCipher&) = delete;
     AesCtrCipher& operator=(const AesCtrCipher&) = delete;
 
@@ -91,13 +89,6 @@ public:
     // bytes either way.
     bool Decrypt(uint8_t* bytes, size_t count);
     bool Encrypt(uint8_t* bytes, size_t count);
-    // Deciphers cipher into plain now and authenticates cipher on a second
-    // thread, so that the caller can decode plain meanwhile. cipher must
-    // stay as it is until WaitForHash, which Code and CheckCode call.
-    bool DecryptBeside(const uint8_t* cipher, uint8_t* plain, size_t count);
-    // Waits for the authentication DecryptBeside started; false when it
-    // failed, with the reason in ErrorText.
-    bool WaitForHash();
     // The 10-byte code of every byte so far, to store or to compare.
     bool Code(uint8_t* code);
     bool CheckCode(const uint8_t* code, bool& matches);
@@ -122,9 +113,6 @@ private:
     size_t streamUsed_ = 0;
     size_t streamEnd_ = 0;
     WString error_;
-    std::thread hashing_;
-    // The second thread's result; read only after it was joined.
-    long hashStatus_ = 0;
 };
 
 }  // namespace zip

@@ -45,15 +45,6 @@ bool EntryDecryption::Decrypt(uint8_t* bytes, size_t count, WString& error)
     return true;
 }
 
-bool EntryDecryption::DecryptBeside(const uint8_t* cipher, uint8_t* plain, size_t count, WString& error)
-{
-    if (!aes_->DecryptBeside(cipher, plain, count)) {
-        error = aes_->ErrorText();
-        return false;
-    }
-    return true;
-}
-
 }  // namespace zip
 
 namespace {

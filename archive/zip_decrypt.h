@@ -44,15 +44,6 @@ public:
     bool IsAes() const { return aes_ != nullptr; }
 
     bool Decrypt(uint8_t* bytes, size_t count, WString& error);
-    // For AES: deciphers into plain while a second thread authenticates
-    // cipher, which must stay unchanged until WaitForCode.
-    bool DecryptBeside(const uint8_t* cipher, uint8_t* plain, size_t count, WString& error);
-    void WaitForCode()
-    {
-        if (aes_) {
-            aes_->WaitForHash();
-        }
-    }
 
 private:
     friend class ::CZipFile;

@@ -19,9 +19,6 @@ namespace {
 
 WString Number(long long value) { return WString::FromInt(value); }
 
-// From this size on, an AES entry's code is computed beside its inflation.
-const uint32_t kAuthenticateBesideFrom = 1 << 20;
-
 // The attribute bits that SetFileAttributesW accepts for a file.
 const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
@@ -296,28 +293,7 @@ bool CZipFile::ReadEntryData(HANDLE archive, zip::EntryDecryption& decryption, u
             SetErrorText(truncated);
             return false;
         }
-        // A large AES entry is authenticated on a second thread while this
-        // one inflates it: under Wine, SHA-1 costs about as much as the
-        // inflation. The encrypted bytes stay until the code is checked,
-        // on every way out of here.
-        std::unique_ptr<uint8_t[]> encrypted;
-        if (decryption.IsAes() && packedSize >= kAuthenticateBesideFrom) {
-            encrypted.reset(new (std::nothrow) uint8_t[static_cast<size_t>(wrappedSize)]);
-        }
-        struct CodeWait {
-            zip::EntryDecryption& decryption;
-            ~CodeWait() { decryption.WaitForCode(); }
-        } codeWait{decryption};
-        if (encrypted) {
-            encrypted.swap(wrapped);
-            memcpy(wrapped.get(), kZlibHeader, kZlibHeaderSize);
-            WString error;
-            if (!decryption.DecryptBeside(encrypted.get() + kZlibHeaderSize, wrapped.get() + kZlibHeaderSize,
-                                          packedSize, error)) {
-                SetErrorText(output + L"\n" + error);
-                return false;
-            }
-        } else if (!DecryptRead(decryption, wrapped.get() + kZlibHeaderSize, packedSize, output)) {
+        if (!DecryptRead(decryption, wrapped.get() + kZlibHeaderSize, packedSize, output)) {
             return false;
         }
         memset(wrapped.get() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);

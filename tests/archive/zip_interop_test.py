@@ -689,8 +689,8 @@ class ReadsEncryptedArchives(Base):
 
     def test_changed_aes_data_fails_authentication_and_leaves_no_file(self):
         # A stored AE-2 entry keeps no CRC: only the authentication code can
-        # tell that its data changed. A large deflated one is authenticated
-        # on a second thread while it is inflated.
+        # tell that its data changed. A deflated one may fail to inflate
+        # first; the code still names the fault.
         big = os.path.join(self.work, 'big.bin')
         pathlib.Path(big).write_bytes(random.Random(3).randbytes(3 << 20))
         for level, source, name in (('-mx0', os.path.join(self.src, 'bin', 'noise.bin'), 'noise.bin'),
