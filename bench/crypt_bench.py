@@ -15,21 +15,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-ARCTOOL = os.path.join(ROOT, "build/win64/tools/arctool.exe")
-WINE_RUN = os.path.join(ROOT, "tools/wine-run")
-
-
-def win(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def timed(args, **kw):
-    start = time.monotonic()
-    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, **kw)
-    return time.monotonic() - start
+# The paths and the clock of the peer benchmark, which lies beside this one.
+from peer_bench import ARCTOOL, ROOT, WINE_RUN, timed, win
 
 
 def large_files(folder):
