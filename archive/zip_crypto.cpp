@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "archive/arcfile.h"
 #include "archive/zip_extra.h"
@@ -16,6 +18,71 @@ const size_t kAesBlock = 16;
 // Counter blocks encrypted by one CNG call: one call per 16 bytes would
 // cost more than the decryption itself.
 const size_t kKeyStreamSize = 64 * 1024;
+
+// From this length on, a run of key stream is made by two threads.
+const size_t kSplitFrom = 1 << 20;
+
+// Encrypts the blocks that follow counter (a little-endian number, the last
+// one used) into stream, bytes being whole blocks, in one CNG call, and
+// leaves counter at the last block made.
+NTSTATUS EncryptCounters(BCRYPT_KEY_HANDLE key, uint8_t* counter, uint8_t* stream, size_t bytes)
+{
+    for (size_t block = 0; block < bytes; block += kAesBlock) {
+        for (size_t i = 0; i < kAesBlock && ++counter[i] == 0; ++i) {
+        }
+        memcpy(stream + block, counter, kAesBlock);
+    }
+    ULONG done = 0;
+    return BCryptEncrypt(key, stream, static_cast<ULONG>(bytes), nullptr, nullptr, 0, stream,
+                         static_cast<ULONG>(bytes), &done, 0);
+}
+
+// data ^= stream, eight bytes at a time; memcpy keeps it free of alignment
+// needs.
+void LayOver(uint8_t* data, const uint8_t* stream, size_t count)
+{
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word = 0;
+        uint64_t key = 0;
+        memcpy(&word, data + i, 8);
+        memcpy(&key, stream + i, 8);
+        word ^= key;
+        memcpy(data + i, &word, 8);
+    }
+    for (; i < count; ++i) {
+        data[i] ^= stream[i];
+    }
+}
+
+// The key stream from counter on laid over whole blocks of data, with a
+// buffer of its own, so that two threads can each take a part.
+NTSTATUS ApplyKeyStream(BCRYPT_KEY_HANDLE key, uint8_t* counter, uint8_t* data, size_t count)
+{
+    std::vector<uint8_t> stream(std::min(count, kKeyStreamSize));
+    for (size_t done = 0; done < count;) {
+        size_t piece = std::min(count - done, stream.size());
+        NTSTATUS status = EncryptCounters(key, counter, stream.data(), piece);
+        if (status < 0) {
+            return status;
+        }
+        LayOver(data + done, stream.data(), piece);
+        done += piece;
+    }
+    return 0;
+}
+
+// Moves a little-endian counter on by a number of blocks.
+void AddBlocks(uint8_t* counter, uint64_t blocks)
+{
+    unsigned carry = 0;
+    for (size_t i = 0; i < kAesBlock; ++i) {
+        unsigned sum = counter[i] + static_cast<unsigned>(blocks & 0xFF) + carry;
+        counter[i] = static_cast<uint8_t>(sum);
+        carry = sum >> 8;
+        blocks >>= 8;
+    }
+}
 
 size_t AesKeySize(uint8_t strength) { return strength >= 1 && strength <= 3 ? 8 + 8 * size_t(strength) : 0; }
 
@@ -236,20 +303,13 @@ bool AesCtrCipher::FillKeyStream(size_t wanted)
 {
     // Only as many counter blocks as the data still needs: a small entry
     // would otherwise pay for a whole buffer of key stream.
-    size_t blocks = std::min(stream_.size(), (wanted + kAesBlock - 1) / kAesBlock * kAesBlock);
-    for (size_t block = 0; block < blocks; block += kAesBlock) {
-        for (size_t i = 0; i < kAesBlock && ++counter_[i] == 0; ++i) {
-        }
-        memcpy(stream_.data() + block, counter_, kAesBlock);
-    }
-    ULONG done = 0;
-    NTSTATUS status = BCryptEncrypt(key_.Get(), stream_.data(), static_cast<ULONG>(blocks), nullptr, nullptr, 0,
-                                    stream_.data(), static_cast<ULONG>(blocks), &done, 0);
+    size_t bytes = std::min(stream_.size(), (wanted + kAesBlock - 1) / kAesBlock * kAesBlock);
+    NTSTATUS status = EncryptCounters(key_.Get(), counter_, stream_.data(), bytes);
     if (status < 0) {
         return Fail("BCryptEncrypt", status);
     }
     streamUsed_ = 0;
-    streamEnd_ = blocks;
+    streamEnd_ = bytes;
     return true;
 }
 
@@ -268,26 +328,39 @@ bool AesCtrCipher::Hash(const uint8_t* bytes, size_t count)
 
 bool AesCtrCipher::Crypt(uint8_t* bytes, size_t count)
 {
+    // Wine's CNG encrypts ECB blocks one at a time, so a long run at a
+    // block's edge is split: the second half goes to another thread with a
+    // copy of the key and the counter where that half begins.
+    if (streamUsed_ == streamEnd_ && count >= kSplitFrom) {
+        size_t whole = count / kAesBlock * kAesBlock;
+        size_t first = whole / 2 / kAesBlock * kAesBlock;
+        uint8_t second[kAesBlock];
+        memcpy(second, counter_, kAesBlock);
+        AddBlocks(second, first / kAesBlock);
+        BCRYPT_KEY_HANDLE copy = nullptr;
+        NTSTATUS status = BCryptDuplicateKey(key_.Get(), &copy, nullptr, 0, 0);
+        if (status < 0) {
+            return Fail("BCryptDuplicateKey", status);
+        }
+        ScopedBcryptKey copyKey(copy);
+        NTSTATUS secondStatus = 0;
+        std::thread helper(
+            [&] { secondStatus = ApplyKeyStream(copyKey.Get(), second, bytes + first, whole - first); });
+        status = ApplyKeyStream(key_.Get(), counter_, bytes, first);
+        helper.join();
+        if (status < 0 || secondStatus < 0) {
+            return Fail("BCryptEncrypt", status < 0 ? status : secondStatus);
+        }
+        memcpy(counter_, second, kAesBlock);
+        bytes += whole;
+        count -= whole;
+    }
     for (size_t done = 0; done < count;) {
         if (streamUsed_ == streamEnd_ && !FillKeyStream(count - done)) {
             return false;
         }
         size_t piece = std::min(count - done, streamEnd_ - streamUsed_);
-        const uint8_t* stream = stream_.data() + streamUsed_;
-        uint8_t* data = bytes + done;
-        size_t i = 0;
-        // Eight bytes at a time; memcpy keeps it free of alignment needs.
-        for (; i + 8 <= piece; i += 8) {
-            uint64_t word = 0;
-            uint64_t key = 0;
-            memcpy(&word, data + i, 8);
-            memcpy(&key, stream + i, 8);
-            word ^= key;
-            memcpy(data + i, &word, 8);
-        }
-        for (; i < piece; ++i) {
-            data[i] ^= stream[i];
-        }
+        LayOver(bytes + done, stream_.data() + streamUsed_, piece);
         done += piece;
         streamUsed_ += piece;
     }
