@@ -26,6 +26,12 @@ bool RandomBytes(uint8_t* bytes, size_t count)
 
 }  // namespace
 
+bool CZipFile::AesParametersOf(const ArcEntry& entry, zip::AesParameters& parameters) const
+{
+    return zip::FindAesParameters(blocks_.Block(entry.centralExtraIndex),
+                                  static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))), parameters);
+}
+
 void CZipFile::RememberPassword(const WString& name, const zip::SecretBytes& bytes)
 {
     for (auto& opened : openedWith_) {
@@ -53,9 +59,7 @@ EntryProtection CZipFile::ProtectionOf(const WString& entryPath) const
     const ArcEntry& entry = entries_.ValueAt(index);
     if (entry.method == zip::kMethodAes) {
         zip::AesParameters parameters;
-        if (!zip::FindAesParameters(blocks_.Block(entry.centralExtraIndex),
-                                    static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))),
-                                    parameters)) {
+        if (!AesParametersOf(entry, parameters)) {
             return protection;
         }
         protection.cipher = EntryProtection::Cipher::kAes;

@@ -368,8 +368,7 @@ bool CZipFile::StoredChecksum(const WString& entryPath, uint64_t& size, uint32_t
     // The second version of AES stores no CRC.
     zip::AesParameters aes;
     if (entry.method == zip::kMethodAes &&
-        (!zip::FindAesParameters(blocks_.Block(entry.centralExtraIndex),
-                                 static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))), aes) ||
+        (!AesParametersOf(entry, aes) ||
          aes.vendorVersion != zip::kAesVersion1)) {
         return false;
     }
@@ -409,9 +408,7 @@ bool CZipFile::GetEntryInfo(const WString& entryPath, DWORD& size, DWORD& packed
     if (zip::IsEncrypted(entry.flags, entry.method)) {
         zip::AesParameters aes;
         bool isAes = entry.method == zip::kMethodAes;
-        bool known = isAes && zip::FindAesParameters(blocks_.Block(entry.centralExtraIndex),
-                                                     static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))),
-                                                     aes);
+        bool known = isAes && AesParametersOf(entry, aes);
         if (!isAes) {
             lines.Insert(WString(L"暗号化：ZIP 従来型"));
         } else if (known && zip::AesSaltSize(aes.strength) != 0) {

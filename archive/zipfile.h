@@ -201,6 +201,8 @@ private:
     // header before it, the code after it, the entry's fields to match.
     bool EncryptNewData(const WString& name, CompressedFile& file, ArcEntry& entry);
     void RememberPassword(const WString& name, const zip::SecretBytes& bytes);
+    // The AES block of an entry's central extra field; false when it has none.
+    bool AesParametersOf(const ArcEntry& entry, zip::AesParameters& parameters) const;
     // Before a folder is extracted, the password of its first encrypted
     // entry is asked and checked, so that a cancel or a wrong password
     // leaves nothing written.
