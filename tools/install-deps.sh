@@ -56,18 +56,36 @@ for attempt in 1 2 3 4; do
   echo "apt-get update failed (attempt $attempt); trying again" >&2
   sleep $((attempt * 15))
 done
+install_while_security_index_lags() {
+  # While the mirror's i386 index of the security archive is mid-sync, apt
+  # sees the amd64 libraries at security versions whose i386 twins it cannot
+  # find. For this one transaction, prefer the point release over the
+  # security archive and allow the few downgrades that needs; the pin is
+  # removed again whatever happens, so that later upgrades are not held.
+  local pin=/etc/apt/preferences.d/zupako-wine32-once
+  printf '%s\n' 'Package: *' 'Pin: release l=Debian-Security' 'Pin-Priority: 100' '' \
+    'Package: *' 'Pin: release n=bookworm,l=Debian' 'Pin-Priority: 1001' |
+    $sudo_cmd tee "$pin" >/dev/null
+  local rc=0
+  $sudo_cmd apt-get install -y -qq --allow-downgrades --no-install-recommends "$@" || rc=$?
+  $sudo_cmd rm -f "$pin"
+  return $rc
+}
+
 if ! $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
   # The 32-bit side of Wine needs the i386 index of every archive at the
-  # same versions as the amd64 one; while a mirror lags, it cannot be
-  # installed. Everything else still can, and the suite then runs the
-  # 64-bit build only, as on a machine that cannot run 32-bit programs.
-  native=()
-  for p in "${missing[@]}"; do
-    [[ "$p" == *:i386 ]] || native+=("$p")
-  done
-  echo "warning: the 32-bit packages cannot be installed now; installing the rest" >&2
-  if [ ${#native[@]} -gt 0 ]; then
-    $sudo_cmd apt-get install -y -qq --no-install-recommends "${native[@]}"
+  # same versions as the amd64 one; while a mirror lags, try once more
+  # with the point release pinned. When even that fails, everything else
+  # still installs, and the suite then runs the 64-bit build only and says so.
+  if ! install_while_security_index_lags "${missing[@]}"; then
+    native=()
+    for p in "${missing[@]}"; do
+      [[ "$p" == *:i386 ]] || native+=("$p")
+    done
+    echo "warning: the 32-bit packages cannot be installed now; installing the rest" >&2
+    if [ ${#native[@]} -gt 0 ]; then
+      $sudo_cmd apt-get install -y -qq --no-install-recommends "${native[@]}"
+    fi
   fi
 fi
 ensure_locale

@@ -38,6 +38,16 @@ for _ in $(seq 1 50); do
 done
 
 mkdir -p "$(dirname "$WINEPREFIX")"
+# A prefix made while Wine could not run 32-bit programs has no 32-bit
+# system DLLs, and every 32-bit test would fail in it with "could not load
+# kernel32.dll": once 32-bit programs can run, such a prefix is made anew.
+if [ "$ZPK_WIN32_RUNS" = 1 ] && [ -f "$WINEPREFIX/system.reg" ] &&
+   [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  echo "test-session: the Wine prefix $WINEPREFIX has no 32-bit side; making it again"
+  "$ZPK_WINESERVER" -k >/dev/null 2>&1
+  "$ZPK_WINESERVER" -w >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+fi
 # The prefix settings are imported again whenever prefix-setup.reg changes,
 # so that an existing prefix follows the repository.
 setup_sum=$(sha1sum "$here/prefix-setup.reg" | cut -d' ' -f1)
