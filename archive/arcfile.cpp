@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "archive/work_copies.h"
 #include "common_ids.h"
 #include "common/messages.h"
 #include "common/paths.h"
@@ -35,14 +36,15 @@ void RemoveItem(const WString& path, DWORD attributes)
 WString LabelText(const char* label) { return WString::FromAnsi(label); }
 
 CArcFile::CArcFile(const WString& archivePath, bool keepWorkFolder)
-    : archivePath_(archivePath), readStamp_(StampOf(archivePath)), cursorShown_(false), collectedTotal_(0),
+    : archivePath_(archivePath), readStamp_(StampOf(archivePath)), readIdentity_(IdentityOf(archivePath)),
+      cursorShown_(false), collectedTotal_(0),
       collected_(false)
 {
-    wchar_t temp[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    workFolder_ = WString(temp, length <= MAX_PATH ? static_cast<int>(length) : 0) + L"ZPKWork";
+    workFolder_ = WorkFolderPath();
+    // Other actions may be running, and an editor may still work on a copy
+    // whose viewer has ended: only what nobody can need any more goes.
     if (!keepWorkFolder) {
-        DeleteFolderContents(workFolder_);
+        SweepWorkFolder(workFolder_);
         if (!PathExists(workFolder_)) {
             CreateDirectoryTree(workFolder_, false);
         }
@@ -64,9 +66,9 @@ CArcFile::~CArcFile()
     }
 }
 
-HANDLE CArcFile::OpenArchive()
+HANDLE CArcFile::OpenArchive(DWORD share)
 {
-    HANDLE file = CreateFileW(archivePath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(archivePath_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
@@ -295,13 +297,4 @@ void CArcFile::CarryZoneMark(const WString& extractedPath)
     if (zoneMark_.Carried()) {
         WriteZoneMark(extractedPath, zoneMark_, archivePath_);
     }
-}
-
-bool CArcFile::StillAsRead()
-{
-    if (SameStamp(readStamp_, StampOf(archivePath_))) {
-        return true;
-    }
-    errorText_ = archivePath_ + L"\nは読み込んだ後にほかのプログラムによって変更されたため、変更は書き込みません";
-    return false;
 }

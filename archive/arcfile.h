@@ -98,7 +98,8 @@ public:
 
     // File input and output. Each returns false on failure and leaves the
     // reason in the error text, ending with the label of the step.
-    HANDLE OpenArchive();
+    // share: what other programs may do meanwhile; reading by default.
+    HANDLE OpenArchive(DWORD share = FILE_SHARE_READ);
     // A short read is not a failure; bytesRead tells how much arrived.
     bool ReadBlock(HANDLE file, void* buffer, DWORD count, const char* label, DWORD* bytesRead = nullptr);
     bool WriteBlock(HANDLE file, const void* buffer, DWORD count, const char* label);
@@ -159,11 +160,27 @@ public:
 
 protected:
     // Whether the archive on disk is still the file this object read (the
-    // same size and last write time, or still missing); otherwise the error
-    // text says so. A commit asks just before it writes: offsets read from
-    // an older file would take data from the wrong places, and another
+    // same file, size and last write time, or still missing); otherwise the
+    // error text says so. A commit asks just before it writes: offsets read
+    // from an older file would take data from the wrong places, and another
     // program's change would be lost.
     bool StillAsRead();
+    // The same for the archive held open, with what the format can tell
+    // besides (ZIP: the bytes of its directory).
+    bool StillAsRead(HANDLE held);
+    virtual bool DirectoryStillAsRead(HANDLE) { return true; }
+
+    // Opens the archive so that no other program can write it until it is
+    // released; realPath is where it lies, a link followed, so that the new
+    // archive is made and put in its place there. False with the reason.
+    bool HoldArchive(ScopedFile& hold, WString& realPath);
+    // Puts the finished file in the held archive's place: flushed, with the
+    // archive's creation time and attributes, through ReplaceFileW, which
+    // keeps its streams (the mark of origin above all) and security, or by
+    // a plain move where that cannot serve. The hold is released only once
+    // the archive is replaced, and the desktop icon stays where it was.
+    // Gives 0, or the system's error code with the archive as it was.
+    DWORD ReplaceHeldArchive(ScopedFile& hold, const WString& realPath, const WString& finished);
     // Gives a file taken out of the archive the archive's mark of origin
     // when the archive came from the internet (its zone read once per
     // object), so that the file is treated as carefully as the archive was.
@@ -188,6 +205,7 @@ private:
     WString archivePath_;
     WString workFolder_;
     FileStamp readStamp_;
+    FileIdentity readIdentity_;
     ZoneMark zoneMark_;
     bool zoneMarkRead_ = false;
     bool carryZoneMarks_ = true;

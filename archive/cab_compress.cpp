@@ -155,10 +155,36 @@ struct FciCallbacks {
         return size > 0 && CopyField(buffer, static_cast<size_t>(size), WString(name).ToAnsi());
     }
 
+    // A commit's kept file: the library gets its place among the kept files
+    // for a name, and the record's own time and attributes, so that the
+    // file goes back exactly as it was whatever its numbered copy says.
+    static INT_PTR OpenKeptInfo(const KeptCabFile& kept, USHORT* date, USHORT* time, USHORT* attributes, int* error)
+    {
+        HANDLE file = CreateFileW(kept.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            *error = static_cast<int>(GetLastError());
+            return -1;
+        }
+        *date = kept.record.fixed.date;
+        *time = kept.record.fixed.time;
+        *attributes = kept.record.fixed.attribs;
+        *error = 0;
+        return reinterpret_cast<INT_PTR>(file);
+    }
+
     static INT_PTR DIAMONDAPI OpenInfo(char* name, USHORT* date, USHORT* time, USHORT* attributes, int* error,
                                        void* user)
     {
         CCabFile* cabinet = cablib::Current();
+        if (cabinet != nullptr && cabinet->keptFiles_ != nullptr) {
+            int position = atoi(name);
+            if (position < 0 || position >= static_cast<int>(cabinet->keptFiles_->size())) {
+                *error = ERROR_FILE_NOT_FOUND;
+                return -1;
+            }
+            return OpenKeptInfo((*cabinet->keptFiles_)[position], date, time, attributes, error);
+        }
         WString path = WString::FromAnsi(name);
         if (cabinet != nullptr && !IsSilent(user)) {
             cabinet->StartProgressFile(path);
@@ -340,6 +366,21 @@ bool CCabFile::AddToLibrary(void* context, const WString& source, const WString&
         SetErrorText(source + L"\nエラー ErrorCode = " + CodeText(code != 0 ? code : error_.erfOper));
     }
     return false;
+}
+
+bool CCabFile::AddKeptToLibrary(void* context, int position, const KeptCabFile& file)
+{
+    // The library takes the stored name's bytes as they are; the source is
+    // named by its place among the kept files, which the open-info callback
+    // turns into the numbered copy.
+    std::string source = std::to_string(position);
+    BOOL added = FCIAddFile(static_cast<HFCI>(context), const_cast<char*>(source.c_str()),
+                            const_cast<char*>(file.record.storedName.c_str()), FALSE, cablib::NoNextCabinet,
+                            FciCallbacks::Status, FciCallbacks::OpenInfo, compressionType_);
+    if (!added && !HasError()) {
+        SetErrorText(file.path + L"\nエラー ErrorCode = " + CodeText(GetLastError() != 0 ? GetLastError() : error_.erfOper));
+    }
+    return added != FALSE;
 }
 
 bool CCabFile::CloseUnit(void* context)
@@ -562,4 +603,29 @@ bool CCabFile::SilentCompress(const WString& target, const WString& source)
         return IsDirectory(source) ? CompressFolder(context, source, WString())
                                    : CompressFile(context, source, FileNamePart(source));
     });
+}
+
+bool CCabFile::CompressKeptFiles(const WString& target, const std::vector<KeptCabFile>& kept)
+{
+    CCAB parameters;
+    if (!FillParameters(parameters, target, true) || !RemoveStaleTarget(*this, target)) {
+        return false;
+    }
+    cablib::OperationScope operation(this);
+    if (!operation.Started()) {
+        SetErrorText(L"ほかの cab 操作の実行中です");
+        return false;
+    }
+    keptFiles_ = const_cast<std::vector<KeptCabFile>*>(&kept);
+    bool ok = RunCompression(parameters, &g_silentMarker, false, [&](void* context) {
+        for (size_t i = 0; i < kept.size(); ++i) {
+            if (!AddKeptToLibrary(context, static_cast<int>(i), kept[i]) ||
+                (settings_.unitType == 2 && !CloseUnit(context))) {
+                return false;
+            }
+        }
+        return true;
+    });
+    keptFiles_ = nullptr;
+    return ok;
 }

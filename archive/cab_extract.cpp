@@ -26,7 +26,8 @@ struct FdiCallbacks {
         }
         switch (type) {
         case fdintCOPY_FILE:
-            return cabinet->OpenOutput(notice->psz1, notice->attribs);
+            return cabinet->keptFiles_ ? cabinet->OpenKeptOutput(notice->psz1, notice->cb)
+                                       : cabinet->OpenOutput(notice->psz1, notice->attribs);
         case fdintCLOSE_FILE_INFO:
             return cabinet->CloseOutput(reinterpret_cast<HANDLE>(notice->hf), notice->date, notice->time,
                                         notice->attribs);
@@ -169,13 +170,26 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     if (!VerifyUnits(UnitsOf(entryPath))) {
         return false;
     }
+    filter_ = entryPath;
+    extractRoot_ = destination;
+    if (entryPath.Last() == L'\\') {
+        WString trimmed = entryPath.Left(entryPath.Length() - 1);
+        extractRoot_ = JoinPath(destination, trimmed.From(trimmed.FindLast(L'\\') + 1));
+    }
+    if (extractRoot_.Last() != L'\\') {
+        extractRoot_ += L'\\';
+    }
+    return CopyThroughLibrary();
+}
+
+bool CCabFile::CopyThroughLibrary()
+{
     cablib::OperationScope operation(this);
     if (!operation.Started()) {
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
     BusyCursor busy(*this, kExtractCursor);
-    filter_ = entryPath;
     refusedText_.Clear();
     error_ = ERF{};
 
@@ -188,7 +202,8 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     }
     BOOL isCabinet = FALSE;
     {
-        ScopedFile archive(CreateFileW(ArchivePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        // A commit holds the cabinet open for reading meanwhile.
+        ScopedFile archive(CreateFileW(ArchivePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         FDICABINETINFO info{};
         isCabinet = archive && FDIIsCabinet(context.Get(), reinterpret_cast<INT_PTR>(archive.Get()), &info);
@@ -204,14 +219,6 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     }
     AString cabinetName = FileNamePart(ArchivePath()).ToAnsi();
     AString cabinetPath = folder.ToAnsi();
-    extractRoot_ = destination;
-    if (entryPath.Last() == L'\\') {
-        WString trimmed = entryPath.Left(entryPath.Length() - 1);
-        extractRoot_ = JoinPath(destination, trimmed.From(trimmed.FindLast(L'\\') + 1));
-    }
-    if (extractRoot_.Last() != L'\\') {
-        extractRoot_ += L'\\';
-    }
     BOOL copied = FDICopy(context.Get(), const_cast<char*>(cabinetName.c_str()),
                           const_cast<char*>(cabinetPath.c_str()), 0, FdiCallbacks::Notify, nullptr,
                           const_cast<wchar_t*>(extractRoot_.c_str()));
@@ -225,4 +232,61 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
         return false;
     }
     return error_.erfOper == 0;
+}
+
+INT_PTR CCabFile::OpenKeptOutput(const char* storedName, long size)
+{
+    // The library offers the files in the order of the file table.
+    int index = offeredFiles_++;
+    int position = index < static_cast<int>(keptPositions_.size()) ? keptPositions_[index] : -1;
+    if (position < 0) {
+        return 0;
+    }
+    KeptCabFile& file = (*keptFiles_)[position];
+    // What the library offers under this place must be the file that was
+    // read there; anything else would put content under another name.
+    if (file.record.storedName != (storedName ? storedName : "") ||
+        static_cast<uint32_t>(size) != file.record.fixed.cbFile) {
+        refusedText_ = ArchivePath() + L"\nの内容が一覧と一致しないため、変更は書き込みません";
+        return -1;
+    }
+    HANDLE output = CreateFileW(file.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    openOutput_ = file.path;
+    file.extracted = true;
+    return reinterpret_cast<INT_PTR>(output);
+}
+
+bool CCabFile::ExtractKeptFiles(std::vector<KeptCabFile>& kept)
+{
+    if (kept.empty()) {
+        return true;
+    }
+    WithoutZoneMarks unmarked(*this);
+    keptPositions_.assign(header_.cFiles, -1);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].index >= 0 && kept[i].index < static_cast<int>(keptPositions_.size())) {
+            keptPositions_[kept[i].index] = static_cast<int>(i);
+        }
+    }
+    keptFiles_ = &kept;
+    offeredFiles_ = 0;
+    filter_.Clear();
+    extractRoot_.Clear();
+    bool copied = CopyThroughLibrary();
+    keptFiles_ = nullptr;
+    keptPositions_.clear();
+    if (!copied) {
+        return false;
+    }
+    // Exactly the files that were read go into the new cabinet, each whole.
+    for (const KeptCabFile& file : kept) {
+        if (!file.extracted || StampOf(file.path).size != file.record.fixed.cbFile) {
+            SetErrorText(ArchivePath() + L"\nの内容が一覧と一致しないため、変更は書き込みません");
+            return false;
+        }
+    }
+    return true;
 }

@@ -109,12 +109,14 @@ bool CCabFile::ParseCabinet(HANDLE file, int source, ParsedCabinet& parsed)
             SetErrorText(kFolderOutOfRange);
             return false;
         }
-        fixed.attribs &= static_cast<uint16_t>(~cab::kAttributeUtf8Name);
         position += length + 17;
         if (!SeekTo(file, position, "CFFILE NAME")) {
             return false;
         }
-        parsed.files.Insert(name, fixed);
+        CabStoredFile record;
+        record.fixed = fixed;
+        record.storedName.assign(reinterpret_cast<const char*>(window), length);
+        parsed.files.Insert(name, record);
     }
 
     // Unit extents: from each unit's start to the next one's, the last to
@@ -148,8 +150,7 @@ bool CCabFile::LayOut(ParsedCabinet& parsed)
     uint64_t offset = sizeof(cab::Header) + parsed.optionalPart.size() + 8 * parsed.units.size();
     parsed.header.coffFiles = static_cast<uint32_t>(offset);
     for (int i = 0; i < parsed.files.Count(); ++i) {
-        bool utf8 = false;
-        offset += EncodeStoredName(parsed.files.Name(i), utf8).size() + 17;
+        offset += parsed.files.ValueAt(i).storedName.size() + 17;
     }
     for (CabUnit& unit : parsed.units) {
         unit.record.coffCabStart = static_cast<uint32_t>(offset);
@@ -180,16 +181,13 @@ bool CCabFile::WriteCabinet(HANDLE output, HANDLE first, HANDLE second, const Pa
             return false;
         }
     }
+    // Every name goes out with the bytes and the UTF-8 flag it came with:
+    // decoded and encoded again, a name of another code page would change.
     for (int i = 0; i < parsed.files.Count(); ++i) {
-        bool utf8 = false;
-        std::string name = EncodeStoredName(parsed.files.Name(i), utf8);
-        cab::File fixed = parsed.files.ValueAt(i);
-        if (utf8) {
-            // A name without an ANSI form keeps its UTF-8 bytes and flag.
-            fixed.attribs |= cab::kAttributeUtf8Name;
-        }
-        if (!WriteBlock(output, &fixed, sizeof fixed, "CFFILE") ||
-            !WriteBlock(output, name.c_str(), static_cast<DWORD>(name.size() + 1), "CFFILE NAME")) {
+        const CabStoredFile& record = parsed.files.ValueAt(i);
+        if (!WriteBlock(output, &record.fixed, sizeof record.fixed, "CFFILE") ||
+            !WriteBlock(output, record.storedName.c_str(), static_cast<DWORD>(record.storedName.size() + 1),
+                        "CFFILE NAME")) {
             return false;
         }
     }
@@ -257,7 +255,8 @@ bool WriteNewFile(CArcFile& archive, const WString& path, Write write)
 
 }  // namespace
 
-bool CCabFile::Merge(const WString& first, const WString& second, const WString& output, bool withProgress)
+bool CCabFile::Merge(const WString& first, const WString& second, const WString& output, bool withProgress,
+                     bool refuseDuplicates)
 {
     if (withProgress) {
         SetProgressPosition(0);
@@ -272,7 +271,7 @@ bool CCabFile::Merge(const WString& first, const WString& second, const WString&
     if (!b || !ParseCabinet(b.Get(), 1, parsedB)) {
         return false;
     }
-    for (int i = 0; i < parsedB.files.Count(); ++i) {
+    for (int i = 0; refuseDuplicates && i < parsedB.files.Count(); ++i) {
         for (int j = 0; j < parsedA.files.Count(); ++j) {
             if (CompareNames(parsedA.files.Name(j), parsedB.files.Name(i)) == 0) {
                 SetErrorText(L"パスが重複しているためマージできません。\n path = " + parsedB.files.Name(i));
@@ -283,9 +282,9 @@ bool CCabFile::Merge(const WString& first, const WString& second, const WString&
     uint16_t shift = static_cast<uint16_t>(parsedA.units.size());
     parsedA.units.insert(parsedA.units.end(), parsedB.units.begin(), parsedB.units.end());
     for (int i = 0; i < parsedB.files.Count(); ++i) {
-        cab::File fixed = parsedB.files.ValueAt(i);
-        fixed.iFolder = static_cast<uint16_t>(fixed.iFolder + shift);
-        parsedA.files.Insert(parsedB.files.Name(i), fixed);
+        CabStoredFile record = parsedB.files.ValueAt(i);
+        record.fixed.iFolder = static_cast<uint16_t>(record.fixed.iFolder + shift);
+        parsedA.files.Insert(parsedB.files.Name(i), record);
     }
     if (!LayOut(parsedA)) {
         return false;
@@ -313,12 +312,12 @@ bool CCabFile::RebuildWithoutUnits(const std::vector<bool>& touched, const WStri
             kept.push_back(parsed.units[i]);
         }
     }
-    KeyedList<cab::File> keptFiles(false);
+    KeyedList<CabStoredFile> keptFiles(false);
     for (int i = 0; i < parsed.files.Count(); ++i) {
-        cab::File fixed = parsed.files.ValueAt(i);
-        if (newIndex[fixed.iFolder] >= 0) {
-            fixed.iFolder = static_cast<uint16_t>(newIndex[fixed.iFolder]);
-            keptFiles.Insert(parsed.files.Name(i), fixed);
+        CabStoredFile record = parsed.files.ValueAt(i);
+        if (newIndex[record.fixed.iFolder] >= 0) {
+            record.fixed.iFolder = static_cast<uint16_t>(newIndex[record.fixed.iFolder]);
+            keptFiles.Insert(parsed.files.Name(i), record);
         }
     }
     parsed.units = kept;

@@ -5,7 +5,8 @@
 #include "archive/cab_layout.h"
 #include "archive/cabfile.h"
 #include "archive/entry_names.h"
-#include "common/desktop_icons.h"
+#include "archive/work_copies.h"
+#include "common/dos_time.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/progress.h"
@@ -71,46 +72,99 @@ bool CCabFile::RegisterModifiedFile(const WString& localPath, const WString& ent
     return true;
 }
 
-bool CCabFile::ReplaceArchive(const WString& finished)
+bool CCabFile::ReplaceArchive(ScopedFile& hold, const WString& realPath, const WString& finished)
 {
-    DesktopIconKeeper keeper(ArchivePath());
-    // One step: until the new file has the archive's name the old archive
-    // is still there, and it stays when the move fails.
-    if (!MoveFileExW(finished.c_str(), ArchivePath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        SetErrorText(ArchivePath() + L"\n書庫ファイルを置き換えられません Error Code = " +
-                     WString::FromInt(GetLastError()));
+    DWORD code = ReplaceHeldArchive(hold, realPath, finished);
+    if (code != 0) {
+        SetErrorText(ArchivePath() + L"\n書庫ファイルを置き換えられません Error Code = " + WString::FromInt(code));
         return false;
     }
-    keeper.Restore(ArchivePath());
     return true;
 }
 
-bool CCabFile::ExtractKeptFiles(const std::vector<bool>& touched, const WString& workTree, int& extracted)
+bool CCabFile::IsDeleted(const WString& name, uint16_t unit) const
 {
-    extracted = 0;
-    WithoutZoneMarks unmarked(*this);
-    for (int i = 0; i < entries_.Count(); ++i) {
-        const WString& name = entries_.Name(i);
-        uint16_t unit = entries_.ValueAt(i).folder;
-        if (unit >= touched.size() || !touched[unit] || deletions_.Find(name) >= 0) {
+    for (int i = 0; i < deletions_.Count(); ++i) {
+        if (deletions_.ValueAt(i).folder == unit && deletions_.Name(i) == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CCabFile::CollectKeptFiles(const ParsedCabinet& parsed, const std::vector<bool>& touched, const WString& tree,
+                                std::vector<KeptCabFile>& kept)
+{
+    kept.clear();
+    for (int i = 0; i < parsed.files.Count(); ++i) {
+        const CabStoredFile& record = parsed.files.ValueAt(i);
+        uint16_t unit = record.fixed.iFolder;
+        if (unit >= touched.size() || !touched[unit] || IsDeleted(parsed.files.Name(i), unit)) {
             continue;
         }
-        // The name becomes a path below the work tree; one that would leave
-        // it is refused, and with it the whole commit.
-        NameFault fault = CheckEntryName(name);
+        // The name is only carried over, never made a path; still, a name
+        // that could not be extracted anywhere stops the commit, as it
+        // stops every extraction.
+        NameFault fault = CheckEntryName(parsed.files.Name(i));
         if (fault != NameFault::kNone) {
-            SetErrorText(RefusedNameText(name, fault));
+            SetErrorText(RefusedNameText(parsed.files.Name(i), fault));
             return false;
         }
-        int slash = name.FindLast(L'\\');
-        WString destination = slash >= 0 ? JoinPath(workTree, name.Left(slash)) : workTree;
-        // A kept file that cannot be extracted would be missing from the new
-        // cabinet: stop, and the archive stays as it is.
-        if (!Extract(destination, name, false)) {
-            return false;
-        }
-        ++extracted;
+        KeptCabFile file;
+        file.index = i;
+        file.record = record;
+        file.path = JoinPath(tree, WString::FromInt(i));
+        kept.push_back(file);
     }
+    return true;
+}
+
+bool CCabFile::AddModifiedFile(const ParsedCabinet& parsed, const WString& tree, std::vector<KeptCabFile>& kept)
+{
+    WString folder = modifiedFolder_;
+    if (!folder.IsEmpty() && folder.Last() != L'\\') {
+        folder += L'\\';
+    }
+    WString trimmed = folder.IsEmpty() ? folder : folder.Left(folder.Length() - 1);
+    NameFault fault = trimmed.IsEmpty() ? NameFault::kNone : CheckEntryName(trimmed);
+    if (fault != NameFault::kNone) {
+        SetErrorText(RefusedNameText(modifiedFolder_, fault));
+        return false;
+    }
+    WString name = folder + FileNamePart(modifiedFile_);
+    KeptCabFile file;
+    file.path = JoinPath(tree, WString(L"changed"));
+    // The engine takes a copy of its own: the caller's file stays theirs.
+    if (!CopyFileW(modifiedFile_.c_str(), file.path.c_str(), TRUE)) {
+        SetErrorText(modifiedFile_ + L"\nCompress File Open Error = " + WString::FromInt(GetLastError()));
+        return false;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(file.path.c_str(), GetFileExInfoStandard, &data);
+    const char* failedCall = nullptr;
+    ReportApiFailure(UtcToDosDateTime(data.ftLastWriteTime, file.record.fixed.date, file.record.fixed.time, failedCall),
+                     failedCall);
+    file.record.fixed.attribs = static_cast<uint16_t>(data.dwFileAttributes & cab::kFileAttributeMask);
+    // An edit of an entry goes back under the entry's own stored name, and
+    // keeps its mark to be run after extraction.
+    bool reused = false;
+    for (int i = 0; i < parsed.files.Count() && !reused; ++i) {
+        const CabStoredFile& record = parsed.files.ValueAt(i);
+        if (parsed.files.Name(i) == name && IsDeleted(name, record.fixed.iFolder)) {
+            file.record.storedName = record.storedName;
+            file.record.fixed.attribs |= record.fixed.attribs & (cab::kAttributeExecute | cab::kAttributeUtf8Name);
+            reused = true;
+        }
+    }
+    if (!reused) {
+        bool utf8 = false;
+        file.record.storedName = EncodeStoredName(name, utf8);
+        if (utf8) {
+            file.record.fixed.attribs |= cab::kAttributeUtf8Name;
+        }
+    }
+    file.extracted = true;
+    kept.push_back(file);
     return true;
 }
 
@@ -130,8 +184,12 @@ bool CCabFile::CommitChanges()
         return true;
     }
     // Units and offsets come from the directory as it was read; over a
-    // cabinet that changed since, they would copy the wrong data.
-    if (!StillAsRead()) {
+    // cabinet that changed since, they would copy the wrong data. Held from
+    // the check on, it cannot change until it is replaced.
+    ScopedFile hold;
+    WString realPath;
+    ParsedCabinet parsed;
+    if (!HoldArchive(hold, realPath) || !StillAsRead(hold.Get()) || !ParseCabinet(hold.Get(), 0, parsed)) {
         return false;
     }
     std::vector<bool> touched(header_.cFolders, false);
@@ -141,67 +199,58 @@ bool CCabFile::CommitChanges()
             touched[unit] = true;
         }
     }
-    WString workTree = JoinPath(WorkFolder(), L"~temp");
-    DeleteFolderContents(workTree);
-    RemoveDirectoryW(workTree.c_str());
-    CreateDirectoryW(workTree.c_str(), nullptr);
-    // Every unit whose kept files are extracted again is checked first, so
-    // that a damaged one stops the commit before anything is decoded.
-    int extracted = 0;
-    if (!VerifyUnits(touched) || !ExtractKeptFiles(touched, workTree, extracted)) {
+    // The working files lie in a slot of this process, which no other
+    // action removes while it runs.
+    WorkSlot scratch;
+    if (!scratch.Create(WorkFolder(), WorkCopyKind::kScratch)) {
+        SetErrorText(WorkFolder() + L"\n作業フォルダーを作れません Error Code = " + WString::FromInt(GetLastError()));
         return false;
     }
+    WString tree = JoinPath(scratch.Folder(), L"~temp");
+    CreateDirectoryW(tree.c_str(), nullptr);
+    std::vector<KeptCabFile> kept;
+    bool done = CollectKeptFiles(parsed, touched, tree, kept);
+    // Every unit whose kept files are extracted again is checked first, so
+    // that a damaged one stops the commit before anything is decoded; a
+    // unit that goes as a whole is never decoded at all.
+    std::vector<bool> decoded(header_.cFolders, false);
+    for (const KeptCabFile& file : kept) {
+        decoded[file.record.fixed.iFolder] = true;
+    }
+    done = done && VerifyUnits(decoded) && ExtractKeptFiles(kept) &&
+           (!modifiedRegistered_ || AddModifiedFile(parsed, tree, kept));
     // The new cabinet is built under a "~" name that no file has yet: a file
     // of the user's of that name is neither overwritten nor removed.
-    WString target = ReserveFileBeside(ArchivePath());
-    if (target.IsEmpty()) {
-        SetErrorText(ParentDir(ArchivePath()) + L"\n作業ファイルを作れません Error Code = " +
-                     WString::FromInt(GetLastError()));
-        return false;
+    WString target;
+    if (done) {
+        target = ReserveFileBeside(realPath);
+        if (target.IsEmpty()) {
+            SetErrorText(ParentDir(realPath) + L"\n作業ファイルを作れません Error Code = " +
+                         WString::FromInt(GetLastError()));
+            done = false;
+        }
     }
-    bool done = BuildChangedCabinet(touched, workTree, extracted, target) && StillAsRead() && ReplaceArchive(target);
-    if (!done) {
+    done = done && BuildChangedCabinet(touched, scratch.Folder(), kept, target) &&
+           ReplaceArchive(hold, realPath, target);
+    if (!done && !target.IsEmpty()) {
         DeleteFileW(target.c_str());
     }
+    scratch.Remove();
     return done;
 }
 
-bool CCabFile::BuildChangedCabinet(const std::vector<bool>& touched, const WString& workTree, int extracted,
-                                   const WString& target)
+bool CCabFile::BuildChangedCabinet(const std::vector<bool>& touched, const WString& scratch,
+                                   std::vector<KeptCabFile>& kept, const WString& target)
 {
-    if (extracted == 0 && !modifiedRegistered_) {
+    if (kept.empty()) {
         return RebuildWithoutUnits(touched, target);
     }
-    WString kept = JoinPath(WorkFolder(), L"~temp.cab");
-    if (!RebuildWithoutUnits(touched, kept)) {
-        return false;
-    }
-    if (modifiedRegistered_) {
-        WString folder = modifiedFolder_.Last() == L'\\' ? modifiedFolder_.Left(modifiedFolder_.Length() - 1)
-                                                         : modifiedFolder_;
-        NameFault fault = folder.IsEmpty() ? NameFault::kNone : CheckEntryName(folder);
-        if (fault != NameFault::kNone) {
-            SetErrorText(RefusedNameText(modifiedFolder_, fault));
-            DeleteFileW(kept.c_str());
-            return false;
-        }
-        WString destination = folder.IsEmpty() ? workTree : JoinPath(workTree, folder);
-        if (!PathExists(destination)) {
-            CreateDirectoryTree(destination, true);
-        }
-        WString moved = JoinPath(destination, FileNamePart(modifiedFile_));
-        if (!MoveFileExW(modifiedFile_.c_str(), moved.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-            SetErrorText(modifiedFile_ + L"\nCompress File Open Error = " + WString::FromInt(GetLastError()));
-            DeleteFileW(kept.c_str());
-            return false;
-        }
-    }
-    WString added = JoinPath(WorkFolder(), L"~tempadd.cab");
-    bool compressed = SilentCompress(added, workTree);
-    bool merged = compressed && Merge(kept, added, target, false);
-    DeleteFileW(added.c_str());
-    DeleteFileW(kept.c_str());
-    return merged;
+    WString untouched = JoinPath(scratch, L"~temp.cab");
+    WString added = JoinPath(scratch, L"~tempadd.cab");
+    // The cabinet's own files come back under the names they had, side by
+    // side with names that differ only in case: no duplicate check here.
+    return RebuildWithoutUnits(touched, untouched) && CompressKeptFiles(added, kept) &&
+           Merge(untouched, added, target, false, false);
 }
 
 namespace {
@@ -261,11 +310,18 @@ bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, in
     if (beforeWriting) {
         beforeWriting();
     }
+    // From here to the replacement, nobody else writes the cabinet; the
+    // working files go beside it where a link leads.
+    ScopedFile hold;
+    WString realPath;
+    if (!HoldArchive(hold, realPath)) {
+        return false;
+    }
     // Both working files take names that nothing beside the cabinet has,
     // so that no file of the user's is overwritten or removed.
-    WString place = ParentDir(ArchivePath());
+    WString place = ParentDir(realPath);
     WString added = ReserveNewFile(place, WString(L"~tempadd"), WString(L".cab"));
-    WString merged = ReserveFileBeside(ArchivePath());
+    WString merged = ReserveFileBeside(realPath);
     if (added.IsEmpty() || merged.IsEmpty()) {
         RemoveFile(added);
         RemoveFile(merged);
@@ -278,7 +334,7 @@ bool CCabFile::AddToCabinet(const StringList& sources, const WString& folder, in
     }
     done = done && Merge(ArchivePath(), added, merged, true);
     RemoveFile(added);
-    done = done && ReplaceArchive(merged);
+    done = done && ReplaceArchive(hold, realPath, merged);
     if (!done) {
         RemoveFile(merged);
         return false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "archive/arcfile.h"
@@ -45,8 +46,8 @@ uint16_t CompressionTypeWord(const CabSettings& settings);
 
 class CCabFileEnum : public CArcFile {
 public:
-    // keepWorkFolder: leave the work folder as it is (a caller whose user
-    // may have an opened entry there still in use).
+    // keepWorkFolder: leave the work folder as it is, without removing the
+    // slots of ended actions that nobody needs any more.
     explicit CCabFileEnum(const WString& archivePath, bool keepWorkFolder = false);
 
     bool GetEntryNames(StringList& names) override;
@@ -88,12 +89,32 @@ struct CabUnit {
     uint32_t length;  // bytes of its data blocks in its input
 };
 
-// A cabinet's directory as the merge reads it.
+// One file record as it lies in a cabinet: the fixed part and the stored
+// name's bytes (without the NUL), kept as they are so that a rewritten
+// cabinet names every file exactly as before, whatever its code page.
+struct CabStoredFile {
+    cab::File fixed{};
+    std::string storedName;
+};
+
+// A cabinet's directory as the merge reads it; the files in the order of
+// the file table, by their names as decoded.
 struct ParsedCabinet {
     cab::Header header{};
     std::vector<uint8_t> optionalPart;  // offset 36 up to the first folder record
     std::vector<CabUnit> units;
-    KeyedList<cab::File> files{false};
+    KeyedList<CabStoredFile> files{false};
+};
+
+// A file that a commit takes again from a unit it compresses anew: its
+// place in the file table, its record and stored name as read, and the
+// numbered copy of its content in the commit's own working folder, which
+// no other file's name can take.
+struct KeptCabFile {
+    int index = -1;
+    CabStoredFile record;
+    WString path;
+    bool extracted = false;
 };
 
 class CCabFile : public CCabFileEnum {
@@ -129,12 +150,16 @@ public:
     bool AddToCabinet(const StringList& sources, const WString& folder, int progressIcon,
                       const std::function<void()>& beforeWriting = std::function<void()>());
 
-    bool Merge(const WString& first, const WString& second, const WString& output, bool withProgress);
+    // refuseDuplicates: a name of the second that the first holds already
+    // (without regard to case) stops the merge, as adding files must; a
+    // commit that takes a cabinet's own files again passes false.
+    bool Merge(const WString& first, const WString& second, const WString& output, bool withProgress,
+               bool refuseDuplicates = true);
     // This cabinet without the units whose flag is set.
     bool RebuildWithoutUnits(const std::vector<bool>& touched, const WString& output);
-    // Replaces the archive with the finished file in one step; the archive
-    // stays as it was when that fails.
-    bool ReplaceArchive(const WString& finished);
+    // Replaces the held archive with the finished file; the archive stays
+    // as it was when that fails.
+    bool ReplaceArchive(ScopedFile& hold, const WString& realPath, const WString& finished);
 
     const CabSettings& Settings() const { return settings_; }
     uint16_t CompressionType() const { return compressionType_; }
@@ -191,10 +216,23 @@ private:
     bool WriteCabinet(HANDLE output, HANDLE first, HANDLE second, const ParsedCabinet& parsed, bool withProgress);
     bool RegisterModifiedFile(const WString& localPath, const WString& entryFolder);
     // The changed cabinet at target, from the units left untouched and the
-    // kept files of the touched ones, extracted below workTree.
-    bool BuildChangedCabinet(const std::vector<bool>& touched, const WString& workTree, int extracted,
+    // kept files of the touched ones, with the registered changed file.
+    bool BuildChangedCabinet(const std::vector<bool>& touched, const WString& scratch, std::vector<KeptCabFile>& kept,
                              const WString& target);
-    bool ExtractKeptFiles(const std::vector<bool>& touched, const WString& workTree, int& extracted);
+    // Extracts each kept file to its numbered copy; false unless every one
+    // of them arrived whole.
+    bool ExtractKeptFiles(std::vector<KeptCabFile>& kept);
+    // A cabinet of the kept files, each under its stored name with its
+    // record's time and attributes, in their order.
+    bool CompressKeptFiles(const WString& target, const std::vector<KeptCabFile>& kept);
+    // The file records of the cabinet that a commit keeps from the touched
+    // units, and the changed file that joins them.
+    bool CollectKeptFiles(const ParsedCabinet& parsed, const std::vector<bool>& touched, const WString& tree,
+                          std::vector<KeptCabFile>& kept);
+    bool AddModifiedFile(const ParsedCabinet& parsed, const WString& tree, std::vector<KeptCabFile>& kept);
+    bool IsDeleted(const WString& name, uint16_t unit) const;
+    bool AddKeptToLibrary(void* context, int position, const KeptCabFile& file);
+    INT_PTR OpenKeptOutput(const char* storedName, long size);
 
     CCAB parameters_{};
     ERF error_{};
@@ -228,6 +266,14 @@ private:
     WString openOutput_;
     // Why a name was refused during the copy; empty when none was.
     WString refusedText_;
+    // While a commit extracts or compresses the kept files: the files, the
+    // position of each table index among them, and how many files the
+    // library has offered so far.
+    std::vector<KeptCabFile>* keptFiles_ = nullptr;
+    std::vector<int> keptPositions_;
+    int offeredFiles_ = 0;
+    // The library's extraction, once the filter and root are set.
+    bool CopyThroughLibrary();
 
     // The error of the last source file the open-info callback could not
     // open; Wine's FCI replaces the thread's last error with its own code.

@@ -71,7 +71,49 @@ void CZipFileEnum::ReadArchive()
     }
     AddFolderEntries(keys, tableKeys);
     MarkOverlaps();
+    directoryDigested_ = DigestDirectory(file.Get(), directoryDigest_);
     readComplete_ = true;
+}
+
+bool CZipFileEnum::DigestDirectory(HANDLE file, uint64_t& digest)
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        return false;
+    }
+    uint64_t end = static_cast<uint64_t>(size.QuadPart);
+    uint64_t start = std::min(centralDirOffset_, centralDirEnd_);
+    if (start > end) {
+        start = end;
+    }
+    // FNV-1a over the bytes: no protection against a forger, only a witness
+    // that the bytes a commit would build on are still there.
+    uint64_t hash = 14695981039346656037ull;
+    std::vector<uint8_t> buffer(Reader::kWindow);
+    for (uint64_t at = start; at < end;) {
+        DWORD want = static_cast<DWORD>(std::min<uint64_t>(buffer.size(), end - at));
+        DWORD got = 0;
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(at);
+        if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN) ||
+            !ReadFile(file, buffer.data(), want, &got, nullptr) || got == 0) {
+            return false;
+        }
+        for (DWORD i = 0; i < got; ++i) {
+            hash = (hash ^ buffer[i]) * 1099511628211ull;
+        }
+        at += got;
+    }
+    // The length goes in too: a file cut short after the directory's start
+    // is no longer the same.
+    digest = hash ^ (end - start);
+    return true;
+}
+
+bool CZipFileEnum::DirectoryStillAsRead(HANDLE held)
+{
+    uint64_t now = 0;
+    return !directoryDigested_ || (DigestDirectory(held, now) && now == directoryDigest_);
 }
 
 bool CZipFileEnum::FindEndRecord(Reader& reader, uint64_t fileSize)

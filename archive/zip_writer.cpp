@@ -347,26 +347,24 @@ bool CZipFile::Commit()
     }
     ScopedFile source;
     WString outputPath = ArchivePath();
+    WString realPath = ArchivePath();
     bool replacing = PathExists(ArchivePath());
-    if (replacing) {
-        source.Reset(OpenArchive());
-        if (!source) {
-            return false;
-        }
+    if (replacing && !HoldArchive(source, realPath)) {
+        return false;
     }
     // Checked with the archive held open: from here on nobody can write it
     // until it is replaced.
-    if (!StillAsRead()) {
+    if (replacing ? !StillAsRead(source.Get()) : !StillAsRead()) {
         return false;
     }
     if (replacing) {
         // The new archive is built under a "~" name that no file has yet, so
         // that a file of the user's of that name is neither overwritten nor
-        // removed when the commit fails.
-        outputPath = ReserveFileBeside(ArchivePath());
+        // removed when the commit fails; beside the archive itself, where a
+        // link leads, so that it takes its place on the same volume.
+        outputPath = ReserveFileBeside(realPath);
         if (outputPath.IsEmpty()) {
-            SetErrorText(ParentDir(ArchivePath()) + L"\n作業ファイルを作れません Error Code = " +
-                         Number(GetLastError()));
+            SetErrorText(ParentDir(realPath) + L"\n作業ファイルを作れません Error Code = " + Number(GetLastError()));
             return false;
         }
     }
@@ -398,8 +396,7 @@ bool CZipFile::Commit()
         return false;
     }
     if (replacing) {
-        source.Reset();
-        ok = ReplaceArchive(outputPath);
+        ok = ReplaceArchive(source, realPath, outputPath);
     }
     return ok;
 }
@@ -591,17 +588,13 @@ bool CZipFile::WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t 
                                               static_cast<DWORD>(commentLength), "EndOfCentralDir C"));
 }
 
-bool CZipFile::ReplaceArchive(const WString& temporary)
+bool CZipFile::ReplaceArchive(ScopedFile& hold, const WString& realPath, const WString& temporary)
 {
-    DesktopIconKeeper keeper(ArchivePath());
-    // One step: either the new file has the archive's name or the old
-    // archive is still there, never neither.
-    if (!MoveFileExW(temporary.c_str(), ArchivePath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD code = GetLastError();
+    DWORD code = ReplaceHeldArchive(hold, realPath, temporary);
+    if (code != 0) {
         SetErrorText(ArchivePath() + L"\nを新しい内容で置き換えられませんでした（Error Code = " + Number(code) +
                      L"）\n元のアーカイブはそのまま残っています。新しい内容は " + temporary + L" にあります");
         return false;
     }
-    keeper.Restore(ArchivePath());
     return true;
 }

@@ -53,6 +53,12 @@ public:
 protected:
     class Reader;
 
+    // Whether the directory (from its start to the end of the file: the
+    // central directory, the end records and the archive's comment) still
+    // holds the bytes it was read from: a rewrite of the same size that
+    // kept the time is seen too.
+    bool DirectoryStillAsRead(HANDLE held) override;
+
     // Where an entry's data begins, from its local header; 0 when unknown.
     uint64_t DataOffsetOf(const ArcEntry& entry) const;
 
@@ -81,6 +87,10 @@ private:
     void MarkOverlaps();
 
     uint64_t centralDirEnd_;
+    // A digest of the directory's bytes as read, and where they began.
+    bool DigestDirectory(HANDLE file, uint64_t& digest);
+    uint64_t directoryDigest_ = 0;
+    bool directoryDigested_ = false;
     // Every local header read: where it starts, where its data starts and
     // where its data and descriptor end. Kept in the order of the headers
     // in the file, so that a data offset is found by halving.
@@ -95,8 +105,8 @@ private:
 
 class CZipFile : public CZipFileEnum {
 public:
-    // keepWorkFolder: leave the work folder as it is (a caller whose user
-    // may have an opened entry waiting there to be written back).
+    // keepWorkFolder: leave the work folder as it is, without removing the
+    // slots of ended actions that nobody needs any more.
     CZipFile(const WString& archivePath, const WString& zlibLibraryPath, bool keepWorkFolder = false);
     ~CZipFile() override;
 
@@ -179,7 +189,7 @@ private:
     std::vector<uint8_t> outputBuffer_;
     bool WriteCentralDirectory(HANDLE output, uint64_t& position, const std::vector<int>& written);
     bool WriteEndRecords(HANDLE output, uint64_t directoryStart, uint64_t directoryEnd, uint64_t count);
-    bool ReplaceArchive(const WString& temporary);
+    bool ReplaceArchive(ScopedFile& hold, const WString& realPath, const WString& temporary);
 
     // Encrypted entries. OpenDecryption reads the header before the data
     // (the file stands at the data's start), finds the password, trying the

@@ -53,6 +53,32 @@ bool SameStamp(const FileStamp& a, const FileStamp& b)
     return a.present == b.present && a.size == b.size && CompareFileTime(&a.lastWrite, &b.lastWrite) == 0;
 }
 
+FileIdentity IdentityOf(HANDLE file)
+{
+    FileIdentity identity;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file != INVALID_HANDLE_VALUE && file != nullptr && GetFileInformationByHandle(file, &info)) {
+        identity.known = true;
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    return identity;
+}
+
+FileIdentity IdentityOf(const WString& path)
+{
+    // No access to the content is asked for, so that no program's sharing
+    // stands in the way.
+    ScopedFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return IdentityOf(file.Get());
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    return !a.known || !b.known || (a.volume == b.volume && a.index == b.index);
+}
+
 size_t FilePieceSize() { return g_pieceSize; }
 
 void SetFilePieceSize(size_t bytes) { g_pieceSize = bytes > 0 ? bytes : kUsualPiece; }
@@ -123,7 +149,10 @@ bool CopySharedFile(const WString& from, const WString& to)
         allWritten = WriteFile(target.Get(), bytes, static_cast<DWORD>(count), &done, nullptr) && done == count;
         return allWritten;
     });
-    bool written = read && allWritten && SetFileTime(target.Get(), nullptr, nullptr, &stamp.lastWrite);
+    // Flushed, so that a copy that is to stand for an edit survives a power
+    // cut; and whole: a file that changed while it was read is no copy of it.
+    bool written = read && allWritten && SetFileTime(target.Get(), nullptr, nullptr, &stamp.lastWrite) &&
+                   FlushFileBuffers(target.Get()) && SameStamp(stamp, StampOf(from));
     if (!target.Reset() || !written) {
         DeleteFileW(to.c_str());
         return false;

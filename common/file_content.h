@@ -20,6 +20,19 @@ struct FileStamp {
 FileStamp StampOf(const WString& path);
 bool SameStamp(const FileStamp& a, const FileStamp& b);
 
+// Which file a name leads to: its volume and its index there. A file put in
+// another's place under its name (the usual way programs save) has another
+// index even when its size and time were made the same.
+struct FileIdentity {
+    bool known = false;
+    DWORD volume = 0;
+    uint64_t index = 0;
+};
+FileIdentity IdentityOf(HANDLE file);
+FileIdentity IdentityOf(const WString& path);
+// Unknown identities are taken as the same: only a known difference counts.
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
 // Receives the file's bytes in order; returning false ends the reading
 // early (which is no failure: the file could be read).
 using PieceVisitor = std::function<bool(const uint8_t* bytes, size_t count)>;
@@ -39,8 +52,9 @@ ContentComparison CompareFileContents(const WString& a, const WString& b);
 
 // Copies a file's content and last write time to a new file, reading it
 // with every kind of sharing as ReadInPieces does (CopyFileW refuses a file
-// that another program holds open for writing). The target must not exist;
-// a partial target is removed.
+// that another program holds open for writing), and flushes it. The target
+// must not exist; a partial target, or one of a file that changed while it
+// was read, is removed.
 bool CopySharedFile(const WString& from, const WString& to);
 
 // The largest piece read at once: 1 MiB, smaller for tests of the piece

@@ -292,3 +292,16 @@ WString ReserveFileBeside(const WString& path)
     WString extension = ExtensionPart(FileNamePart(path));
     return ReserveNewFile(ParentDir(path), L"~" + BaseNamePart(path), extension.IsEmpty() ? WString() : L"." + extension);
 }
+
+WString UniqueDestination(const WString& wanted, const std::function<bool(const WString&)>& exists)
+{
+    if (!exists(wanted)) {
+        return wanted;
+    }
+    for (int n = 2;; ++n) {
+        WString candidate = wanted + L" (" + WString::FromInt(n) + L")";
+        if (!exists(candidate)) {
+            return candidate;
+        }
+    }
+}

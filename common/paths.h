@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "common/stringlist.h"
 #include "common/wstring.h"
 
@@ -50,6 +52,8 @@ WString ReserveNewFile(const WString& folder, const WString& stem, const WString
 // (or "~name-2.ext" ...) in the same folder, so that the final move stays on
 // one volume.
 WString ReserveFileBeside(const WString& path);
+// The first of wanted, "wanted (2)", "wanted (3)" ... that does not exist.
+WString UniqueDestination(const WString& wanted, const std::function<bool(const WString&)>& exists);
 bool MovePath(const WString& from, const WString& to, DWORD flags);
 
 // Splits a command line (empty: the process's own) into program and arguments.

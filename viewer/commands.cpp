@@ -34,19 +34,6 @@ WString ExpandArchiverArguments(const WString& arguments, const WString& shortPa
     return result;
 }
 
-WString UniqueDestination(const WString& wanted, const std::function<bool(const WString&)>& exists)
-{
-    if (!exists(wanted)) {
-        return wanted;
-    }
-    for (int n = 2;; ++n) {
-        WString candidate = wanted + L" (" + WString::FromInt(n) + L")";
-        if (!exists(candidate)) {
-            return candidate;
-        }
-    }
-}
-
 WString EntryFolderOf(const WString& entryPath)
 {
     int at = entryPath.FindLast(L'\\');

@@ -1,9 +1,6 @@
 // Plain decisions of the item actions: the archiver command line, the
-// destination of an extraction, the folder of an entry, and what of a work
-// folder copy may be touched.
+// folder of an entry, and what of a work folder copy may be touched.
 #pragma once
-
-#include <functional>
 
 #include "common/wstring.h"
 
@@ -13,9 +10,6 @@
 // stands inside a quoted part, so that blanks and & ^ % in names neither
 // split the argument nor reach a command interpreter unquoted.
 WString ExpandArchiverArguments(const WString& arguments, const WString& shortPath, const WString& longPath);
-
-// The first of wanted, "wanted (2)", "wanted (3)" ... that does not exist.
-WString UniqueDestination(const WString& wanted, const std::function<bool(const WString&)>& exists);
 
 // The folder of an entry inside the archive, with its trailing backslash;
 // empty for a top-level entry.

@@ -35,9 +35,25 @@ POINT StoreWindowPosition(const RECT& workArea, SIZE window)
     return POINT{x < workArea.left ? workArea.left : x, y < workArea.top ? workArea.top : y};
 }
 
-CStoreWaitWindow::CStoreWaitWindow(const WString& copy, std::function<bool()> copyChanged)
-    : copy_(copy), copyChanged_(std::move(copyChanged))
+WString DiscardQuestion(const WString& fileName)
 {
+    return fileName + L"\nの編集内容を破棄します。よろしいですか？";
+}
+
+bool ConfirmDiscard(const WString& fileName, HWND owner)
+{
+    return AskUser(DiscardQuestion(fileName), owner, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+CStoreWaitWindow::CStoreWaitWindow(const WString& copy, std::function<CopyState()> copyState)
+    : copy_(copy), copyState_(std::move(copyState))
+{
+}
+
+bool CStoreWaitWindow::MayHoldEdit()
+{
+    CopyState state = copyState_();
+    return state == CopyState::kChanged || state == CopyState::kUnreadable;
 }
 
 StoreWaitResult CStoreWaitWindow::Run()
@@ -101,7 +117,7 @@ void CStoreWaitWindow::OnInitDialog()
 // to store.
 void CStoreWaitWindow::Refresh()
 {
-    bool changed = copyChanged_();
+    bool changed = MayHoldEdit();
     HWND keep = GetDlgItem(window_, IDC_STORE_KEEP);
     EnableWindow(keep, changed);
     // Once there is an edit, Enter stores it rather than pressing 破棄.
@@ -124,7 +140,7 @@ void CStoreWaitWindow::OnCommand(int id)
     case IDC_STORE_KEEP:
         // Pressed before the edit was saved: nothing to store yet, and the
         // window stays so that the edit is not lost.
-        if (copyChanged_()) {
+        if (MayHoldEdit()) {
             EndDialog(window_, kStoreEdit);
         } else {
             MessageBeep(MB_OK);
@@ -134,7 +150,11 @@ void CStoreWaitWindow::OnCommand(int id)
         }
         break;
     case IDC_STORE_DISCARD:
-        EndDialog(window_, kDiscardEdit);
+        // Enter can land on this button when the save comes between two
+        // looks at the copy: a saved edit goes only when the user says so.
+        if (!MayHoldEdit() || ConfirmDiscard(FileNamePart(copy_), window_)) {
+            EndDialog(window_, kDiscardEdit);
+        }
         break;
     case IDCANCEL:
         OnClose();
@@ -146,7 +166,7 @@ void CStoreWaitWindow::OnCommand(int id)
 
 // Closing the window is no decision to throw a saved edit away: a changed
 // copy goes to the usual question, where the user can still say no.
-void CStoreWaitWindow::OnClose() { EndDialog(window_, copyChanged_() ? kStoreEdit : kDiscardEdit); }
+void CStoreWaitWindow::OnClose() { EndDialog(window_, MayHoldEdit() ? kStoreEdit : kDiscardEdit); }
 
 void CStoreWaitWindow::OnDestroy()
 {

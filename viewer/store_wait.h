@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "archive/work_copies.h"
 #include "common/handles.h"
 #include "common/wstring.h"
 
@@ -33,16 +34,22 @@ enum StoreWaitResult {
     kDiscardEdit = 2,
 };
 
+// The question before a changed copy is thrown away; it names the file,
+// and its default answer keeps the edit.
+WString DiscardQuestion(const WString& fileName);
+bool ConfirmDiscard(const WString& fileName, HWND owner);
+
 class CStoreWaitWindow {
 public:
-    // copyChanged is the same check as after an editor's end: whether the
-    // copy now differs from the entry.
-    CStoreWaitWindow(const WString& copy, std::function<bool()> copyChanged);
+    // copyState is the same check as after an editor's end: whether the copy
+    // now differs from the entry, or cannot be read to tell.
+    CStoreWaitWindow(const WString& copy, std::function<CopyState()> copyState);
     CStoreWaitWindow(const CStoreWaitWindow&) = delete;
     CStoreWaitWindow& operator=(const CStoreWaitWindow&) = delete;
 
-    // Shows the window until the user decides. kStoreEdit only when the copy
-    // was changed at that moment; kDiscardEdit otherwise.
+    // Shows the window until the user decides. kStoreEdit when the copy was
+    // changed at that moment, or could not be read; kDiscardEdit when there
+    // was nothing to store, or the user confirmed throwing the edit away.
     StoreWaitResult Run();
 
 private:
@@ -55,8 +62,11 @@ private:
     void Place();
     void Refresh();
 
+    // Whether there is, or may be, an edit to store.
+    bool MayHoldEdit();
+
     WString copy_;
-    std::function<bool()> copyChanged_;
+    std::function<CopyState()> copyState_;
     HWND window_ = nullptr;
     ScopedChangeNotification watch_;
     ScopedIcon smallIcon_;

@@ -83,7 +83,7 @@ int Viewer::Run(const WString& archivePath)
     }
     // The menu opens at the cursor, on that monitor and at its scale.
     painter_ = std::make_unique<MenuPainter>(archiveKind_ == kCabArchive, MonitorList().DpiAt());
-    if (!OpenArchive() || !CreateHost() || !ListAndBuild() || !ReleasedNearStart(startCursor_)) {
+    if (!OpenArchive() || !CreateHost() || !OfferPendingEdits() || !ListAndBuild() || !ReleasedNearStart(startCursor_)) {
         return 0;
     }
     // A click of our own makes this the foreground process, so that the
@@ -101,6 +101,16 @@ int Viewer::Run(const WString& archivePath)
     PostMessageW(host_.Get(), viewerMessage_, kOpenMenuNow, 0);
     RunMessageLoop();
     CommitDeletions();
+    // The run is over. A copy handed out is no longer needed; an opened
+    // one is given up as the process's end would give it up, so that an
+    // edit saved into it from now on is offered the next time.
+    if (lastSlot_.IsOpen()) {
+        if (lastSlot_.Record().kind == WorkCopyKind::kOpened) {
+            lastSlot_.Release();
+        } else {
+            lastSlot_.Remove();
+        }
+    }
     return 0;
 }
 
@@ -109,14 +119,13 @@ WString Viewer::InstallFolder() const
     return settings_.installFolder.IsEmpty() ? ProgramFolder() : settings_.installFolder;
 }
 
-std::unique_ptr<CArcFile> Viewer::NewArchiveObject(bool keepWorkFolder) const
+std::unique_ptr<CArcFile> Viewer::NewArchiveObject() const
 {
     std::unique_ptr<CArcFile> archive;
     if (archiveKind_ == kZipArchive) {
-        archive = std::make_unique<CZipFile>(archivePath_, JoinPath(InstallFolder(), WString(ZlibLibraryName())),
-                                             keepWorkFolder);
+        archive = std::make_unique<CZipFile>(archivePath_, JoinPath(InstallFolder(), WString(ZlibLibraryName())));
     } else {
-        archive = std::make_unique<CCabFile>(archivePath_, keepWorkFolder);
+        archive = std::make_unique<CCabFile>(archivePath_);
     }
     archive->SetPasswordSource(passwords_.get());
     return archive;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/arcfile.h"
+#include "archive/work_copies.h"
 #include "common/file_content.h"
 #include "common/handles.h"
 #include "common/settings.h"
@@ -71,11 +72,16 @@ private:
     void DeleteItem(int id);
     bool Preview(int id);
     void RemovePreviewCopies();
-    // Extracts an entry, a folder or the whole archive as a copy in the work
-    // folder; false when the name cannot be a work-folder copy or extraction
-    // failed. The copy's path is kept as the last copy.
-    bool ExtractWorkCopy(const WString& entryPath, int kind);
+    // Extracts an entry, a folder or the whole archive as a copy in a slot
+    // of its own in the work folder, recorded as what it was extracted for;
+    // false when the name cannot be a work-folder copy or extraction failed.
+    // The slot is kept as the last copy.
+    bool ExtractWorkCopy(const WString& entryPath, int kind, WorkCopyKind purpose);
+    // Removes the last copy's slot unless it holds an edit.
     void RemoveLastCopy();
+    // What the archive holds of the entry now, as a record keeps it; false
+    // when the archive holds no such entry.
+    bool RecordEntry(WorkCopyRecord& record, const WString& entryPath) const;
     // Removes from an extracted tree the entries deleted during this run.
     void RemoveDeletedFrom(const WString& extractedRoot, const WString& entryPrefix);
     WString InstallFolder() const;
@@ -84,18 +90,34 @@ private:
     // Waits for the started program's end; false when none was started.
     // The lifetime is how long its process ran, in milliseconds.
     bool WaitForEditor(HANDLE process, ULONGLONG& lifetime);
-    enum class CopyState { kUnchanged, kChanged, kUnreadable };
-    // Whether the copy now differs from the entry; kUnreadable while another
-    // program holds it so that it cannot be read, when nothing is known.
-    CopyState CheckCopy(const WString& entryPath, const WString& copy, const FileStamp& before);
+    // What to do with the opened copy once its program is done with it.
+    void DecideAboutEdit(WorkSlot& slot, CopyState state);
     // Asks until the copy can be read; false when the user gave up, with
-    // the copy kept where the user is told.
-    bool WaitUntilReadable(const WString& entryPath, const WString& copy, const FileStamp& before,
-                           CopyState& state);
-    void WriteBack(const WString& entryPath, const WString& copy);
+    // the copy left where the next opening of the archive finds it.
+    bool WaitUntilReadable(WorkSlot& slot, CopyState& state);
+    // Stores the slot's edit as its entry; on any failure the edit is kept
+    // where the user is told.
+    void WriteBack(WorkSlot& slot);
+    enum class StoreResult { kStored, kFailed, kKeptByChoice };
     // protection: how the entry was encrypted, to store the edit the same way.
-    bool StoreEdit(const WString& entryPath, const WString& held, const EntryProtection& protection);
-    WString KeepEditedCopy(const WString& held);
+    StoreResult StoreEdit(WorkSlot& slot, const WString& held, const EntryProtection& protection);
+    // Whether the entry in the archive is still what the record says was
+    // extracted; otherwise asks whether to replace it, to store the edit
+    // beside it, or to keep the edit beside the archive. entryPath gets the
+    // entry the edit goes to.
+    StoreResult CheckEntryBeforeStoring(const WorkCopyRecord& record, WString& entryPath);
+    // Keeps the edit beside the archive (or in Documents) and tells the user
+    // where, after the reason; without a place, the edit stays in its slot
+    // and the user is told it will be offered again.
+    void KeepForUser(WorkSlot& slot, const WString& edit, const WString& reason);
+    // Throws the edit away: the copy's present content becomes what counts
+    // as unchanged, so that nothing asks about it again.
+    void Discard(WorkSlot& slot);
+    // The edits of earlier runs that were saved after their viewer stopped
+    // waiting: each is offered, before the menu, to be stored, kept beside
+    // the archive, or thrown away after a confirmation. False when the
+    // archive cannot be read again afterwards.
+    bool OfferPendingEdits();
 
     // Drag-out (viewer_drag.cpp).
     bool StartDrag(int id);
@@ -104,9 +126,7 @@ private:
     // Writes the deletions of this run; when that is refused, tells the
     // user why and which deletions were not carried out.
     bool CommitDeletions();
-    // keepWorkFolder: the copy that an editor may still have open in the
-    // work folder stays there.
-    std::unique_ptr<CArcFile> NewArchiveObject(bool keepWorkFolder = false) const;
+    std::unique_ptr<CArcFile> NewArchiveObject() const;
 
     // The running viewer, for the hooks, which get no pointer of their own.
     static Viewer* active_;
@@ -138,6 +158,7 @@ private:
     DragTracker drag_;
     bool tooltipSuppressed_ = false;
     bool deleting_ = false;
-    std::vector<WString> filesToRemove_;
+    std::vector<WorkSlot> previewSlots_;
+    WorkSlot lastSlot_;
     WString lastCopy_;
 };

@@ -7,6 +7,7 @@
 #include "common/path_checks.h"
 #include "common/paths.h"
 #include "common/system.h"
+#include "common/zone_mark.h"
 #include "viewer/commands.h"
 #include "viewer/viewer.h"
 
@@ -32,7 +33,6 @@ void Viewer::Dispatch(int id)
         StartSetup(WString(L"about"));
         break;
     case kItemFile:
-        RemoveLastCopy();
         OpenFileEntry(row.path);
         break;
     case kItemWholeArchive:
@@ -131,9 +131,10 @@ bool Viewer::Preview(int id)
     tooltip_->Hide();
     WString path = menu_->Items().Row(id).path;
     WString error;
-    bool ok = ExtractWorkCopy(path, kItemFile);
+    bool ok = ExtractWorkCopy(path, kItemFile, WorkCopyKind::kHandedOut);
     if (ok) {
-        filesToRemove_.push_back(lastCopy_);
+        previewSlots_.push_back(lastSlot_);
+        lastSlot_ = WorkSlot();
         ok = SendHandover(siblingTray_, siblingMessage_, anchor_, lastCopy_, error);
     } else {
         error = archive_->HasError() ? archive_->ErrorText() : path + L"\nを取り出せません";
@@ -150,43 +151,91 @@ bool Viewer::Preview(int id)
 
 void Viewer::RemovePreviewCopies()
 {
-    for (const WString& path : filesToRemove_) {
-        RemoveInside(archive_->WorkFolder(), path);
+    for (WorkSlot& slot : previewSlots_) {
+        slot.Remove();
     }
-    filesToRemove_.clear();
+    previewSlots_.clear();
 }
 
-bool Viewer::ExtractWorkCopy(const WString& entryPath, int kind)
+bool Viewer::RecordEntry(WorkCopyRecord& record, const WString& entryPath) const
 {
-    const WString& work = archive_->WorkFolder();
+    record.archivePath = archivePath_;
+    record.entryPath = entryPath;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    record.entryCrcKnown = archive_->StoredChecksum(entryPath, size, crc);
+    record.entryCrc = record.entryCrcKnown ? crc : 0;
+    DWORD size32 = 0;
+    DWORD packed = 0;
+    DWORD attributes = 0;
+    FILETIME time{};
+    StringList lines(false);
+    bool found = archive_->GetEntryInfo(entryPath, size32, packed, time, attributes, lines);
+    record.entryTime = found ? time : FILETIME{};
+    record.entrySize = record.entryCrcKnown ? size : found ? size32 : 0;
+    return found || record.entryCrcKnown;
+}
+
+bool Viewer::ExtractWorkCopy(const WString& entryPath, int kind, WorkCopyKind purpose)
+{
     WString name = kind == kItemWholeArchive ? BaseNamePart(archivePath_) : WorkCopyName(entryPath);
     if (!IsPlainFileName(name) || (kind != kItemWholeArchive && kind != kItemFile && kind != kItemFolder)) {
         archive_->SetErrorText(entryPath + L"\nこの名前は作業フォルダーに取り出せません");
         return false;
     }
-    lastCopy_ = JoinPath(work, name);
-    RemoveInside(work, lastCopy_);
-    if (kind == kItemWholeArchive) {
-        if (!archive_->Extract(lastCopy_, WString(), false)) {
-            return false;
-        }
-        RemoveDeletedFrom(lastCopy_, WString());
-        return true;
-    }
-    if (!archive_->Extract(work, entryPath, false)) {
+    RemoveLastCopy();
+    // The slot and its record come first: from then on no other action
+    // takes the copy away while this one runs, nor afterwards while it may
+    // hold an edit.
+    if (!lastSlot_.Create(archive_->WorkFolder(), purpose)) {
+        archive_->SetErrorText(archive_->WorkFolder() + L"\n作業フォルダーを作れません Error Code = " +
+                               WString::FromInt(GetLastError()));
         return false;
     }
-    if (kind == kItemFolder) {
-        RemoveDeletedFrom(lastCopy_, entryPath);
+    WorkCopyRecord& record = lastSlot_.Record();
+    record.copyName = name;
+    record.zoneId = ReadZoneMark(archivePath_).zoneId;
+    if (kind == kItemFile) {
+        RecordEntry(record, entryPath);
+        archive_->ClearErrorText();
     }
+    lastCopy_ = lastSlot_.CopyPath();
+    bool extracted = kind == kItemWholeArchive ? archive_->Extract(lastCopy_, WString(), false)
+                                               : archive_->Extract(lastSlot_.Folder(), entryPath, false);
+    if (!extracted) {
+        return false;
+    }
+    if (kind != kItemFile) {
+        RemoveDeletedFrom(lastCopy_, kind == kItemWholeArchive ? WString() : entryPath);
+    }
+    // What the copy is right after extraction is what "unchanged" means.
+    record.copyStamp = StampOf(lastCopy_);
+    if (purpose == WorkCopyKind::kOpened) {
+        uint32_t crc = 0;
+        record.copyCrcKnown = record.entryCrcKnown && record.copyStamp.size == record.entrySize;
+        record.copyCrc = record.entryCrc;
+        if (!record.copyCrcKnown && FileCrc32(lastCopy_, crc)) {
+            record.copyCrcKnown = true;
+            record.copyCrc = crc;
+        }
+    }
+    lastSlot_.SaveRecord();
     return true;
 }
 
 void Viewer::RemoveLastCopy()
 {
-    if (!lastCopy_.IsEmpty()) {
-        RemoveInside(archive_->WorkFolder(), lastCopy_);
+    if (!lastSlot_.IsOpen()) {
+        return;
     }
+    // A copy that was opened and may have been edited stays for later.
+    if (lastSlot_.Record().kind != WorkCopyKind::kOpened ||
+        CheckWorkCopy(lastSlot_.Record(), lastSlot_.CopyPath()) == CopyState::kUnchanged ||
+        CheckWorkCopy(lastSlot_.Record(), lastSlot_.CopyPath()) == CopyState::kMissing) {
+        lastSlot_.Remove();
+    }
+    lastSlot_ = WorkSlot();
+    lastCopy_.Clear();
 }
 
 void Viewer::RemoveDeletedFrom(const WString& extractedRoot, const WString& entryPrefix)

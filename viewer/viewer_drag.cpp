@@ -44,7 +44,7 @@ bool Viewer::StartDrag(int id)
 {
     const MenuItemRow row = menu_->Items().Row(id);
     WString entry = row.kind == kItemWholeArchive ? WString() : row.path;
-    if (!IsDraggableKind(row.kind) || !ExtractWorkCopy(entry, row.kind)) {
+    if (!IsDraggableKind(row.kind) || !ExtractWorkCopy(entry, row.kind, WorkCopyKind::kHandedOut)) {
         ShowArchiveError();
         ReportApiFailure(PostMessageW(host_.Get(), WM_CANCELMODE, 0, 0), "PM");
         archive_->WaitUntilIdle();
@@ -55,7 +55,7 @@ bool Viewer::StartDrag(int id)
     HRESULT result = DRAGDROP_S_CANCEL;
     {
         ComPtr<IDataObject> data =
-            DataObjectFor(desktop_.Get(), host_.Get(), archive_->WorkFolder(), FileNamePart(lastCopy_));
+            DataObjectFor(desktop_.Get(), host_.Get(), lastSlot_.Folder(), FileNamePart(lastCopy_));
         if (data) {
             CDropSource* source = new CDropSource;
             result = DoDragDrop(data.Get(), source, DROPEFFECT_MOVE, &effect);

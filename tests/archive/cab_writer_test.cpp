@@ -329,8 +329,8 @@ TEST_F(CabWriterTest, MergeAppendsSecondCabinetWithShiftedUnitsAndKeepsHeaderRes
     EXPECT_EQ(GetU32(out, 8), out.size());
     CabDirectory directory = ReadDirectory(out, 60);
     ASSERT_EQ(directory.files.size(), 3u);
-    EXPECT_EQ(directory.files[2].name, "\x93\xfa.txt") << "the name is stored in the ANSI code page";
-    EXPECT_EQ(directory.files[2].attribs & 0x80, 0);
+    EXPECT_EQ(directory.files[2].name, "\xE6\x97\xA5.txt") << "the name keeps its bytes";
+    EXPECT_EQ(directory.files[2].attribs, 0xA0) << "and its UTF-8 flag";
     EXPECT_EQ(directory.files[2].folder, 2);
     EXPECT_EQ(UnitBytes(out, directory.units[2]), UnitBytes(b, ReadDirectory(b).units[0]));
     EXPECT_EQ(ExtractText(merged, L"日.txt"), "B");
