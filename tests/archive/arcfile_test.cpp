@@ -5,10 +5,15 @@
 #include <memory>
 
 #include "archive/arcfile.h"
+#include "archive/cab_builder.h"
+#include "archive/cabfile.h"
+#include "archive/zipfile.h"
+#include "archive/work_copies.h"
 #include "archive/zip_records.h"
 #include "common/paths.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -44,58 +49,157 @@ protected:
     ScratchFolder scratch_;
 };
 
-TEST_F(ArchiveObjectTest, ConstructionEmptiesTheWorkFolderReadOnlyItemsIncluded)
+// A process that has ended: this one, as it would be had it started a
+// moment later.
+ProcessIdentity EndedProcess()
 {
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    WString work = WString(temp) + L"ZPKWork";
+    ProcessIdentity ended = ProcessIdentity::Current();
+    ended.started += 1;
+    return ended;
+}
+
+// A slot of the given owner holding one file; for an opened copy the record
+// says the file was extracted as it is now.
+WString MakeSlot(const WString& work, WorkCopyKind kind, const ProcessIdentity& owner, const WString& archive,
+                 const char* content)
+{
+    WorkSlot slot;
+    EXPECT_TRUE(slot.Create(work, kind, owner));
+    slot.Record().archivePath = archive;
+    slot.Record().entryPath = L"dir\\note.txt";
+    slot.Record().copyName = L"note.txt";
+    EXPECT_TRUE(WriteFileText(slot.CopyPath(), content));
+    slot.Record().copyStamp = StampOf(slot.CopyPath());
+    EXPECT_TRUE(slot.SaveRecord());
+    return slot.CopyPath();
+}
+
+// Other actions run at once, and an editor may still work on a copy whose
+// viewer has ended: an archive object removes only what nobody needs any
+// more, and never an edit.
+TEST_F(ArchiveObjectTest, ConstructionRemovesOnlyWhatNoActionNeedsAndNeverAnEdit)
+{
+    WString work = WorkFolderPath();
     RemoveTree(work);
     {
         ProbeArchive first(Archive());
         EXPECT_TRUE(first.WorkFolder() == work);
         EXPECT_TRUE(IsDirectory(work)) << "a missing work folder is created";
     }
-    ASSERT_TRUE(CreateDirectoryTree(work + L"\\sub\\deeper", true));
-    ASSERT_TRUE(WriteFileText(work + L"\\sub\\deeper\\locked.txt", "x"));
-    ASSERT_TRUE(WriteFileText(work + L"\\top.txt", "x"));
-    SetFileAttributesW((work + L"\\sub\\deeper\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesW((work + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    SetFileAttributesW((work + L"\\sub").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileText(Archive(), "archive");
+    ProcessIdentity ended = EndedProcess();
+    WString unchanged = MakeSlot(work, WorkCopyKind::kOpened, ended, Archive(), "as extracted");
+    SetFileAttributesW(unchanged.c_str(), FILE_ATTRIBUTE_READONLY);
+    WString edited = MakeSlot(work, WorkCopyKind::kOpened, ended, Archive(), "as extracted");
+    WString dragged = MakeSlot(work, WorkCopyKind::kHandedOut, ended, Archive(), "dragged");
+    WString scratch = MakeSlot(work, WorkCopyKind::kScratch, ended, Archive(), "~temp");
+    WString running = MakeSlot(work, WorkCopyKind::kHandedOut, ProcessIdentity::Current(), Archive(), "in use");
+    // The archive of this edit went from a folder that is still there.
+    WString gone = scratch_ / L"moved away.zip";
+    WString orphan = MakeSlot(work, WorkCopyKind::kOpened, ended, gone, "as extracted");
+    // Its archive's drive is not there now: the edit waits for it.
+    WString unreachable = MakeSlot(work, WorkCopyKind::kOpened, ended, L"Q:\\absent\\a.zip", "as extracted");
+    WriteFileText(edited, "edited");
+    WriteFileText(orphan, "edited, archive gone");
+    WriteFileText(unreachable, "edited, drive gone");
+    WriteFileText(work + L"\\users.txt", "not a slot");
 
-    {
-        ProbeArchive kept(Archive(), true);
-        EXPECT_TRUE(PathExists(work + L"\\top.txt")) << "keeping the work folder leaves it alone";
-    }
     ProbeArchive second(Archive());
-    AttrStringList left;
-    ASSERT_TRUE(ListDirectory(work, left, L"*"));
-    EXPECT_EQ(0, left.Count());
+    EXPECT_FALSE(PathExists(ParentDir(unchanged))) << "ended, as extracted, read-only";
+    EXPECT_FALSE(PathExists(ParentDir(dragged))) << "a drag's leftover";
+    EXPECT_FALSE(PathExists(ParentDir(scratch)));
+    EXPECT_FALSE(PathExists(ParentDir(unchanged) + L".zpkcopy")) << "the record goes with its slot";
+    EXPECT_TRUE(PathExists(edited)) << "an edit stays until it is stored or let go";
+    EXPECT_TRUE(PathExists(running)) << "a running action's copy";
+    EXPECT_TRUE(PathExists(unreachable));
+    EXPECT_TRUE(PathExists(work + L"\\users.txt")) << "what is not a slot is left alone";
+    Bytes kept = ReadFileBytes(scratch_ / L"note.txt");
+    EXPECT_EQ("edited, archive gone", std::string(kept.begin(), kept.end())) << "kept where the archive was";
+    EXPECT_FALSE(PathExists(ParentDir(orphan)));
+
+    std::vector<WString> pending = PendingEditsOf(work, Archive());
+    ASSERT_EQ(1u, pending.size()) << "only the changed copy of this archive";
+    EXPECT_TRUE(pending[0] == ParentDir(edited));
+    for (const WString& copy : {edited, running, unreachable}) {
+        WorkSlot slot;
+        if (slot.Open(ParentDir(copy))) {
+            slot.Remove();
+        }
+    }
 }
 
-// A link somewhere below the work folder may point at the user's files:
-// emptying the work folder takes the link away and leaves what it points to.
-TEST_F(ArchiveObjectTest, EmptyingTheWorkFolderNeverFollowsANestedLink)
+// A link somewhere inside a slot may point at the user's files: removing
+// the slot takes the link away and leaves what it points to.
+TEST_F(ArchiveObjectTest, RemovingASlotNeverFollowsANestedLink)
 {
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    WString work = WString(temp) + L"ZPKWork";
+    WString work = WorkFolderPath();
     WString outside = scratch_ / L"users files";
-    ASSERT_TRUE(CreateDirectoryTree(work + L"\\sub", true));
     ASSERT_TRUE(CreateDirectoryTree(outside + L"\\inner", true));
     ASSERT_TRUE(WriteFileText(outside + L"\\keep.txt", "keep"));
     ASSERT_TRUE(WriteFileText(outside + L"\\inner\\keep too.txt", "keep"));
-    ASSERT_TRUE(WriteFileText(work + L"\\sub\\old.txt", "x"));
+    WString copy = MakeSlot(work, WorkCopyKind::kHandedOut, EndedProcess(), Archive(), "x");
     {
-        FolderLink link(work + L"\\sub\\link", outside);
+        SymbolicLink link(ParentDir(copy) + L"\\link", outside);
         ASSERT_TRUE(link.Made());
-        ProbeArchive emptied(Archive());
+        ProbeArchive sweeping(Archive());
         EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
         EXPECT_TRUE(PathExists(outside + L"\\inner\\keep too.txt"));
-        EXPECT_FALSE(PathExists(work + L"\\sub\\old.txt"));
+        EXPECT_FALSE(PathExists(copy));
     }
-    CArcFile::RemovePath(work + L"\\sub");
-    EXPECT_FALSE(PathExists(work + L"\\sub"));
     EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
+}
+
+// A commit keeps what the archive is besides its content: its mark of
+// origin and other streams, its attributes and creation time, and, for an
+// archive reached through a link, the link, with the archive changed where
+// the link leads. ZIP and CAB alike.
+TEST_F(ArchiveObjectTest, CommitKeepsTheArchivesStreamsAttributesCreationTimeAndLink)
+{
+    for (bool cabinet : {false, true}) {
+        WString real = scratch_ / (cabinet ? L"real\\kept.cab" : L"real\\kept.zip");
+        CreateDirectoryTree(ParentDir(real), true);
+        ASSERT_TRUE(WriteFileBytes(real, cabinet ? BuildStoredCabinet({{"a.txt", "a", 0}, {"b.txt", "b", 0}})
+                                                 : BuildZip({{"a.txt", "a"}, {"b.txt", "b"}})));
+        const std::string mark = "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://example.com/kept\r\n";
+        ASSERT_TRUE(WriteFileText(real + L":Zone.Identifier", mark));
+        FILETIME created{0x12340000, 0x01C0A000};
+        {
+            ScopedFile file(CreateFileW(real.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+            ASSERT_TRUE(SetFileTime(file.Get(), &created, nullptr, nullptr));
+        }
+        ASSERT_TRUE(SetFileAttributesW(real.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+        // Wine keeps no creation time of its own: there it cannot be shown.
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(GetFileAttributesExW(real.c_str(), GetFileExInfoStandard, &data));
+        bool creationTimeKept = CompareFileTime(&created, &data.ftCreationTime) == 0;
+        WString link = scratch_ / (cabinet ? L"link.cab" : L"link.zip");
+        SymbolicLink made(link, real);
+        ASSERT_TRUE(PathExists(link));
+        {
+            std::unique_ptr<CArcFile> archive = cabinet ? OpenCabArchive(link)
+                                                        : std::unique_ptr<CArcFile>(new CZipFile(link, ZlibBesideProgram()));
+            ASSERT_TRUE(archive->Delete(WString(L"a.txt")));
+            EXPECT_TRUE(archive->CommitChanges()) << Utf8(archive->ErrorText().c_str());
+        }
+        std::unique_ptr<CArcFile> reread = cabinet ? OpenCabArchive(real)
+                                                   : std::unique_ptr<CArcFile>(new CZipFile(real, ZlibBesideProgram()));
+        StringList names(false);
+        reread->GetEntryNames(names);
+        ASSERT_EQ(1, names.Count()) << cabinet;
+        EXPECT_TRUE(names[0] == L"b.txt") << "changed where the link leads";
+        EXPECT_EQ(ReadFileBytes(real), ReadFileBytes(link)) << "and the link leads there still";
+        Bytes stream = ReadFileBytes(real + L":Zone.Identifier");
+        EXPECT_EQ(mark, std::string(stream.begin(), stream.end())) << cabinet;
+        ASSERT_TRUE(GetFileAttributesExW(real.c_str(), GetFileExInfoStandard, &data));
+        EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) << cabinet;
+        if (creationTimeKept) {
+            EXPECT_EQ(0, CompareFileTime(&created, &data.ftCreationTime)) << cabinet;
+        }
+        AttrStringList left(false);
+        ListDirectory(ParentDir(real), left, WString(L"~*"));
+        EXPECT_EQ(0, left.Count()) << "neither the new archive's working name nor the old one's is left";
+    }
 }
 
 TEST_F(ArchiveObjectTest, ShowsItsErrorTextExactlyOnceWhenDestroyed)

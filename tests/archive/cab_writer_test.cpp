@@ -6,6 +6,7 @@
 
 #include "archive/cab_test_support.h"
 #include "archive/cabfile.h"
+#include "archive/work_copies.h"
 #include "common/paths.h"
 #include "support/prompt_recorder.h"
 #include "support/test_files.h"
@@ -414,11 +415,17 @@ TEST_F(CabWriterTest, DeletingAWholeUnitCopiesTheOthersUnchanged)
 {
     Bytes before = BuildStoredCabinet(SevenFiles(), CabTestLayout{3});
     WString path = Write(before);
+    AttrStringList workBefore(false);
     {
         CCabFile cabinet(path);
+        ListDirectory(cabinet.WorkFolder(), workBefore, L"*");
         EXPECT_TRUE(cabinet.Delete(L"m\\"));
         EXPECT_FALSE(cabinet.Delete(L"absent.txt"));
     }
+    // The commit's working files went with it.
+    AttrStringList workAfter(false);
+    ListDirectory(WorkFolderPath(), workAfter, L"*");
+    EXPECT_EQ(workBefore.Count(), workAfter.Count());
     Bytes after = ReadFileBytes(path);
     CabDirectory old = ReadDirectory(before);
     CabDirectory now = ReadDirectory(after);
@@ -428,12 +435,41 @@ TEST_F(CabWriterTest, DeletingAWholeUnitCopiesTheOthersUnchanged)
     ASSERT_EQ(now.files.size(), 2u);
     EXPECT_EQ(now.files[1].name, "last.txt");
     EXPECT_EQ(now.files[1].folder, 1);
-    // Nothing was extracted to be compressed again.
-    AttrStringList work(false);
-    CCabFile reader(path);
-    ListDirectory(JoinPath(reader.WorkFolder(), L"~temp"), work, L"*");
-    EXPECT_EQ(work.Count(), 0);
     EXPECT_EQ(ExtractText(path, L"last.txt"), "last");
+}
+
+// Names are kept byte for byte through a commit that compresses their unit
+// again, whatever the code page: a UTF-8 name that the ANSI code page
+// cannot hold, names that differ only in case, a name that repeats; and
+// the mark to run a file after extraction stays.
+TEST_F(CabWriterTest, ACommitKeepsEveryFileOfATouchedUnitAsItWas)
+{
+    std::vector<CabTestFile> files = {{"caf\xC3\xA9.txt", "utf-8 name", 0, 0xA0},
+                                      {"README.TXT", "upper", 0},
+                                      {"readme.txt", "lower", 0},
+                                      {"twice.txt", "first", 0},
+                                      {"twice.txt", "second!", 0},
+                                      {"run.bat", "@echo run", 0, 0x61},
+                                      {"b.txt", "b", 0}};
+    WString path = Write(BuildStoredCabinet(files));
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    {
+        CCabFile cabinet(path);
+        EXPECT_TRUE(cabinet.Delete(L"b.txt"));
+    }
+    EXPECT_EQ(0u, prompts.Count()) << OneLineUtf8(prompts.LastText());
+    CabDirectory now = ReadDirectory(ReadFileBytes(path));
+    ASSERT_EQ(now.files.size(), files.size() - 1);
+    for (size_t i = 0; i + 1 < files.size(); ++i) {
+        const CabFileRecord& record = now.files[i];
+        EXPECT_EQ(record.name, files[i].name) << i;
+        EXPECT_EQ(record.attribs, files[i].attribs) << files[i].name;
+        EXPECT_EQ(record.size, files[i].data.size()) << files[i].name;
+    }
+    EXPECT_EQ(ExtractText(path, L"README.TXT"), "upper");
+    EXPECT_EQ(ExtractText(path, L"readme.txt"), "lower");
+    EXPECT_EQ(ExtractText(path, L"café.txt"), "utf-8 name");
 }
 
 TEST_F(CabWriterTest, DeletingOneFileRecompressesTheRestOfItsUnitAfterTheKeptUnits)

@@ -588,22 +588,45 @@ TEST_F(ZipWriterTest, CommitKeepsAUsersFileOfTheWorkingName)
 
 // Another program wrote the archive after the object read it (a drop onto
 // it, another viewer's store): offsets from the old directory would take
-// data from the wrong places, so nothing is written over it.
+// data from the wrong places, so nothing is written over it; also when the
+// other program kept the size and the time, writing in place or putting
+// another file in the archive's place.
 TEST_F(ZipWriterTest, ArchiveChangedSinceItWasReadIsNotOverwritten)
 {
-    WString path = Archive(BuildZip({{"a.txt", "a"}, {"b.txt", "b"}}));
-    Bytes theirs = BuildZip({{"a.txt", "a"}, {"b.txt", "b"}, {"theirs.txt", "added by another program"}});
-    CZipFile archive(path, ZlibPath());
-    ASSERT_TRUE(archive.Delete(WString(L"a.txt")));
-    ASSERT_TRUE(WriteFileBytes(path, theirs));
-    EXPECT_TRUE(archive.HasPendingChanges());
-    EXPECT_FALSE(archive.CommitChanges());
-    EXPECT_NE(-1, archive.ErrorText().Find(L"ほかのプログラムによって変更された")) << Utf8(archive.ErrorText().c_str());
-    archive.ClearErrorText();
-    EXPECT_EQ(theirs, ReadFileBytes(path));
-    AttrStringList left(false);
-    ListDirectory(folder_.Path(), left, WString(L"~*"));
-    EXPECT_EQ(0, left.Count());
+    enum Change { kLarger, kSameSizeInPlace, kSameSizeMovedIntoPlace };
+    for (Change change : {kLarger, kSameSizeInPlace, kSameSizeMovedIntoPlace}) {
+        WString path = Archive(BuildZip({{"a.txt", "a"}, {"b.txt", "b"}}));
+        FileStamp read = StampOf(path);
+        Bytes theirs = change == kLarger ? BuildZip({{"a.txt", "a"}, {"b.txt", "b"}, {"theirs.txt", "theirs"}})
+                       : change == kSameSizeInPlace
+                           ? BuildZip({{"a.txt", "a"}, {"c.txt", "c"}})
+                           // The same directory over other data: only the file's identity tells.
+                           : BuildZip({{"a.txt", "z", 0, ZipCrc("a")}, {"b.txt", "b"}});
+        CZipFile archive(path, ZlibPath());
+        ASSERT_TRUE(archive.Delete(WString(L"a.txt")));
+        WString written = change == kSameSizeMovedIntoPlace ? folder_ / L"theirs.zip" : path;
+        {
+            ScopedFile file(CreateFileW(written.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+            DWORD done = 0;
+            ASSERT_TRUE(WriteFile(file.Get(), theirs.data(), static_cast<DWORD>(theirs.size()), &done, nullptr));
+            if (change != kLarger) {
+                ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &read.lastWrite));
+            }
+        }
+        if (change == kSameSizeMovedIntoPlace) {
+            ASSERT_TRUE(MoveFileExW(written.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        }
+        if (change != kLarger) {
+            ASSERT_TRUE(SameStamp(read, StampOf(path))) << "the size and time tell nothing";
+        }
+        EXPECT_FALSE(archive.CommitChanges()) << change;
+        EXPECT_NE(-1, archive.ErrorText().Find(L"ほかのプログラムによって変更された")) << change;
+        archive.ClearErrorText();
+        EXPECT_EQ(theirs, ReadFileBytes(path)) << change;
+        AttrStringList left(false);
+        ListDirectory(folder_.Path(), left, WString(L"~*"));
+        EXPECT_EQ(0, left.Count()) << change;
+    }
 }
 
 TEST_F(ZipWriterTest, ArchiveHeldOpenByAnotherProgramIsKept)

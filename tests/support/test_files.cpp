@@ -133,22 +133,23 @@ void RemoveTree(const WString& path)
     RemoveDirectoryW(path.c_str());
 }
 
-FolderLink::FolderLink(const WString& link, const WString& target) : link_(link)
+SymbolicLink::SymbolicLink(const WString& link, const WString& target) : link_(link)
 {
-    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && IsLink(link)) {
+    DWORD kind = IsDirectory(target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), kind) && IsLink(link)) {
         return;
     }
     std::string unixLink = UnixFileName(link);
     std::string unixTarget = UnixFileName(target);
     if (!unixLink.empty() && !unixTarget.empty() &&
         RunHostProgram("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) {
-        WaitFor(link, IsLink, true);
+        WaitFor(link, Listed, true);
     }
 }
 
-FolderLink::~FolderLink()
+SymbolicLink::~SymbolicLink()
 {
-    if (!Listed(link_) || (RemoveDirectoryW(link_.c_str()) && !Listed(link_))) {
+    if (!Listed(link_) || ((RemoveDirectoryW(link_.c_str()) || DeleteFileW(link_.c_str())) && !Listed(link_))) {
         return;
     }
     // Wine cannot take a host's link away through the Windows calls, nor
@@ -159,7 +160,7 @@ FolderLink::~FolderLink()
     }
 }
 
-bool FolderLink::Made() const { return IsLink(link_); }
+bool SymbolicLink::Made() const { return IsLink(link_); }
 
 bool WriteFileBytes(const WString& path, const Bytes& bytes)
 {

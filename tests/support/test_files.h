@@ -45,17 +45,18 @@ Bytes ReadFileBytes(const WString& path);
 bool NobodyHolds(const WString& path);
 void RemoveTree(const WString& path);
 
-// A link to a folder, made for a test and taken away with it. Windows makes
-// it with CreateSymbolicLinkW; Wine answers that call with success without
-// making anything, so there the link is made as a symbolic link of the
-// host's file system, which Wine shows as a folder with a reparse point.
-class FolderLink {
+// A link to a folder or a file, made for a test and taken away with it.
+// Windows makes it with CreateSymbolicLinkW; Wine answers that call with
+// success without making anything, so there the link is made as a symbolic
+// link of the host's file system, which Wine shows with a reparse point.
+class SymbolicLink {
 public:
-    FolderLink(const WString& link, const WString& target);
-    ~FolderLink();
-    FolderLink(const FolderLink&) = delete;
-    FolderLink& operator=(const FolderLink&) = delete;
-    // Whether the link is there and shows itself as a link.
+    SymbolicLink(const WString& link, const WString& target);
+    ~SymbolicLink();
+    SymbolicLink(const SymbolicLink&) = delete;
+    SymbolicLink& operator=(const SymbolicLink&) = delete;
+    // Whether the link is there and shows itself as a link (Wine shows a
+    // link to a file as the file itself).
     bool Made() const;
 
 private:

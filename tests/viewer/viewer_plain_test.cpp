@@ -95,7 +95,7 @@ TEST(WorkCopies, ALinkToAFolderOutsideIsRemovedAsALink)
     CreateDirectoryW(JoinPath(outside, WString(L"more")).c_str(), nullptr);
     WriteFileText(JoinPath(outside, WString(L"more\\deeper.txt")), "keep");
     WString link = JoinPath(work, WString(L"link"));
-    FolderLink made(link, outside);
+    SymbolicLink made(link, outside);
     ASSERT_TRUE(made.Made());
     RemoveInside(work, link);
     EXPECT_TRUE(PathExists(kept));
