@@ -15,17 +15,15 @@ namespace {
 const UINT_PTR kWatchTimer = 1;
 const UINT kWatchPoll = 250;
 const int kEdgeGap = 16;
-ULONGLONG g_quickEditorMilliseconds = 2000;
+const ULONGLONG kQuickEditorMilliseconds = 2000;
 
 }  // namespace
 
-ULONGLONG QuickEditorMilliseconds() { return g_quickEditorMilliseconds; }
-
-void SetQuickEditorMilliseconds(ULONGLONG milliseconds) { g_quickEditorMilliseconds = milliseconds; }
+ULONGLONG QuickEditorMilliseconds() { return kQuickEditorMilliseconds; }
 
 bool WaitsForStoreButton(bool startedProcess, ULONGLONG editorMilliseconds, bool copyChanged)
 {
-    return !copyChanged && (!startedProcess || editorMilliseconds < g_quickEditorMilliseconds);
+    return !copyChanged && (!startedProcess || editorMilliseconds < kQuickEditorMilliseconds);
 }
 
 POINT StoreWindowPosition(const RECT& workArea, SIZE window)

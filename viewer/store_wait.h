@@ -15,10 +15,6 @@
 // A started program that ends sooner than this (2 s) handed the file on (to
 // a program already running, or through a launcher) rather than editing it.
 ULONGLONG QuickEditorMilliseconds();
-// On a loaded machine starting a process alone can take longer than 2 s;
-// tests of a launcher raise the limit so that what they check does not
-// depend on the machine's load.
-void SetQuickEditorMilliseconds(ULONGLONG milliseconds);
 
 // Whether to keep the store window after the opened program ended: when no
 // process was started or it ended quickly, and the copy is still unchanged.

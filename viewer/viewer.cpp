@@ -101,15 +101,12 @@ int Viewer::Run(const WString& archivePath)
     PostMessageW(host_.Get(), viewerMessage_, kOpenMenuNow, 0);
     RunMessageLoop();
     CommitDeletions();
-    // The run is over. A copy handed out is no longer needed; an opened
-    // one is given up as the process's end would give it up, so that an
-    // edit saved into it from now on is offered the next time.
-    if (lastSlot_.IsOpen()) {
-        if (lastSlot_.Record().kind == WorkCopyKind::kOpened) {
-            lastSlot_.Release();
-        } else {
-            lastSlot_.Remove();
-        }
+    // The run is over: an opened copy is given up as the process's end
+    // would give it up, so that an edit saved into it from now on is
+    // offered the next time. A copy handed out stays with the process: the
+    // program it was dropped onto may still be moving it away.
+    if (lastSlot_.IsOpen() && lastSlot_.Record().kind == WorkCopyKind::kOpened) {
+        lastSlot_.Release();
     }
     return 0;
 }

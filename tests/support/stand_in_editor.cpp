@@ -67,6 +67,14 @@ int EditAsTold(const std::vector<std::wstring>& arguments)
     if (!WriteFileText(path, text + "edited\n")) {
         return 2;
     }
+    if (command.rfind("keep|", 0) == 0) {
+        std::wstring name = WString::FromUtf8(command.substr(5).c_str()).c_str();
+        ScopedKernelHandle saved(OpenEventW(EVENT_MODIFY_STATE, FALSE, (name + L"_saved").c_str()));
+        ScopedKernelHandle close(OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+        if (!saved || !close || !SetEvent(saved.Get()) || WaitForSingleObject(close.Get(), kSignalWait) != WAIT_OBJECT_0) {
+            return 6;
+        }
+    }
     if (command.rfind("hold|", 0) == 0) {
         // Long enough not to count as a program that handed the file on.
         Sleep(kEditingTime);
@@ -107,6 +115,18 @@ const bool kHolderRegistered = RegisterChildRole(L"holder", Hold);
 int Launch(const std::vector<std::wstring>& arguments) { return StartDetached(L"editor", {arguments.at(0)}) ? 0 : 2; }
 
 const bool kLauncherRegistered = RegisterChildRole(L"launcher", Launch);
+
+// Longer than the viewer's limit for a program that hands the file on.
+const DWORD kSlowLaunch = 3500;
+
+int LaunchSlowly(const std::vector<std::wstring>& arguments)
+{
+    int result = Launch(arguments);
+    Sleep(kSlowLaunch);
+    return result;
+}
+
+const bool kSlowLauncherRegistered = RegisterChildRole(L"slow-launcher", LaunchSlowly);
 
 }  // namespace
 

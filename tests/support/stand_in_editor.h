@@ -6,6 +6,9 @@
 //   vanish          delete the file
 //   swap|A|B        copy archive A over archive B, then append a line
 //   signal|NAME     wait for the named event, then append a line
+//   keep|NAME       append a line, set the event NAME_saved, and stay open
+//                   (as an editor whose document is still shown) until the
+//                   named event is set
 //   hold|S|NAME     append a line, then end with the file left open for
 //                   writing by another process until the named event is
 //                   set, as a virus scanner or a sync client holds it: S "r"
@@ -14,7 +17,8 @@
 // program that ends at once is taken by the viewer as one that handed the
 // file on. The "launcher" role hands the file to the editor in a second
 // process and ends at once, as a program that passes files to a running
-// instance of itself does.
+// instance of itself does; the "slow-launcher" role does the same, but takes
+// longer than the viewer waits for a program that hands the file on.
 // A program that uses it runs RunChildRoleIfAsked first (the test main does).
 #pragma once
 
@@ -25,7 +29,7 @@
 class StandInEditor {
 public:
     // extension: with the dot; empty gives one of this test run's own.
-    // role: "editor" or "launcher".
+    // role: "editor", "launcher" or "slow-launcher".
     explicit StandInEditor(const std::wstring& extension = std::wstring(), const std::wstring& role = L"editor");
     ~StandInEditor();
     StandInEditor(const StandInEditor&) = delete;

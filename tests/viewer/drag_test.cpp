@@ -66,13 +66,6 @@ private:
     LONG references_ = 1;
 };
 
-WString WorkFolder()
-{
-    wchar_t temp[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    return WString(temp, static_cast<int>(length)) + L"ZPKWork";
-}
-
 // A window with the stand-in drop target over it, and the viewer run on an
 // archive while a driver thread drags its one file from the menu onto the
 // window with real mouse input.
@@ -176,6 +169,6 @@ TEST_F(DragOut, EscapeDuringTheDragDropsNothingAndRemovesTheWorkFolderCopy)
     EXPECT_TRUE(dropTarget_.dropped.empty()) << "the drag was cancelled";
     EXPECT_EQ(0u, prompts_.Count()) << "a cancelled drag is no choice either";
     EXPECT_TRUE(dropTarget_.entered) << "the drag reached the target before Escape";
-    EXPECT_FALSE(PathExists(JoinPath(WorkFolder(), WString(L"b.txt"))));
+    EXPECT_TRUE(WorkCopy(L"b.txt").IsEmpty()) << "the copy made for the drag is gone";
     EXPECT_EQ(before, ReadFileBytes(archive));
 }

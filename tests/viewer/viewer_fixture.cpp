@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "archive/cabfile.h"
+#include "archive/work_copies.h"
 #include "archive/zipfile.h"
 #include "common/paths.h"
 #include "common/system.h"
@@ -204,9 +205,26 @@ UnexpectedStoreWindow::~UnexpectedStoreWindow()
 
 WString WorkCopy(const std::wstring& name)
 {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    return WString(temp) + L"ZPKWork\\" + name.c_str();
+    WString work = WorkFolderPath();
+    AttrStringList items(false);
+    ListDirectory(work, items, WString(L"*"));
+    WString newest;
+    long long newestNumber = -1;
+    for (int i = 0; i < items.Count(); ++i) {
+        WorkSlot slot;
+        const WString& folder = items.Name(i);
+        if (!(items.ValueAt(i) & FILE_ATTRIBUTE_DIRECTORY) || !slot.Open(JoinPath(work, folder)) ||
+            !(slot.Record().copyName == WString(name.c_str())) || !PathExists(slot.CopyPath())) {
+            continue;
+        }
+        // Slots are numbered in the order a process makes them.
+        long long number = _wtoi64(folder.From(folder.FindLast(L'-') + 1).c_str());
+        if (number > newestNumber) {
+            newestNumber = number;
+            newest = slot.CopyPath();
+        }
+    }
+    return newest;
 }
 
 ViewerRunFixture::ViewerRunFixture() : install_(scratch_ / L"install")

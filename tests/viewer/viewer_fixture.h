@@ -60,7 +60,8 @@ private:
     WString folder_;
 };
 
-// Where the viewer puts the copy of an opened entry of that name.
+// The newest copy of that name that the viewer put in the work folder;
+// empty when there is none.
 WString WorkCopy(const std::wstring& name);
 
 // Runs the viewer in this process for an archive path.

@@ -4,7 +4,9 @@
 // items that start ZPKSet.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "../archive/cab_builder.h"
 #include "archive/zipfile.h"
@@ -25,6 +27,13 @@ namespace {
 const bool kSleeperRegistered = RegisterChildRole(L"sleeper", [](const std::vector<std::wstring>&) {
     Sleep(8000);
     return 0;
+});
+
+// Another action of Zupako in a process of its own: an archive object made
+// for an archive and destroyed.
+const bool kArchiveObjectRegistered = RegisterChildRole(L"archive-object", [](const std::vector<std::wstring>& args) {
+    CZipFile archive(WString(args.at(0).c_str()), ZlibBesideProgram());
+    return archive.HasError() ? 1 : 0;
 });
 
 class ViewerRun : public ViewerRunFixture {
@@ -160,19 +169,39 @@ TEST_F(ViewerRun, EditedFileIsStoredInItsFolderOnYes)
     EXPECT_EQ("<missing>", EntryContent(archive, Named(L"note"))) << "stored in its folder, not at the top";
 }
 
-TEST_F(ViewerRun, AnswerNoLeavesTheArchiveByteIdentical)
+// No to the question throws the edit away only once the user confirms it
+// on a question that names the file (Enter keeps it); without that, the
+// edit is kept beside the archive. The archive keeps its bytes either way.
+TEST_F(ViewerRun, AnswerNoLeavesTheArchiveByteIdenticalAndAsksBeforeDiscarding)
 {
-    WString archive = Path(L"data.zip");
-    ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), "change\n"}}));
-    Bytes before = ReadFileBytes(archive);
-    prompts_.Answer(IDNO);
-    MenuDriver driver({kDown, kDown, VK_RETURN});
-    EXPECT_EQ(0, RunViewerOn(archive));
-    EXPECT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(before, ReadFileBytes(archive));
+    for (bool confirm : {true, false}) {
+        WString archive = Path(L"data.zip");
+        ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), "change\n"}}));
+        Bytes before = ReadFileBytes(archive);
+        prompts_.Clear();
+        prompts_.Answer(IDNO);
+        prompts_.Answer(confirm ? IDYES : IDNO);
+        prompts_.Answer(IDOK);
+        MenuDriver driver({kDown, kDown, VK_RETURN});
+        EXPECT_EQ(0, RunViewerOn(archive));
+        EXPECT_EQ(before, ReadFileBytes(archive));
+        ASSERT_EQ(confirm ? 2u : 3u, prompts_.Count()) << OneLineUtf8(prompts_.LastText());
+        EXPECT_EQ(Named(L"note") + L"\nの編集内容を破棄します。よろしいですか？", prompts_.Prompts()[1].text);
+        EXPECT_EQ(static_cast<UINT>(MB_DEFBUTTON2), prompts_.Prompts()[1].buttons & MB_DEFMASK);
+        if (!confirm) {
+            WString kept = Path(Named(L"note").c_str());
+            EXPECT_EQ(L"編集したファイルは格納していません。\n編集したファイルは次の場所にあります：\n" +
+                          std::wstring(kept.c_str()),
+                      prompts_.LastText());
+            Bytes edit = ReadFileBytes(kept);
+            EXPECT_EQ("change\nedited\n", std::string(edit.begin(), edit.end()));
+        }
+    }
 }
 
-TEST_F(ViewerRun, SavedWithoutChangesOrVanishedAsksNothing)
+// A file saved without changes asks nothing. One that its program took
+// away is not stored, and the user learns so: nothing else removes a copy.
+TEST_F(ViewerRun, SavedWithoutChangesAsksNothingAndAVanishedCopyIsNamed)
 {
     WString archive = Path(L"data.zip");
     ASSERT_TRUE(MakeZip(archive, {{Named(L"same"), "same\n"}, {Named(L"vanish"), "vanish\n"}}));
@@ -185,14 +214,48 @@ TEST_F(ViewerRun, SavedWithoutChangesOrVanishedAsksNothing)
         EXPECT_EQ(0, RunViewerOn(archive));
         EXPECT_TRUE(driver.SawMenu());
     }
+    SetFilePieceSize(0);
+    EXPECT_EQ(0u, prompts_.Count());
+    prompts_.Answer(IDOK);
     {
         MenuDriver driver({kDown, kDown, kDown, VK_RETURN});
         EXPECT_EQ(0, RunViewerOn(archive));
         EXPECT_TRUE(driver.SawMenu());
     }
-    SetFilePieceSize(0);
-    EXPECT_EQ(0u, prompts_.Count());
+    EXPECT_EQ(std::vector<std::wstring>{Named(L"vanish") + L"\nが見つからないため、書庫ファイルには格納していません"},
+              Texts());
     EXPECT_EQ(before, ReadFileBytes(archive));
+}
+
+// The editor saved and still shows the document while another action of
+// Zupako runs in another process (an archive object for another archive,
+// as a second viewer, a compress verb or the drop handler makes): the
+// saved edit is still there when the editor ends, and it is stored.
+TEST_F(ViewerRun, AnEditSurvivesAnotherActionWhileItsEditorIsOpen)
+{
+    WString archive = Path(L"data.zip");
+    WString other = Path(L"other.zip");
+    ASSERT_TRUE(MakeZip(other, {{L"x.txt", "x"}}));
+    std::wstring close = L"ZupakoTestKeep" + std::to_wstring(GetCurrentProcessId());
+    ScopedKernelHandle closeEvent(CreateEventW(nullptr, TRUE, FALSE, close.c_str()));
+    ScopedKernelHandle savedEvent(CreateEventW(nullptr, TRUE, FALSE, (close + L"_saved").c_str()));
+    std::string command = "keep|" + std::string(WString(close.c_str()).ToUtf8().c_str()) + "\n";
+    ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), command}}));
+    std::atomic<int> otherAction{-1};
+    std::thread action([&] {
+        if (WaitForSingleObject(savedEvent.Get(), 60000) == WAIT_OBJECT_0) {
+            ChildProcess child(L"archive-object", {other.c_str()});
+            otherAction = child.Wait();
+        }
+        SetEvent(closeEvent.Get());
+    });
+    prompts_.Answer(IDYES);
+    MenuDriver driver({kDown, kDown, VK_RETURN});
+    EXPECT_EQ(0, RunViewerOn(archive));
+    action.join();
+    EXPECT_EQ(0, otherAction.load()) << "the other action ran while the editor was open";
+    EXPECT_EQ(std::vector<std::wstring>{L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？"}, Texts());
+    EXPECT_EQ(command + "edited\n", EntryContent(archive, Named(L"note")));
 }
 
 // The editor ended, but another program (a virus scanner, a sync client)
@@ -205,11 +268,10 @@ TEST_F(ViewerRun, AnEditHeldOpenByAnotherProgramIsStoredOnceItCanBeRead)
         bool exclusive = mode[0] == 'x';
         std::wstring release = L"ZupakoTestRelease" + std::to_wstring(GetCurrentProcessId()) + (exclusive ? L"x" : L"r");
         ScopedKernelHandle releaseEvent(CreateEventW(nullptr, TRUE, FALSE, release.c_str()));
-        WString copy = WorkCopy(Named(L"note"));
         PromptsWithAction prompts([&](const Prompt& prompt) {
             if (prompt.text.Find(L"を読み込めません") >= 0) {
                 SetEvent(releaseEvent.Get());
-                WaitUntilNobodyHolds(copy);
+                WaitUntilNobodyHolds(WorkCopy(Named(L"note")));
             }
         });
         if (exclusive) {
@@ -222,7 +284,7 @@ TEST_F(ViewerRun, AnEditHeldOpenByAnotherProgramIsStoredOnceItCanBeRead)
         MenuDriver driver({kDown, kDown, VK_RETURN});
         EXPECT_EQ(0, RunViewerOn(archive));
         SetEvent(releaseEvent.Get());
-        EXPECT_TRUE(WaitUntilNobodyHolds(copy));
+        EXPECT_TRUE(WaitUntilNobodyHolds(WorkCopy(Named(L"note"))));
         ASSERT_EQ(exclusive ? 2u : 1u, prompts.Count()) << mode << " " << OneLineUtf8(prompts.LastText());
         EXPECT_EQ(L"ファイルの更新が確認されました\n書庫ファイルに格納しますか？", prompts.LastText()) << mode;
         EXPECT_EQ(command + "edited\n", EntryContent(archive, Named(L"note"))) << mode;
@@ -258,19 +320,26 @@ TEST_F(ViewerRun, DeletionsOverAnArchiveChangedMeanwhileAreNotWritten)
 }
 
 // Another program replaced the archive while the editor was open: the edit
-// goes into the archive as it is now, and what that program put there stays.
-TEST_F(ViewerRun, ArchiveChangedWhileEditingIsReadAgainBeforeStoring)
+// goes into the archive as it is now, and what that program put there
+// stays. It changed the opened entry too: that change is not written over
+// without asking; here the edit goes beside it under a free name.
+TEST_F(ViewerRun, AnotherProgramsChangeOfTheOpenedEntryIsNotOverwritten)
 {
     WString archive = Path(L"data.zip");
     WString replacement = Path(L"replacement.zip");
-    ASSERT_TRUE(MakeZip(replacement, {{Named(L"note"), "old"}, {L"added.txt", "added"}}));
+    ASSERT_TRUE(MakeZip(replacement, {{Named(L"note"), "theirs"}, {L"added.txt", "added"}}));
     std::string command = "swap|" + std::string(replacement.ToUtf8().c_str()) + "|" + archive.ToUtf8().c_str() + "\n";
     ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), command}}));
     prompts_.Answer(IDYES);
+    prompts_.Answer(IDNO);
     MenuDriver driver({kDown, kDown, VK_RETURN});
     EXPECT_EQ(0, RunViewerOn(archive));
-    EXPECT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(command + "edited\n", EntryContent(archive, Named(L"note")));
+    ASSERT_EQ(2u, prompts_.Count()) << OneLineUtf8(prompts_.LastText());
+    EXPECT_EQ(Named(L"note") + L"\nは編集中にほかのプログラムによって変更されました。\n［はい］編集したファイルで置き換えます\n"
+                               L"［いいえ］別の名前で書庫ファイルに格納します\n［キャンセル］書庫ファイルの横に保存します",
+              prompts_.LastText());
+    EXPECT_EQ("theirs", EntryContent(archive, Named(L"note")));
+    EXPECT_EQ(command + "edited\n", EntryContent(archive, L"note (2)" + Ext()));
     EXPECT_EQ("added", EntryContent(archive, L"added.txt"));
 }
 
