@@ -251,6 +251,28 @@ class CabInterop(unittest.TestCase):
         with open(os.path.join(out, "docs", "deep", "small.txt"), "rb") as f:
             self.assertEqual(f.read(), b"changed content")
 
+    def test_a_deletion_keeps_every_other_file_of_a_gcab_cabinet_as_it_was(self):
+        # A name that code page 932 cannot hold, and two that differ only in
+        # case, share the unit of the file that goes.
+        files = {"caf\u00e9.txt": b"utf-8 name", "README.TXT": b"upper", "readme.txt": b"lower", "b.txt": b"b"}
+        folder = os.path.join(self.dir, "names")
+        os.makedirs(folder)
+        for name, data in files.items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        cab = os.path.join(self.dir, "names.cab")
+        subprocess.run(["gcab", "-c", "-z", cab] + list(files), cwd=folder, check=True)
+        before = subprocess.run(["gcab", "-l", "-v", cab], capture_output=True, check=True).stdout.splitlines()
+        driver("delete", cab, "b.txt")
+        after = subprocess.run(["gcab", "-l", "-v", cab], capture_output=True, check=True).stdout.splitlines()
+        self.assertEqual(sorted(line for line in before if not line.startswith(b"b.txt ")), sorted(after))
+        out = os.path.join(self.dir, "names-out")
+        subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
+        for name, data in files.items():
+            if name != "b.txt":
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(f.read(), data, name)
+
     def test_merge_of_gcab_and_engine_cabinets(self):
         first = self.gcab_cabinet("first.cab", True)
         other = os.path.join(self.dir, "other")
