@@ -590,22 +590,13 @@ bool CCabFile::BuildCabinet(const WString& target, const StringList& sources, co
 
 bool CCabFile::SilentCompress(const WString& target, const WString& source)
 {
-    CCAB parameters;
-    if (!FillParameters(parameters, target, true) || !RemoveStaleTarget(*this, target)) {
-        return false;
-    }
-    cablib::OperationScope operation(this);
-    if (!operation.Started()) {
-        SetErrorText(L"ほかの cab 操作の実行中です");
-        return false;
-    }
-    return RunCompression(parameters, &g_silentMarker, false, [&](void* context) {
+    return CompressSilently(target, [&](void* context) {
         return IsDirectory(source) ? CompressFolder(context, source, WString())
                                    : CompressFile(context, source, FileNamePart(source));
     });
 }
 
-bool CCabFile::CompressKeptFiles(const WString& target, const std::vector<KeptCabFile>& kept)
+bool CCabFile::CompressSilently(const WString& target, const std::function<bool(void* context)>& addFiles)
 {
     CCAB parameters;
     if (!FillParameters(parameters, target, true) || !RemoveStaleTarget(*this, target)) {
@@ -616,16 +607,5 @@ bool CCabFile::CompressKeptFiles(const WString& target, const std::vector<KeptCa
         SetErrorText(L"ほかの cab 操作の実行中です");
         return false;
     }
-    keptFiles_ = const_cast<std::vector<KeptCabFile>*>(&kept);
-    bool ok = RunCompression(parameters, &g_silentMarker, false, [&](void* context) {
-        for (size_t i = 0; i < kept.size(); ++i) {
-            if (!AddKeptToLibrary(context, static_cast<int>(i), kept[i]) ||
-                (settings_.unitType == 2 && !CloseUnit(context))) {
-                return false;
-            }
-        }
-        return true;
-    });
-    keptFiles_ = nullptr;
-    return ok;
+    return RunCompression(parameters, &g_silentMarker, false, addFiles);
 }

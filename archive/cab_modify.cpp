@@ -239,6 +239,22 @@ bool CCabFile::CommitChanges()
     return done;
 }
 
+bool CCabFile::CompressKeptFiles(const WString& target, std::vector<KeptCabFile>& kept)
+{
+    keptFiles_ = &kept;
+    bool ok = CompressSilently(target, [&](void* context) {
+        for (size_t i = 0; i < kept.size(); ++i) {
+            if (!AddKeptToLibrary(context, static_cast<int>(i), kept[i]) ||
+                (settings_.unitType == 2 && !CloseUnit(context))) {
+                return false;
+            }
+        }
+        return true;
+    });
+    keptFiles_ = nullptr;
+    return ok;
+}
+
 bool CCabFile::BuildChangedCabinet(const std::vector<bool>& touched, const WString& scratch,
                                    std::vector<KeptCabFile>& kept, const WString& target)
 {

@@ -224,7 +224,10 @@ private:
     bool ExtractKeptFiles(std::vector<KeptCabFile>& kept);
     // A cabinet of the kept files, each under its stored name with its
     // record's time and attributes, in their order.
-    bool CompressKeptFiles(const WString& target, const std::vector<KeptCabFile>& kept);
+    bool CompressKeptFiles(const WString& target, std::vector<KeptCabFile>& kept);
+    // A cabinet at target of the files addFiles hands to the library,
+    // without progress.
+    bool CompressSilently(const WString& target, const std::function<bool(void* context)>& addFiles);
     // The file records of the cabinet that a commit keeps from the touched
     // units, and the changed file that joins them.
     bool CollectKeptFiles(const ParsedCabinet& parsed, const std::vector<bool>& touched, const WString& tree,

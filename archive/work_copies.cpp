@@ -32,8 +32,10 @@ FILETIME FileTimeOf(uint64_t value)
 
 std::wstring Hex(uint64_t value)
 {
-    wchar_t text[17];
-    swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(value));
+    std::wstring text(16, L'0');
+    for (int i = 15; i >= 0; --i, value >>= 4) {
+        text[i] = L"0123456789abcdef"[value & 0xF];
+    }
     return text;
 }
 

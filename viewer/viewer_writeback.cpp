@@ -14,6 +14,7 @@
 #include "common/path_checks.h"
 #include "common/paths.h"
 #include "common/system.h"
+#include "common/zone_mark.h"
 #include "viewer/commands.h"
 #include "viewer/store_wait.h"
 #include "viewer/viewer.h"
@@ -179,6 +180,12 @@ void Viewer::WriteBack(WorkSlot& slot)
         held = JoinPath(holding.Folder(), slot.Record().copyName);
         if (!CopySharedFile(slot.CopyPath(), held)) {
             held.Clear();
+        }
+        // Held, the edit is still a file from the archive's origin.
+        ZoneMark mark;
+        mark.zoneId = slot.Record().zoneId;
+        if (!held.IsEmpty() && mark.Carried()) {
+            WriteZoneMark(held, mark, archivePath_);
         }
     }
     if (held.IsEmpty()) {

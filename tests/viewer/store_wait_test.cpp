@@ -186,15 +186,13 @@ TEST_F(SlowLaunch, AnEditSavedAfterTheViewerEndedIsOfferedTheNextTime)
         EXPECT_EQ(0u, prompts_.Count()) << "nothing was saved while the viewer waited";
         // The editor saves only now.
         SetEvent(save_.Get());
-        WString copy;
-        for (int i = 0; i < 150; ++i) {
-            copy = WorkCopy(L"note" + launcher_.Extension());
-            Bytes now = ReadFileBytes(copy);
-            if (std::string(now.begin(), now.end()) == Saved()) {
-                break;
-            }
+        bool savedSeen = false;
+        for (int i = 0; i < 300 && !savedSeen; ++i) {
+            Bytes now = ReadFileBytes(WorkCopy(L"note" + launcher_.Extension()));
+            savedSeen = std::string(now.begin(), now.end()) == Saved();
             Sleep(100);
         }
+        ASSERT_TRUE(savedSeen) << "the editor the launcher started saved the copy";
         prompts_.Answer(answer);
         if (answer == IDNO) {
             prompts_.Answer(IDOK);

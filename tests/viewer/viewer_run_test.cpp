@@ -13,6 +13,7 @@
 #include "common/file_content.h"
 #include "common/paths.h"
 #include "common/system.h"
+#include "common/zone_mark.h"
 #include "support/child_process.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
@@ -424,11 +425,13 @@ TEST_F(ViewerRun, DeleteOnAFolderRemovesItButNotItsCaseVariant)
 
 // Storing fails (another program holds the archive open, so it can be read
 // but not replaced): the archive keeps its bytes and the edit is kept
-// beside it, and the message says where.
+// beside it, with the mark of origin of the downloaded archive, and the
+// message says where.
 TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
 {
     WString archive = Path(L"data.zip");
     ASSERT_TRUE(MakeZip(archive, {{Named(L"note"), "change\n"}}));
+    ASSERT_TRUE(WriteFileText(archive + L":Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n"));
     WriteFileText(Path(Named(L"note").c_str()), "a file of that name is there already");
     Bytes before = ReadFileBytes(archive);
     ScopedFile holder(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -445,6 +448,7 @@ TEST_F(ViewerRun, EditIsKeptBesideTheArchiveWhenStoringFails)
     EXPECT_EQ(L"書庫ファイルに格納できませんでした。\n編集したファイルは次の場所にあります：\n" + kept, prompts_.LastText());
     Bytes edit = ReadFileBytes(WString(kept.c_str()));
     EXPECT_EQ("change\nedited\n", std::string(edit.begin(), edit.end()));
+    EXPECT_EQ(3, ReadZoneMark(WString(kept.c_str())).zoneId);
 }
 
 // The password is asked once, through the dialog's point, for the file
