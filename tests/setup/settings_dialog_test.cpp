@@ -40,6 +40,8 @@ bool TakeQuitMessage()
     return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
 }
 
+void CALLBACK EndTheLoop(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }
+
 // A dropped-file block as the shell hands it over.
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths)
 {
@@ -397,7 +399,7 @@ TEST_F(SettingsDialogTest, ShownDialogTakesItsLettersAndEscape)
     PostMessageW(d, WM_SYSCHAR, L'x', 1 << 29);
     PostMessageW(d, WM_KEYDOWN, VK_ESCAPE, 0);
     // Keys that never reach the dialog must not keep the test waiting.
-    UINT_PTR fallback = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
+    UINT_PTR fallback = SetTimer(nullptr, 0, 5000, EndTheLoop);
     dialog.Show();
     KillTimer(nullptr, fallback);
     EXPECT_TRUE(Checked(d, IDC_ACT_EXTRACT));
