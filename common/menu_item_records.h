@@ -2,8 +2,9 @@
 // text the system knows of, so a screen reader finds its name through the
 // item data: Windows' convention is a pointer to a record that begins with
 // MSAAMENUINFO (signature, length, text). The record then carries the
-// owner's own number for the item. Every item the programs make gets one,
-// owner-drawn or not, so that item data always means the same.
+// owner's own number for the item. Every item the programs make but a
+// separator gets one, owner-drawn or not, so that item data always means
+// the same.
 #pragma once
 
 #include <windows.h>
