@@ -112,18 +112,29 @@ CompressedFile CompressOpened(OpenedFile& opened, const ZlibBinding& zlib, int l
         result.errorText = L"compress2 Error Code = " + Number(code);
         return result;
     }
-    data.reset();
     // The entry keeps the raw deflate data: the zlib header and the Adler-32
     // trailer come off.
     uint32_t rawLength = packedLength - kZlibHeaderSize - kZlibTrailerSize;
+    std::unique_ptr<uint8_t[]> kept;
+    if (rawLength >= size) {
+        // Deflate made nothing smaller (data already compressed, a tiny
+        // file, or level 0): the entry holds the file's bytes as they are,
+        // and extraction has nothing to inflate.
+        kept = std::move(data);
+        rawLength = size;
+        result.method = zip::kMethodStored;
+        result.held = size > 0 ? size : 1;
+    } else {
+        memmove(packed.get(), packed.get() + kZlibHeaderSize, rawLength);
+        kept = std::move(packed);
+        result.held = bound;
+    }
     if (rawLength > static_cast<uint32_t>(INT_MAX)) {
         result.errorText = L"ファイルが大きすぎます";
         return result;
     }
-    memmove(packed.get(), packed.get() + kZlibHeaderSize, rawLength);
-    result.raw = std::move(packed);
+    result.raw = std::move(kept);
     result.rawLength = rawLength;
-    result.held = bound;
     result.ok = true;
     return result;
 }

@@ -31,12 +31,14 @@ struct CompressedFile {
     WORD dosDate = 0;
     WORD dosTime = 0;
     DWORD attributes = 0;
-    // A folder has nothing to deflate: its entry is stored.
+    // A folder has nothing to deflate, and a file that deflate does not make
+    // smaller is kept as it is: their entries are stored.
     uint16_t method = zip::kMethodDeflate;
     uint32_t size = 0;
     uint32_t crc = 0;
-    // The raw deflate data: compress2's output without the zlib header and
-    // the Adler-32 trailer. The block may be larger than rawLength.
+    // The entry's data: the raw deflate data (compress2's output without the
+    // zlib header and the Adler-32 trailer), or the file's own bytes for a
+    // stored entry. The block may be larger than rawLength.
     std::unique_ptr<uint8_t[]> raw;
     uint32_t rawLength = 0;
     // Bytes of memory the block holds.
@@ -56,8 +58,9 @@ OpenedFile OpenForCompression(const WString& path);
 // A folder as the entry that stands for it: its attributes and the DOS time
 // of its last write, no data. Safe on any thread.
 CompressedFile DescribeFolder(const WString& path);
-// Reads the opened file and deflates it at the zlib level. Safe on any
-// thread: each call has streams of its own.
+// Reads the opened file and deflates it at the zlib level; when that is not
+// smaller than the file, the file is stored. Safe on any thread: each call
+// has streams of its own.
 CompressedFile CompressOpened(OpenedFile& opened, const ZlibBinding& zlib, int level);
 // The most memory compressing a file of that size holds at once: the file
 // and compress2's output buffer.

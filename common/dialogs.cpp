@@ -9,6 +9,7 @@
 #include "common/messages.h"
 #include "common/stringlist.h"
 #include "common/system.h"
+#include "common/user_colours.h"
 
 WString DialogItemText(HWND dialog, int controlId)
 {
@@ -192,7 +193,7 @@ private:
     INT_PTR OnStaticColour(HDC dc, HWND control)
     {
         bool summary = GetDlgCtrlID(control) == kAboutSummary;
-        return ColorStaticOnFace(dc, summary ? RGB(0, 128, 0) : GetSysColor(COLOR_WINDOWTEXT));
+        return ColorStaticOnFace(dc, StaticTextColour(summary, RGB(0, 128, 0)));
     }
 
     void OnDestroy()

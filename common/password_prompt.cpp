@@ -7,6 +7,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/system.h"
+#include "common/user_colours.h"
 #include "common_ids.h"
 
 const wchar_t kPasswordWrongText[] = L"パスワードが違います";
@@ -70,7 +71,7 @@ private:
     INT_PTR OnStaticColour(HDC dc, HWND control)
     {
         bool warning = request_.wrong && GetDlgCtrlID(control) == IDC_PASSWORD_PROMPT;
-        return ColorStaticOnFace(dc, warning ? RGB(192, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
+        return ColorStaticOnFace(dc, StaticTextColour(warning, RGB(192, 0, 0)));
     }
 
     BOOL OnCommand(HWND window, int id)

@@ -8,6 +8,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/system.h"
+#include "common/user_colours.h"
 #include "common_ids.h"
 #include "setup/cab_drop_target.h"
 #include "shellext/folder_menu.h"
@@ -128,7 +129,7 @@ void CabAddDialog::OnDropFiles()
 INT_PTR CabAddDialog::OnStaticColor(HDC dc, HWND control)
 {
     bool dropArea = GetDlgCtrlID(control) == IDC_CAB_DROP_AREA;
-    return ColorStaticOnFace(dc, dropArea ? RGB(0, 0, 255) : GetSysColor(COLOR_WINDOWTEXT));
+    return ColorStaticOnFace(dc, StaticTextColour(dropArea, RGB(0, 0, 255)));
 }
 
 void CabAddDialog::OnDestroy()

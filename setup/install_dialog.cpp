@@ -6,6 +6,7 @@
 #include "common/paths.h"
 #include "common/progress.h"
 #include "common/system.h"
+#include "common/user_colours.h"
 #include "resources/common_ids.h"
 #include "resources/setup_ids.h"
 #include "setup/product_texts.h"
@@ -133,7 +134,7 @@ void CInstallDialog::OnCommand(int id)
 INT_PTR CInstallDialog::OnColorStatic(HDC dc, HWND control)
 {
     bool warning = GetDlgCtrlID(control) == IDC_INSTALL_WARNING;
-    return ColorStaticOnFace(dc, warning ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
+    return ColorStaticOnFace(dc, StaticTextColour(warning, RGB(255, 0, 0)));
 }
 
 void CInstallDialog::Execute()

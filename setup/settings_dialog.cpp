@@ -181,7 +181,7 @@ void CSettingsDialog::UpdateEnabling()
 {
     HWND dialog = window_.Get();
     int action = GetRadioIndex(dialog, kActionGroup, 3);
-    for (int id : {IDC_EXTRACT_DIR, IDC_EXTRACT_BROWSE, IDC_EXTRACT_OPEN}) {
+    for (int id : {IDC_EXTRACT_DIR_LABEL, IDC_EXTRACT_DIR, IDC_EXTRACT_BROWSE, IDC_EXTRACT_OPEN}) {
         Enable(dialog, id, action == kActExtract);
     }
     Enable(dialog, IDC_ARC_COMMAND_LABEL, action == kActRunArchiver);
@@ -298,7 +298,9 @@ void CSettingsDialog::Show()
 {
     ShowWindow(window_.Get(), SW_SHOW);
     UpdateWindow(window_.Get());
-    RunMessageLoop();
+    // Through the dialog manager, so that Tab, the mnemonics, Enter and
+    // Escape work as in any dialog.
+    RunMessageLoop(window_.Get());
 }
 
 void RunSettingsVerb()

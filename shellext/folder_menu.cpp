@@ -5,14 +5,9 @@
 #include "common/messages.h"
 #include "common/settings.h"
 #include "common/system.h"
+#include "common/user_colours.h"
 
 const wchar_t kFolderMenuClass[] = L"ZPKSHLEXWINCLASS";
-
-namespace {
-
-// The menu opens only if the mouse is still where the drop happened.
-
-}  // namespace
 
 int MonitorHeightNear(POINT point)
 {
@@ -125,14 +120,16 @@ void FolderMenu::BuildMenus()
             continue;
         }
         for (const FolderMenuItem& item : layout_.menus[m]) {
+            const FolderMenuRow& row = layout_.rows[static_cast<size_t>(item.row)];
             MENUITEMINFOW info{};
             info.cbSize = sizeof info;
             info.wID = static_cast<UINT>(item.row);
+            info.dwItemData = records_.Add(item.row, row.text);
             UINT end = static_cast<UINT>(GetMenuItemCount(menu));
             if (item.submenu >= 0) {
                 ScopedMenu submenu(CreatePopupMenu());
                 wchar_t more[] = L"more";
-                info.fMask = MIIM_STRING | MIIM_SUBMENU | MIIM_ID;
+                info.fMask = MIIM_STRING | MIIM_SUBMENU | MIIM_ID | MIIM_DATA;
                 info.dwTypeData = more;
                 info.hSubMenu = submenu.Get();
                 if (submenu && ReportApiFailure(InsertMenuItemW(menu, end, TRUE, &info), "IMI More")) {
@@ -142,9 +139,7 @@ void FolderMenu::BuildMenus()
             }
             info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_DATA;
             info.fType = MFT_OWNERDRAW | (item.columnBreak ? MFT_MENUBARBREAK : 0);
-            info.dwItemData = static_cast<ULONG_PTR>(item.row);
-            bool top = layout_.rows[static_cast<size_t>(item.row)].kind == kRowTopLevel;
-            ReportApiFailure(InsertMenuItemW(menu, end, TRUE, &info), top ? "IMI TOP" : "IMI FILE");
+            ReportApiFailure(InsertMenuItemW(menu, end, TRUE, &info), row.kind == kRowTopLevel ? "IMI TOP" : "IMI FILE");
         }
     }
 }
@@ -226,16 +221,11 @@ void FolderMenu::OnDraw(const DRAWITEMSTRUCT* item)
     if (!item->hDC || !text) {
         return;
     }
-    bool selected = (item->itemState & ODS_SELECTED) != 0;
-    int background = selected ? COLOR_HIGHLIGHT : COLOR_MENU;
-    SetTextColor(item->hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
-    ReportApiFailure(FillRect(item->hDC, &item->rcItem, GetSysColorBrush(background)), "FillRect");
-    SetBkColor(item->hDC, GetSysColor(background));
+    MenuItemColours colours = MenuItemColoursFor((item->itemState & ODS_SELECTED) != 0);
+    ReportApiFailure(FillMenuItem(item->hDC, item->rcItem, colours), "FillRect");
     const RECT& area = item->rcItem;
     if (icon_) {
-        ReportApiFailure(DrawIconEx(item->hDC, area.left + item_.iconLeft, area.top + item_.top, icon_.Get(),
-                                    item_.iconSize, item_.iconSize, 0, nullptr, DI_NORMAL),
-                         "DrawIconEx");
+        ReportApiFailure(DrawMenuItemIcon(item->hDC, area, icon_.Get(), item_, colours), "DrawIconEx");
     }
     ScopedSelect font(item->hDC, font_.Get());
     ReportApiFailure(TextOutW(item->hDC, area.left + item_.textLeft, area.top + item_.top, text->c_str(), text->Length()),

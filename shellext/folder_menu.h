@@ -9,6 +9,7 @@
 #include "archive/arcfile.h"
 #include "common/dpi.h"
 #include "common/handles.h"
+#include "common/menu_item_records.h"
 #include "common/stringlist.h"
 #include "common/wstring.h"
 #include "shellext/folder_menu_layout.h"
@@ -60,8 +61,11 @@ private:
     ScopedWindow anchor_;
     StringList folders_{false};
     WString result_;
-    ScopedMenu root_;
     FolderMenuLayout layout_;
+    // The data of the menu items, named for screen readers; it outlives the
+    // menus, which point into it.
+    MenuItemRecords records_;
+    ScopedMenu root_;
     ScopedFont font_;
     ScopedIcon icon_;
     MenuItemMetrics item_ = MenuItemMetricsFor(16, kStandardDpi);

@@ -122,7 +122,6 @@ bool ArchiveMenu::Insert(HMENU menu, const PlanItem& item, const WString& folder
         }
         [[fallthrough]];
     default:
-        info.fMask |= MIIM_DATA;
         info.fType |= MFT_OWNERDRAW;
         if ((item.type == PlanType::File || item.type == PlanType::Folder) && items_.IsDeletedPath(item.path)) {
             row.kind = kItemDeleted;
@@ -136,8 +135,9 @@ bool ArchiveMenu::Insert(HMENU menu, const PlanItem& item, const WString& folder
     int id = -1;
     if (item.type != PlanType::Separator) {
         id = items_.Add(row);
+        info.fMask |= MIIM_DATA;
         info.wID = static_cast<UINT>(id);
-        info.dwItemData = static_cast<ULONG_PTR>(id);
+        info.dwItemData = items_.ItemData(id);
     }
     int position = GetMenuItemCount(menu);
     if (!ReportApiFailure(InsertMenuItemW(menu, static_cast<UINT>(position), TRUE, &info),
@@ -176,8 +176,8 @@ int ArchiveMenu::SelectedItem(HMENU menu, UINT item, UINT flags) const
     if (flags & MF_POPUP) {
         return IdAtPosition(menu, static_cast<int>(item));
     }
-    // Ids above 0xFFFF arrive cut to 16 bits; the owner-draw data holds the
-    // full id, so the item is found by scanning for it.
+    // Ids above 0xFFFF arrive cut to 16 bits; the menu holds the full id, so
+    // the item is found by scanning for it.
     int count = GetMenuItemCount(menu);
     for (int position = 0; position < count; ++position) {
         int id = IdAtPosition(menu, position);

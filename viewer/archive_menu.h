@@ -44,8 +44,9 @@ private:
     ListingIndex index_;
     RootOptions rootOptions_;
     MenuLayout layout_;
-    ScopedMenu root_;
+    // Declared before the menus, which point into it, so that it goes after them.
     ItemTable items_;
+    ScopedMenu root_;
     // Planned levels by folder, kept once planned so that the later pages of a
     // long folder are not planned again.
     std::vector<std::pair<WString, std::vector<MenuPage>>> planned_;

@@ -225,10 +225,17 @@ int ItemTable::Add(const MenuItemRow& row)
 {
     int id = Count();
     rows_.push_back(row);
+    itemData_.push_back(records_.Add(id, row.kind == kItemDeleted ? WString() : row.text));
     if (row.submenu) {
         submenus_[row.submenu] = id;
     }
     return id;
+}
+
+int ItemTable::IdOfItemData(ULONG_PTR itemData) const
+{
+    int id = MenuItemRecords::RowOf(itemData);
+    return IsValidId(id) && itemData_[static_cast<size_t>(id)] == itemData ? id : -1;
 }
 
 int ItemTable::FindSubmenu(HMENU submenu) const
@@ -246,6 +253,7 @@ void ItemTable::MarkDeleted(const WString& path)
         bool below = folder ? row.path.StartsWith(path.c_str()) : row.path == path;
         if (below && (row.kind == kItemFile || row.kind == kItemFolder)) {
             row.kind = kItemDeleted;
+            records_.SetName(id, WString());
         }
     }
 }

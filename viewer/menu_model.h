@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/menu_item_records.h"
 #include "common/stringlist.h"
 #include "common/wstring.h"
 
@@ -111,6 +112,8 @@ struct MenuItemRow {
     int pendingPage;
 };
 
+// Each row has the record its menu item's data points at, named with the
+// text the item draws: nothing for an item drawn blank.
 class ItemTable {
 public:
     int Add(const MenuItemRow& row);
@@ -118,6 +121,9 @@ public:
     MenuItemRow& Row(int id) { return rows_[id]; }
     const MenuItemRow& Row(int id) const { return rows_[id]; }
     bool IsValidId(int id) const { return id > 0 && id < Count(); }
+    ULONG_PTR ItemData(int id) const { return itemData_[static_cast<size_t>(id)]; }
+    // The id of an item's data; -1 when it names no row of this table.
+    int IdOfItemData(ULONG_PTR itemData) const;
     // The row of a submenu, or -1.
     int FindSubmenu(HMENU submenu) const;
 
@@ -130,6 +136,8 @@ public:
 
 private:
     std::vector<MenuItemRow> rows_;
+    MenuItemRecords records_;
+    std::vector<ULONG_PTR> itemData_;
     std::unordered_map<HMENU, int> submenus_;
     std::vector<WString> deleted_;
 };

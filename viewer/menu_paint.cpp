@@ -6,6 +6,7 @@
 #include "common/dialogs.h"
 #include "common/messages.h"
 #include "common/paths.h"
+#include "common/user_colours.h"
 #include "common_ids.h"
 #include "viewer/menu_model.h"
 
@@ -77,23 +78,16 @@ void MenuPainter::Measure(MEASUREITEMSTRUCT& measure, const WString& text)
 
 void MenuPainter::Draw(const DRAWITEMSTRUCT& draw, int kind, const WString& text, const WString& path)
 {
-    bool selected = (draw.itemState & ODS_SELECTED) != 0;
-    COLORREF background = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU);
-    COLORREF foreground = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
-    ScopedGdiObject brush(CreateSolidBrush(background));
-    FillRect(draw.hDC, &draw.rcItem, static_cast<HBRUSH>(brush.Get()));
-    SetBkColor(draw.hDC, background);
+    MenuItemColours colours = MenuItemColoursFor((draw.itemState & ODS_SELECTED) != 0);
+    FillMenuItem(draw.hDC, draw.rcItem, colours);
     if (kind == kItemDeleted) {
         return;
     }
     HICON icon = IconFor(kind, path);
     if (icon) {
-        ReportApiFailure(DrawIconEx(draw.hDC, draw.rcItem.left + metrics_.iconLeft, draw.rcItem.top + metrics_.top,
-                                    icon, metrics_.iconSize, metrics_.iconSize, 0, nullptr, DI_NORMAL),
-                         "DrawIconEx");
+        ReportApiFailure(DrawMenuItemIcon(draw.hDC, draw.rcItem, icon, metrics_, colours), "DrawIconEx");
     }
     ScopedSelect font(draw.hDC, font_.Get());
-    SetTextColor(draw.hDC, foreground);
     ReportApiFailure(TextOutW(draw.hDC, draw.rcItem.left + metrics_.textLeft, draw.rcItem.top + metrics_.top, text.c_str(),
                               text.Length()),
                      "TextOut");

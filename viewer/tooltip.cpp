@@ -135,13 +135,14 @@ void FMenuTTObj::ShowLines(const StringList& lines)
     SetWindowPos(window_.Get(), HWND_TOPMOST, at.x, at.y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     shown_ = true;
 
-    // Painted once, straight onto the kept surface.
+    // Painted once, straight onto the kept surface, in the colours of the
+    // user's scheme for tooltips (pale yellow and black unless the user
+    // chose others), the frame in the text colour.
     RECT all{0, 0, width, height};
-    ScopedGdiObject fill(CreateSolidBrush(RGB(255, 255, 220)));
-    ReportApiFailure(FillRect(dc_, &all, static_cast<HBRUSH>(fill.Get())), "FillRect");
-    ReportApiFailure(FrameRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))), "FrameRect");
+    ReportApiFailure(FillRect(dc_, &all, GetSysColorBrush(COLOR_INFOBK)), "FillRect");
+    ReportApiFailure(FrameRect(dc_, &all, GetSysColorBrush(COLOR_INFOTEXT)), "FrameRect");
     ReportApiFailure(SetBkMode(dc_, TRANSPARENT), "SetBkMode");
-    SetTextColor(dc_, RGB(0, 0, 0));
+    SetTextColor(dc_, GetSysColor(COLOR_INFOTEXT));
     for (int i = 0; i < lines.Count(); ++i) {
         ReportApiFailure(TextOutW(dc_, padding, i * lineHeight, lines[i].c_str(), lines[i].Length()), "TextOut");
     }

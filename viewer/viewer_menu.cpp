@@ -23,16 +23,16 @@ void Viewer::ShowMenu()
 
 void Viewer::OnMeasureItem(MEASUREITEMSTRUCT& measure)
 {
-    int id = static_cast<int>(measure.itemData);
-    if (menu_ && menu_->Items().IsValidId(id)) {
+    int id = menu_ ? menu_->Items().IdOfItemData(measure.itemData) : -1;
+    if (id > 0) {
         painter_->Measure(measure, menu_->Items().Row(id).text);
     }
 }
 
 void Viewer::OnDrawItem(const DRAWITEMSTRUCT& draw)
 {
-    int id = static_cast<int>(draw.itemData);
-    if (!menu_ || !menu_->Items().IsValidId(id)) {
+    int id = menu_ ? menu_->Items().IdOfItemData(draw.itemData) : -1;
+    if (id <= 0) {
         return;
     }
     const MenuItemRow& row = menu_->Items().Row(id);

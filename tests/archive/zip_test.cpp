@@ -464,22 +464,54 @@ TEST_F(ZipWriterTest, AddedFolderKeepsTheWalkOrderAndItsEmptyFoldersWithAndWitho
     }
 }
 
-TEST_F(ZipWriterTest, NoCompressionSettingStillWritesDeflateStoredBlocks)
+TEST_F(ZipWriterTest, EntriesThatDeflateDoesNotShrinkAreStoredAsTheyAre)
 {
-    settings_.Set(L"ZipCompType", 3);
-    WString source = MakeFile(L"a.txt", std::string(5000, 'a'));
-    WString path = folder_ / L"level.zip";
-    {
-        CZipFile archive(path, ZlibPath());
-        EXPECT_EQ(archive.Level(), 0);
-        ASSERT_TRUE(archive.Add(source, WString(), -1));
+    // Noise from a fixed generator: deflate makes it a little larger.
+    std::string noise(20000, '\0');
+    uint32_t state = 12345;
+    for (char& byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
     }
-    Bytes bytes = ReadFileBytes(path);
-    ASSERT_GT(bytes.size(), 36u);
-    EXPECT_EQ(bytes[8], 8);                   // method 8
-    EXPECT_EQ(bytes[30 + 5] & 0x06, 0);       // first deflate block: type 00, stored
-    CZipFile back(path, ZlibPath());
-    EXPECT_EQ(back.Entries().ValueAt(0).packedSize, 5000u + 5u);
+    struct Case {
+        const wchar_t* name;
+        std::string data;
+        int compType;
+        uint16_t method;
+    };
+    const Case cases[] = {
+        {L"tiny.txt", "hello\n", 0, zip::kMethodStored},
+        {L"empty.txt", "", 0, zip::kMethodStored},
+        {L"noise.bin", noise, 0, zip::kMethodStored},
+        {L"text.txt", std::string(5000, 'a'), 0, zip::kMethodDeflate},
+        {L"level0.txt", std::string(5000, 'a'), 3, zip::kMethodStored},
+    };
+    for (const Case& c : cases) {
+        settings_.Set(L"ZipCompType", c.compType);
+        WString source = MakeFile(c.name, c.data);
+        WString path = folder_ / (WString(c.name) + L".zip");
+        {
+            CZipFile archive(path, ZlibPath());
+            ASSERT_TRUE(archive.Add(source, WString(), -1)) << Utf8(c.name);
+        }
+        Bytes bytes = ReadFileBytes(path);
+        ASSERT_GT(bytes.size(), 30u);
+        EXPECT_EQ(bytes[8], c.method) << Utf8(c.name);
+        CZipFile back(path, ZlibPath());
+        const ArcEntry& entry = back.Entries().ValueAt(0);
+        EXPECT_EQ(entry.method, c.method) << Utf8(c.name);
+        if (c.method == zip::kMethodStored) {
+            EXPECT_EQ(entry.packedSize, c.data.size()) << Utf8(c.name);
+            size_t at = 30 + entry.nameLength;
+            ASSERT_GE(bytes.size(), at + c.data.size());
+            EXPECT_EQ(std::string(bytes.begin() + at, bytes.begin() + at + c.data.size()), c.data) << Utf8(c.name);
+        } else {
+            EXPECT_LT(entry.packedSize, c.data.size()) << Utf8(c.name);
+        }
+        WString out = folder_ / (WString(c.name) + L".out");
+        ASSERT_TRUE(back.Extract(out, WString(), false)) << Utf8(back.ErrorText().c_str());
+        EXPECT_EQ(ReadFileBytes(JoinPath(out, WString(c.name))), ReadFileBytes(source)) << Utf8(c.name);
+    }
 }
 
 TEST_F(ZipWriterTest, DuplicatePathAtCommitFollowsTheAnswer)

@@ -40,6 +40,8 @@ bool TakeQuitMessage()
     return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
 }
 
+void CALLBACK EndTheLoop(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }
+
 // A dropped-file block as the shell hands it over.
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths)
 {
@@ -386,6 +388,25 @@ BOOL CALLBACK CollectTooltip(HWND window, LPARAM data)
     }
     s->delays.push_back(SendMessageW(window, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
     return TRUE;
+}
+
+TEST_F(SettingsDialogTest, ShownDialogTakesItsLettersAndEscape)
+{
+    CSettingsDialog dialog;
+    HWND d = dialog.Window();
+    ASSERT_TRUE(Checked(d, IDC_ACT_EXPLORER));
+    // Alt+X chooses the extract action; Escape then closes without writing.
+    PostMessageW(d, WM_SYSCHAR, L'x', 1 << 29);
+    PostMessageW(d, WM_KEYDOWN, VK_ESCAPE, 0);
+    // Keys that never reach the dialog must not keep the test waiting.
+    UINT_PTR fallback = SetTimer(nullptr, 0, 5000, EndTheLoop);
+    dialog.Show();
+    KillTimer(nullptr, fallback);
+    EXPECT_TRUE(Checked(d, IDC_ACT_EXTRACT));
+    EXPECT_TRUE(Enabled(d, IDC_EXTRACT_DIR));
+    EXPECT_FALSE(IsWindowVisible(d)) << "Escape closed the dialog";
+    EXPECT_EQ(-1, ProductNumber(L"Act"));
+    EXPECT_EQ(0u, prompts.Count());
 }
 
 TEST_F(SettingsDialogTest, TooltipsExplainOverflowLevelAndSorting)

@@ -6,6 +6,7 @@ zpk_test_program(test_setup
     ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/install_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/install_dialog_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/dialog_keyboard_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/screenshot_roles.cpp
   LIBS zpk_setup
   RESOURCES ${CMAKE_SOURCE_DIR}/resources/setup.rc

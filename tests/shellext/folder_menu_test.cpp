@@ -10,6 +10,7 @@
 #include "common/system.h"
 #include "common_ids.h"
 #include "shellext/folder_menu.h"
+#include "support/accessible_menu.h"
 #include "support/private_settings.h"
 #include "support/prompt_recorder.h"
 #include "support/scripted_user.h"
@@ -69,7 +70,7 @@ std::vector<std::wstring> Texts(const StringList& list)
 
 // One entry of a built menu as the system holds it.
 struct BuiltItem {
-    std::wstring text;  // the row's text for owner-drawn entries
+    std::wstring text;  // the name a screen reader reads, from the item data
     bool ownerDrawn;
     bool columnBreak;
     HMENU submenu;
@@ -88,9 +89,13 @@ std::vector<BuiltItem> ReadMenu(HMENU menu, const FolderMenu& owner)
         info.cch = 64;
         EXPECT_TRUE(GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info));
         BuiltItem item{text, (info.fType & MFT_OWNERDRAW) != 0, (info.fType & MFT_MENUBARBREAK) != 0, info.hSubMenu};
-        if (item.ownerDrawn) {
-            item.text = owner.Layout().rows.at(info.wID).text.c_str();
-        }
+        // Owner-drawn entries are named with the text they draw, "more" with
+        // its string.
+        AccessibleItem spoken = AccessibleItemAt(menu, i);
+        EXPECT_TRUE(spoken.hasRecord) << i;
+        EXPECT_EQ(item.ownerDrawn ? std::wstring(owner.Layout().rows.at(info.wID).text.c_str()) : item.text,
+                  spoken.name);
+        item.text = spoken.name;
         items.push_back(item);
     }
     return items;

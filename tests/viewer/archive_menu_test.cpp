@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "support/accessible_menu.h"
 #include "viewer/archive_menu.h"
 
 namespace {
 
 struct ReadItem {
-    std::wstring text;  // the table's text for owner-drawn items, the menu's otherwise
+    std::wstring text;  // the name a screen reader reads, from the item data
     UINT type;
     UINT state;
     int id;
@@ -30,9 +31,19 @@ std::vector<ReadItem> ReadMenu(const ArchiveMenu& menu, HMENU handle)
         info.cch = 63;
         EXPECT_TRUE(GetMenuItemInfoW(handle, static_cast<UINT>(i), TRUE, &info));
         ReadItem item{text, info.fType, info.fState, static_cast<int>(info.wID), info.hSubMenu};
-        if (info.fType & MFT_OWNERDRAW) {
-            EXPECT_EQ(info.wID, static_cast<UINT>(info.dwItemData)) << "the item data names the row";
-            item.text = menu.Items().Row(item.id).text.c_str();
+        if (!(info.fType & MFT_SEPARATOR)) {
+            EXPECT_EQ(item.id, menu.Items().IdOfItemData(info.dwItemData)) << "the item data names the row";
+            AccessibleItem spoken = AccessibleItemAt(handle, i);
+            EXPECT_TRUE(spoken.hasRecord) << i;
+            // An owner-drawn item is named with the text it draws; a string
+            // item with its string.
+            const MenuItemRow& row = menu.Items().Row(item.id);
+            if (!(info.fType & MFT_OWNERDRAW)) {
+                EXPECT_EQ(item.text, spoken.name);
+            } else if (row.kind != kItemDeleted) {
+                EXPECT_EQ(std::wstring(row.text.c_str()), spoken.name);
+            }
+            item.text = spoken.name;
         }
         items.push_back(item);
     }
@@ -142,8 +153,16 @@ TEST(ArchiveMenu, ItemsBuiltAfterAFolderDeleteStartBlank)
     EXPECT_EQ(kItemDeleted, menu.Items().Row(root[2].id).kind);
     menu.FillIfPending(root[2].submenu);
     menu.FillIfPending(root[3].submenu);
-    EXPECT_EQ(kItemDeleted, menu.Items().Row(ReadMenu(menu, root[2].submenu)[0].id).kind);
-    EXPECT_EQ(kItemFile, menu.Items().Row(ReadMenu(menu, root[3].submenu)[0].id).kind);
+    std::vector<ReadItem> below = ReadMenu(menu, root[2].submenu);
+    std::vector<ReadItem> other = ReadMenu(menu, root[3].submenu);
+    EXPECT_EQ(kItemDeleted, menu.Items().Row(below[0].id).kind);
+    EXPECT_EQ(kItemFile, menu.Items().Row(other[0].id).kind);
+    // A blank item says nothing to a screen reader either, whether it was
+    // blanked after it was built or built blank.
+    EXPECT_EQ(L"", ReadMenu(menu, menu.Root())[2].text);
+    EXPECT_EQ(L"", below[0].text);
+    EXPECT_EQ(L"doc", ReadMenu(menu, menu.Root())[3].text);
+    EXPECT_EQ(L"b.txt", other[0].text);
 }
 
 TEST(ArchiveMenu, TypedCharactersChooseAmongTheMenusOwnItems)

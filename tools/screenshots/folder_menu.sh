@@ -5,7 +5,8 @@
 # with the first "more" opened) into build/screenshots/folder_menu_N.png.
 # Runs itself inside a test session.
 # With --scale 150 (125 to 200) the same at that screen scale, into
-# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
+# build/screenshots/scale-150/; with --contrast in a high-contrast scheme,
+# into build/screenshots/contrast/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh

@@ -3,7 +3,8 @@
 # folder into a new ZIP archive, as the folder menu's "zip" verb does, into
 # build/screenshots/progress.png. Runs itself inside a test session.
 # With --scale 150 (125 to 200) the same at that screen scale, into
-# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
+# build/screenshots/scale-150/; with --contrast in a high-contrast scheme,
+# into build/screenshots/contrast/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh

@@ -6,7 +6,8 @@
 # a scratch install folder of the test program. Runs itself inside a test
 # session.
 # With --scale 150 (125 to 200) the same at that screen scale, into
-# build/screenshots/scale-150/ (tools/screenshots/scale.sh).
+# build/screenshots/scale-150/; with --contrast in a high-contrast scheme,
+# into build/screenshots/contrast/ (tools/screenshots/scale.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/screenshots/scale.sh
