@@ -6,7 +6,8 @@
 # viewer_more.png), and the tooltip of a file and of the whole archive
 # (viewer_tooltip_file.png, viewer_tooltip_archive.png), and the window that
 # waits for an edit handed to a program that was already running
-# (viewer_store_wait.png). Runs itself inside a test session.
+# (viewer_store_wait.png), and the question about an edit saved after that
+# (viewer_pending_edit.png). Runs itself inside a test session.
 # With --scale 150 (125 to 200) the same at that screen scale, into
 # build/screenshots/scale-150/; with --contrast in a high-contrast scheme,
 # into build/screenshots/contrast/ (tools/screenshots/scale.sh).
@@ -89,5 +90,11 @@ tools/wine-run reg add "$classes\.xlsx" /ve /d ZupakoShotLauncher /f >/dev/null
 tools/wine-run reg add "$classes\ZupakoShotLauncher\shell\open\command" /ve \
   /d "\"$(win "$work/launcher.exe")\" \"%1\"" /f >/dev/null
 shot "$work/見積.zip" viewer_store_wait 2 Down Down Return
+# The edit saved after the viewer stopped waiting (here into the copy that
+# the store window above was left with) is offered at the next opening.
+temp=$(tools/wine-run cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
+copy=$(find "$(tools/wine-run winepath -u "$temp" 2>/dev/null | tr -d '\r')/ZPKWork" -name '見積書.xlsx' | head -1)
+echo "金額を修正" >> "$copy"
+shot "$work/見積.zip" viewer_pending_edit 1
 tools/wine-run reg delete "$classes\.xlsx" /f >/dev/null
 tools/wine-run reg delete "$classes\ZupakoShotLauncher" /f >/dev/null
