@@ -18,9 +18,11 @@ struct ZoneMark {
     bool Carried() const { return zoneId >= kInternetZone; }
 };
 
-// The zone in the file's "Zone.Identifier" stream (ANSI or UTF-16 text, an
-// INI section "[ZoneTransfer]" with "ZoneId=N"); no mark when the stream is
-// missing, unreadable or holds no zone.
+// The zone in the file's "Zone.Identifier" stream (an INI section
+// "[ZoneTransfer]" with "ZoneId=N" in ANSI, UTF-8 or UTF-16 of either byte
+// order; its first 64 KiB are read). No mark when the stream is missing,
+// unreadable or has no such section; the internet zone when the section's
+// zone cannot be read.
 ZoneMark ReadZoneMark(const WString& path);
 
 // The text of the stream of a file taken out of the archive at archivePath,
