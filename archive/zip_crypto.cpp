@@ -243,7 +243,7 @@ bool AesCtrCipher::Fail(const char* call, long status)
     return false;
 }
 
-BCRYPT_ALG_HANDLE AesKeyDeriver::Provider()
+BCRYPT_ALG_HANDLE AesProviders::Hmac()
 {
     if (!hmac_) {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -258,10 +258,34 @@ BCRYPT_ALG_HANDLE AesKeyDeriver::Provider()
     return hmac_.Get();
 }
 
-bool AesKeyDeriver::Derive(const SecretBytes& password, uint8_t strength, const uint8_t* salt, SecretBytes& derived)
+BCRYPT_ALG_HANDLE AesProviders::Aes()
+{
+    if (!aes_) {
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0);
+        if (status < 0) {
+            error_ = CngFailure("BCryptOpenAlgorithmProvider", status);
+            return nullptr;
+        }
+        ScopedBcryptAlgorithm opened(algorithm);
+        // Counter mode is built on single blocks: the counter blocks are
+        // encrypted independently and laid over the data.
+        status = BCryptSetProperty(algorithm, BCRYPT_CHAINING_MODE,
+                                   reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                                   sizeof(BCRYPT_CHAIN_MODE_ECB), 0);
+        if (status < 0) {
+            error_ = CngFailure("BCryptSetProperty", status);
+            return nullptr;
+        }
+        aes_ = std::move(opened);
+    }
+    return aes_.Get();
+}
+
+bool AesProviders::Derive(const SecretBytes& password, uint8_t strength, const uint8_t* salt, SecretBytes& derived)
 {
     derived.Clear();
-    BCRYPT_ALG_HANDLE provider = Provider();
+    BCRYPT_ALG_HANDLE provider = Hmac();
     if (!provider) {
         return false;
     }
@@ -292,8 +316,8 @@ bool AesCtrCipher::Open(const SecretBytes& password, uint8_t strength, const uin
                         bool& matches)
 {
     SecretBytes derived;
-    if (!deriver_.Derive(password, strength, salt, derived)) {
-        error_ = deriver_.ErrorText();
+    if (!providers_.Derive(password, strength, salt, derived)) {
+        error_ = providers_.ErrorText();
         return false;
     }
     return OpenDerived(derived, strength, verifier, matches);
@@ -313,8 +337,8 @@ bool AesCtrCipher::OpenDerived(const SecretBytes& derived, uint8_t strength, con
 bool AesCtrCipher::Create(const SecretBytes& password, uint8_t strength, const uint8_t* salt, uint8_t* verifier)
 {
     SecretBytes derived;
-    if (!deriver_.Derive(password, strength, salt, derived)) {
-        error_ = deriver_.ErrorText();
+    if (!providers_.Derive(password, strength, salt, derived)) {
+        error_ = providers_.ErrorText();
         return false;
     }
     return Start(derived, strength, nullptr, verifier);
@@ -329,26 +353,11 @@ bool AesCtrCipher::Start(const SecretBytes& derived, uint8_t strength, const uin
     if (keySize == 0 || derived.Size() != 2 * keySize + kAesVerifierSize) {
         return Fail("BCryptDeriveKeyPBKDF2", kInvalidParameter);
     }
-    BCRYPT_ALG_HANDLE hmac = deriver_.Provider();
-    if (!hmac) {
-        error_ = deriver_.ErrorText();
+    BCRYPT_ALG_HANDLE hmac = providers_.Hmac();
+    BCRYPT_ALG_HANDLE aes = providers_.Aes();
+    if (!hmac || !aes) {
+        error_ = providers_.ErrorText();
         return false;
-    }
-    if (!aes_) {
-        BCRYPT_ALG_HANDLE algorithm = nullptr;
-        status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0);
-        if (status < 0) {
-            return Fail("BCryptOpenAlgorithmProvider", status);
-        }
-        aes_.Reset(algorithm);
-        // Counter mode is built on single blocks: the counter blocks are
-        // encrypted independently and laid over the data.
-        status = BCryptSetProperty(aes_.Get(), BCRYPT_CHAINING_MODE,
-                                   reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
-                                   sizeof(BCRYPT_CHAIN_MODE_ECB), 0);
-        if (status < 0) {
-            return Fail("BCryptSetProperty", status);
-        }
     }
     memcpy(verifier, derived.Data() + 2 * keySize, kAesVerifierSize);
     // A reader whose password does not pass the verifier needs no keys.
@@ -356,7 +365,7 @@ bool AesCtrCipher::Start(const SecretBytes& derived, uint8_t strength, const uin
         return true;
     }
     BCRYPT_KEY_HANDLE key = nullptr;
-    status = BCryptGenerateSymmetricKey(aes_.Get(), &key, nullptr, 0, const_cast<PUCHAR>(derived.Data()),
+    status = BCryptGenerateSymmetricKey(aes, &key, nullptr, 0, const_cast<PUCHAR>(derived.Data()),
                                         static_cast<ULONG>(keySize), 0);
     if (status < 0) {
         return Fail("BCryptGenerateSymmetricKey", status);

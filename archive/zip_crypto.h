@@ -98,23 +98,27 @@ bool FindAesParameters(const uint8_t* extra, size_t length, AesParameters& param
 // The salt's length for a strength, 0 for an unknown strength.
 size_t AesSaltSize(uint8_t strength);
 
-// The bytes that PBKDF2-HMAC-SHA1 (1,000 rounds) derives for an AES entry
-// from its password and salt: the AES key, the HMAC key and the verifier.
-// One deriver serves one thread at a time.
-class AesKeyDeriver {
+// The CNG providers of AES entries, HMAC-SHA1 and AES in ECB mode, each
+// opened on first use. Opening them costs more than a small entry's data,
+// so one set serves every entry an archive object opens; one set serves
+// one thread at a time.
+class AesProviders {
 public:
-    AesKeyDeriver() = default;
-    AesKeyDeriver(const AesKeyDeriver&) = delete;
-    AesKeyDeriver& operator=(const AesKeyDeriver&) = delete;
+    AesProviders() = default;
+    AesProviders(const AesProviders&) = delete;
+    AesProviders& operator=(const AesProviders&) = delete;
 
-    // False with the reason in ErrorText when CNG fails.
+    // The bytes PBKDF2-HMAC-SHA1 (1,000 rounds) derives from a password
+    // and an entry's salt: the AES key, the HMAC key and the verifier.
     bool Derive(const SecretBytes& password, uint8_t strength, const uint8_t* salt, SecretBytes& derived);
-    // The HMAC-SHA1 provider it derives with, opened on first use.
-    BCRYPT_ALG_HANDLE Provider();
+    // Null when the provider cannot be opened; the reason in ErrorText.
+    BCRYPT_ALG_HANDLE Hmac();
+    BCRYPT_ALG_HANDLE Aes();
     const WString& ErrorText() const { return error_; }
 
 private:
     ScopedBcryptAlgorithm hmac_;
+    ScopedBcryptAlgorithm aes_;
     WString error_;
 };
 
@@ -123,7 +127,8 @@ private:
 // reason in ErrorText. The key stream is overwritten when it is let go.
 class AesCtrCipher {
 public:
-    AesCtrCipher() = default;
+    // shared: providers that outlive the cipher; null: its own.
+    explicit AesCtrCipher(AesProviders* shared = nullptr) : providers_(shared ? *shared : own_) {}
     ~AesCtrCipher();
     AesCtrCipher(const AesCtrCipher&) = delete;
     AesCtrCipher& operator=(const AesCtrCipher&) = delete;
@@ -133,7 +138,7 @@ public:
     // does.
     bool Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* verifier,
               bool& matches);
-    // The same with the bytes DeriveAesKeys gave for the entry's salt.
+    // The same with the bytes AesProviders::Derive gave for the entry's salt.
     bool OpenDerived(const SecretBytes& derived, uint8_t strength, const uint8_t* verifier, bool& matches);
     // The writer's side: derives the keys for a new salt and gives the
     // verifier to store beside it.
@@ -158,9 +163,10 @@ private:
     bool Hash(const uint8_t* bytes, size_t count);
     bool Crypt(uint8_t* bytes, size_t count);
 
-    ScopedBcryptAlgorithm aes_;
+    // Before the key and the hash, which go first.
+    AesProviders own_;
+    AesProviders& providers_;
     ScopedBcryptKey key_;
-    AesKeyDeriver deriver_;
     ScopedBcryptHash hash_;
     uint8_t counter_[16] = {};
     std::vector<uint8_t> stream_;

@@ -167,7 +167,7 @@ bool CZipFile::OpenDecryption(HANDLE archive, const ArcEntry& entry, const WStri
         for (size_t i = first; i < encodings.size(); ++i) {
             bool matches = false;
             if (aes) {
-                std::unique_ptr<zip::AesCtrCipher> cipher(new zip::AesCtrCipher());
+                std::unique_ptr<zip::AesCtrCipher> cipher(new zip::AesCtrCipher(&aesProviders_));
                 const uint8_t* verifier = header + headerSize - zip::kAesVerifierSize;
                 zip::SecretBytes derived;
                 bool opened = keysAhead_ && keysAhead_->Take(entry.headerOffset, encodings[i], parameters.strength,

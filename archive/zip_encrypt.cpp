@@ -202,7 +202,7 @@ bool CZipFile::EncryptNewData(const WString& name, CompressedFile& file, ArcEntr
         memcpy(data, file.raw.get(), file.rawLength);
     }
     if (aes) {
-        zip::AesCtrCipher cipher;
+        zip::AesCtrCipher cipher(&aesProviders_);
         size_t saltSize = headerSize - zip::kAesVerifierSize;
         if (!cipher.Create(protection_.password, protection_.aesStrength, header, header + saltSize) ||
             !cipher.Encrypt(data, file.rawLength) || !cipher.Code(data + file.rawLength)) {

@@ -122,7 +122,7 @@ bool KeysAhead::Take(uint64_t headerOffset, const SecretBytes& password, uint8_t
 
 void KeysAhead::Work()
 {
-    AesKeyDeriver deriver;
+    AesProviders deriver;
     ScopedFile file;
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {

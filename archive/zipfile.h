@@ -246,6 +246,8 @@ private:
     std::unordered_map<std::wstring, size_t> openedWith_;
     size_t lastOpened_ = 0;
     EntryProtection protection_;
+    // The CNG providers of every AES entry this object opens or writes.
+    zip::AesProviders aesProviders_;
     // Keys derived ahead while a folder of AES entries is extracted.
     std::unique_ptr<zip::KeysAhead> keysAhead_;
 };
