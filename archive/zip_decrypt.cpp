@@ -61,7 +61,8 @@ bool CZipFile::IsEncryptedEntry(const WString& entryPath) const
     return index >= 0 && zip::IsEncrypted(entries_.ValueAt(index).flags, entries_.ValueAt(index).method);
 }
 
-bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& output)
+bool CZipFile::RequestPassword(const WString& name, bool wrong, bool confirm, const WString& output,
+                               WString& typed)
 {
     PasswordSource* source = Passwords();
     if (!source) {
@@ -72,11 +73,19 @@ bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& outpu
     request.archivePath = ArchivePath();
     request.entryName = name;
     request.wrong = wrong;
-    WString typed;
-    bool given = source->Ask(request, typed);
-    if (!given) {
+    request.confirm = confirm;
+    if (!source->Ask(request, typed)) {
         WipeText(typed);
         SetErrorText(output + (wrong ? L"\nパスワードが違います" : L"\nパスワードの入力がキャンセルされました"));
+        return false;
+    }
+    return true;
+}
+
+bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& output)
+{
+    WString typed;
+    if (!RequestPassword(name, wrong, false, output, typed)) {
         return false;
     }
     passwords_.Take(typed);
@@ -85,19 +94,8 @@ bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& outpu
 
 bool CZipFile::ConfirmPassword(const WString& name, const WString& output, const zip::SecretBytes& taken)
 {
-    PasswordSource* source = Passwords();
-    if (!source) {
-        SetErrorText(output + L"\nパスワードが必要です");
-        return false;
-    }
-    PasswordRequest request;
-    request.archivePath = ArchivePath();
-    request.entryName = name;
-    request.confirm = true;
     WString typed;
-    if (!source->Ask(request, typed)) {
-        WipeText(typed);
-        SetErrorText(output + L"\nパスワードの入力がキャンセルされました");
+    if (!RequestPassword(name, false, true, output, typed)) {
         return false;
     }
     std::vector<zip::SecretBytes> encodings = zip::PasswordEncodings(typed);

@@ -207,6 +207,9 @@ private:
                        uint32_t size, uint32_t crc, uint8_t* data, const WString& output, bool& dataFault);
     // Decrypts data just read, when the entry is encrypted.
     bool DecryptRead(zip::EntryDecryption& decryption, uint8_t* bytes, uint32_t count, const WString& output);
+    // The source's answer to one request, or false with the reason (no
+    // source, a cancel, a wrong password not given again) in the error text.
+    bool RequestPassword(const WString& name, bool wrong, bool confirm, const WString& output, WString& typed);
     bool AskPassword(const WString& name, bool wrong, const WString& output);
     // Asks for the password once more and tells whether it is the one the
     // bytes taken came from.

@@ -127,6 +127,12 @@ std::string ZoneMarkText(const ZoneMark& mark, const WString& archivePath)
            std::string(archivePath.ToAnsi().c_str()) + "\r\n";
 }
 
+bool CarryArchiveZoneMark(const WString& archivePath, const WString& path)
+{
+    ZoneMark mark = ReadZoneMark(archivePath);
+    return !mark.Carried() || WriteZoneMark(path, mark, archivePath);
+}
+
 bool WriteZoneMark(const WString& path, const ZoneMark& mark, const WString& archivePath)
 {
     WString stream = path + kStreamSuffix;

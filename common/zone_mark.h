@@ -33,3 +33,9 @@ std::string ZoneMarkText(const ZoneMark& mark, const WString& archivePath);
 // Writes that stream on the file at path; false when it could not be
 // written (a volume without streams, for one).
 bool WriteZoneMark(const WString& path, const ZoneMark& mark, const WString& archivePath);
+
+// Gives a file made from the archive's content without an extraction (an
+// edited copy kept beside the archive, a copy held for the user) the
+// archive's mark when the archive's zone is carried. True when the file
+// has the mark or needs none.
+bool CarryArchiveZoneMark(const WString& archivePath, const WString& path);
