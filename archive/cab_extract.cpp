@@ -27,7 +27,8 @@ struct FdiCallbacks {
         switch (type) {
         case fdintCOPY_FILE:
             return cabinet->keptFiles_ ? cabinet->OpenKeptOutput(notice->psz1, notice->cb)
-                                       : cabinet->OpenOutput(notice->psz1, notice->attribs);
+                                       : cabinet->OpenOutput(notice->psz1, notice->attribs,
+                                                             static_cast<uint32_t>(notice->cb));
         case fdintCLOSE_FILE_INFO:
             return cabinet->CloseOutput(reinterpret_cast<HANDLE>(notice->hf), notice->date, notice->time,
                                         notice->attribs);
@@ -59,11 +60,13 @@ bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& rela
 
 }  // namespace
 
-INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
+INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs, uint32_t size)
 {
     const char* text = storedName ? storedName : "";
-    WString entry = WithoutCurrentFolderComponents((attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text)
-                                                                                       : WString::FromAnsi(text));
+    // The name as the listing gives it, so that the filter matches and the
+    // file, its mark and the checks use the name Windows writes.
+    WString entry =
+        MappedEntryName((attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text) : WString::FromAnsi(text));
     WString relative;
     if (!PlaceUnderFilter(entry, filter_, relative)) {
         return 0;
@@ -87,11 +90,23 @@ INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
         return -1;
     }
     openOutput_ = path;
+    openSize_ = size;
     return reinterpret_cast<INT_PTR>(file);
 }
 
 INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs)
 {
+    // Wine's library gives the close notice of a file whose data failed
+    // half-way like any other, and does not look at what its writes
+    // return: a file shorter than its record is taken away, never left
+    // behind as if it were the entry.
+    LARGE_INTEGER written{};
+    if (!GetFileSizeEx(file, &written) || static_cast<uint64_t>(written.QuadPart) != openSize_) {
+        CloseHandle(file);
+        unfinishedOutput_ = openOutput_;
+        RemoveUnfinishedOutput();
+        return FALSE;
+    }
     // Before the times and attributes: writing the stream would change the
     // one, and a read-only file takes no new stream.
     CarryZoneMark(openOutput_);
@@ -105,6 +120,14 @@ INT_PTR CCabFile::CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_
                      "SetFileAttributesW");
     openOutput_.Clear();
     return TRUE;
+}
+
+void CCabFile::RemoveUnfinishedOutput()
+{
+    if (!openOutput_.IsEmpty()) {
+        DeleteFileW(openOutput_.c_str());
+        openOutput_.Clear();
+    }
 }
 
 std::vector<bool> CCabFile::UnitsOf(const WString& entryPath) const
@@ -191,6 +214,7 @@ bool CCabFile::CopyThroughLibrary()
     }
     BusyCursor busy(*this, kExtractCursor);
     refusedText_.Clear();
+    unfinishedOutput_.Clear();
     error_ = ERF{};
 
     ScopedFdiContext context(FDICreate(cablib::Allocate, cablib::Release, FdiCallbacks::Open, cablib::ReadCallback,
@@ -223,12 +247,18 @@ bool CCabFile::CopyThroughLibrary()
                           const_cast<char*>(cabinetPath.c_str()), 0, FdiCallbacks::Notify, nullptr,
                           const_cast<wchar_t*>(extractRoot_.c_str()));
     context.Reset();
+    // A copy that stopped inside a file closed it without the notice.
+    RemoveUnfinishedOutput();
     if (!refusedText_.IsEmpty()) {
         SetErrorText(refusedText_);
         return false;
     }
     if (!copied) {
         SetErrorText(L"FDICopy エラー Code = " + WString::FromInt(error_.erfOper));
+        return false;
+    }
+    if (!unfinishedOutput_.IsEmpty()) {
+        SetErrorText(unfinishedOutput_ + L"\n展開エラー");
         return false;
     }
     return error_.erfOper == 0;
@@ -255,6 +285,7 @@ INT_PTR CCabFile::OpenKeptOutput(const char* storedName, long size)
         return -1;
     }
     openOutput_ = file.path;
+    openSize_ = file.record.fixed.cbFile;
     file.extracted = true;
     return reinterpret_cast<INT_PTR>(output);
 }

@@ -32,9 +32,10 @@ bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WStrin
     const char* text = reinterpret_cast<const char*>(bytes);
     name = (attribs & cab::kAttributeUtf8Name) ? WString::FromUtf8(text, static_cast<int>(length))
                                                 : WString::FromAnsi(text, static_cast<int>(length));
-    // Some tools keep the "./" of their arguments; the entry is the same
-    // file without it, in the listing, the menu and the extraction alike.
-    name = WithoutCurrentFolderComponents(name);
+    // Some tools keep the "./" of their arguments, and Windows drops the
+    // trailing dots and blanks of a name; the entry is the file Windows
+    // would write, in the listing, the menu and the extraction alike.
+    name = MappedEntryName(name);
     return !name.IsEmpty();
 }
 
@@ -160,7 +161,16 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
                                        : WString(kOffsetOutside) + L"CFDATA" + BlockPlace(unitIndex, block);
             return false;
         }
-        if (header.cbData > cab::kMaxCompressedBlock || header.cbUncomp > cab::kMaxUncompressedBlock) {
+        // The last block of a unit that goes on in the next cabinet of a set
+        // decodes to nothing of its own: its data is the first part of a
+        // block that the next cabinet completes.
+        bool continued = block + 1 == folder.cCFData && header.cbUncomp == 0;
+        // Stored data is its own output, so a stored block whose two sizes
+        // differ is damaged; the library would write the blocks before it
+        // and stop half-way through a file.
+        bool stored = (folder.typeCompress & cab::kCompressionMask) == cab::kCompressionNone;
+        if (header.cbData > cab::kMaxCompressedBlock || header.cbUncomp > cab::kMaxUncompressedBlock ||
+            (stored && header.cbData != header.cbUncomp && !continued)) {
             fault = kBadDataBlock + BlockPlace(unitIndex, block);
             return false;
         }
@@ -170,10 +180,8 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
             return false;
         }
         bool summed = check == BlockCheck::kChecksums && header.csum != 0;
-        // The last block of a unit that goes on in the next cabinet of a set
-        // decodes to nothing of its own: its data is the first part of a
-        // block that the next cabinet completes, and cannot be decoded here.
-        bool decoded = decoder && !(block + 1 == folder.cCFData && header.cbUncomp == 0);
+        // A continued block cannot be decoded here.
+        bool decoded = decoder && !continued;
         if (summed || decoded) {
             // The reserve bytes and the data follow the header directly.
             data.resize(dataReserve + header.cbData);

@@ -46,7 +46,8 @@ bool SkipSetNames(CArcFile& archive, HANDLE file, const cab::Header& header, uin
 bool IsValidFolderIndex(uint16_t folder, const cab::Header& header);
 
 // How far a walk over a unit's data blocks looks: at the block headers only
-// (every block inside the file, none larger than the format allows), or at
+// (every block inside the file, none larger than the format allows, every
+// stored block as large as the data it gives), or at
 // their data as well (the checksum of every block that carries one).
 enum class BlockCheck { kExtents, kChecksums };
 

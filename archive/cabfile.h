@@ -260,13 +260,20 @@ private:
     ULONGLONG lastPumpAt_ = 0;
 
     // Extraction: the FDI notices about one file, and their state.
-    INT_PTR OpenOutput(const char* storedName, uint16_t attribs);
+    INT_PTR OpenOutput(const char* storedName, uint16_t attribs, uint32_t size);
     INT_PTR CloseOutput(HANDLE file, uint16_t date, uint16_t time, uint16_t attribs);
+    // Removes the file the copy was writing when it stopped.
+    void RemoveUnfinishedOutput();
     std::vector<bool> verifiedUnits_;
     // Loaded from beside the program when the first MSZIP unit is checked.
     ZlibBinding zlib_;
     WString extractRoot_;
     WString openOutput_;
+    // The size the open file's record gives it.
+    uint32_t openSize_ = 0;
+    // A file that came out shorter than its record, which the library
+    // did not report (a write that failed); empty when none did.
+    WString unfinishedOutput_;
     // Why a name was refused during the copy; empty when none was.
     WString refusedText_;
     // While a commit extracts or compresses the kept files: the files, the

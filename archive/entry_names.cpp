@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/path_checks.h"
+
 namespace {
 
 bool IsSeparator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
@@ -28,10 +30,6 @@ bool IsDeviceName(const WString& component)
 
 NameFault CheckComponent(const WString& component)
 {
-    if (component.IsEmpty()) {
-        return NameFault::kLeavesFolder;
-    }
-    bool onlyDotsAndBlanks = true;
     for (int i = 0; i < component.Length(); ++i) {
         wchar_t unit = component.At(i);
         if (unit == L':') {
@@ -41,11 +39,10 @@ NameFault CheckComponent(const WString& component)
             unit == L'|') {
             return NameFault::kInvalidCharacter;
         }
-        if (unit != L'.' && unit != L' ') {
-            onlyDotsAndBlanks = false;
-        }
     }
-    if (onlyDotsAndBlanks) {
+    // Empty, or only dots and blanks: ".." and the names Windows would
+    // turn into nothing, which is the folder itself.
+    if (CreatedNameLength(component.c_str(), component.Length()) == 0) {
         return NameFault::kLeavesFolder;
     }
     return IsDeviceName(component) ? NameFault::kDeviceName : NameFault::kNone;
@@ -82,7 +79,7 @@ NameFault CheckEntryName(const WString& name)
     return namesSomething ? NameFault::kNone : NameFault::kLeavesFolder;
 }
 
-void DropCurrentFolderComponents(std::vector<wchar_t>& units)
+void MapEntryName(std::vector<wchar_t>& units)
 {
     size_t kept = 0;
     size_t start = 0;
@@ -91,12 +88,17 @@ void DropCurrentFolderComponents(std::vector<wchar_t>& units)
         if (i < count && !IsSeparator(units[i])) {
             continue;
         }
-        bool current = i - start == 1 && units[start] == L'.';
-        // The component goes with the separator that ends it.
-        size_t end = i < count ? i + 1 : i;
+        size_t length = i - start;
+        bool current = length == 1 && units[start] == L'.';
         if (!current) {
+            size_t created = static_cast<size_t>(CreatedNameLength(units.data() + start, static_cast<int>(length)));
+            size_t end = start + (created > 0 ? created : length);
             for (size_t k = start; k < end; ++k) {
                 units[kept++] = units[k];
+            }
+            // The component goes with the separator that ends it.
+            if (i < count) {
+                units[kept++] = units[i];
             }
         }
         start = i + 1;
@@ -104,10 +106,10 @@ void DropCurrentFolderComponents(std::vector<wchar_t>& units)
     units.resize(kept);
 }
 
-WString WithoutCurrentFolderComponents(const WString& name)
+WString MappedEntryName(const WString& name)
 {
     std::vector<wchar_t> units(name.c_str(), name.c_str() + name.Length());
-    DropCurrentFolderComponents(units);
+    MapEntryName(units);
     return units.empty() ? name : WString(units.data(), static_cast<int>(units.size()));
 }
 

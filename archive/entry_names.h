@@ -29,14 +29,19 @@ enum class NameFault {
 // passed over.
 NameFault CheckEntryName(const WString& name);
 
-// Drops the "." components of a stored name, each with the separator after
-// it: "./docs/readme.txt" becomes "docs/readme.txt", "a/./b" "a/b". A name
-// of nothing else becomes empty: the folder the archive is extracted to.
-// Every other component, an empty one too, stays as it is for the check.
-void DropCurrentFolderComponents(std::vector<wchar_t>& units);
+// The name an entry is seen and extracted by, so that the file written,
+// its stream, the listing and the duplicate and overwrite checks all use
+// one name. The "." components are dropped, each with the separator after
+// it ("./docs/readme.txt" becomes "docs/readme.txt", "a/./b" "a/b"), and
+// every other component becomes the name Windows creates for it, without
+// its trailing dots and blanks ("run.bat." becomes "run.bat"). A component
+// of nothing but dots and blanks, and an empty one, stay as they are for
+// the check to refuse. A name of nothing but "." components becomes empty:
+// the folder the archive is extracted to.
+void MapEntryName(std::vector<wchar_t>& units);
 // The same for a name already decoded; a name of nothing but "."
 // components stays as it is, so that the name check refuses it by name.
-WString WithoutCurrentFolderComponents(const WString& name);
+WString MappedEntryName(const WString& name);
 
 // The refusal of an entry: its name (with backslashes) and the reason on
 // the next line.

@@ -577,11 +577,7 @@ WString KeepEditForUser(const WString& archivePath, const WString& edit, const W
                                  return PathExists(path + extension);
                              }) + extension;
             if (CopyWhole(edit, target)) {
-                ZoneMark mark;
-                mark.zoneId = zoneId;
-                if (mark.Carried()) {
-                    WriteZoneMark(target, mark, archivePath);
-                }
+                CarryZoneMarkOf(zoneId, archivePath, target);
                 return target;
             }
             // Taken by somebody else between the look and the write, or the

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,7 @@
 namespace {
 
 const ULONG kPbkdf2Rounds = 1000;
+const NTSTATUS kInvalidParameter = static_cast<NTSTATUS>(0xC000000DL);
 const size_t kSha1Size = 20;
 const size_t kAesBlock = 16;
 // Counter blocks encrypted by one CNG call: one call per 16 bytes would
@@ -60,16 +62,18 @@ void LayOver(uint8_t* data, const uint8_t* stream, size_t count)
 NTSTATUS ApplyKeyStream(BCRYPT_KEY_HANDLE key, uint8_t* counter, uint8_t* data, size_t count)
 {
     std::vector<uint8_t> stream(std::min(count, kKeyStreamSize));
-    for (size_t done = 0; done < count;) {
+    NTSTATUS status = 0;
+    for (size_t done = 0; done < count && status >= 0;) {
         size_t piece = std::min(count - done, stream.size());
-        NTSTATUS status = EncryptCounters(key, counter, stream.data(), piece);
-        if (status < 0) {
-            return status;
+        status = EncryptCounters(key, counter, stream.data(), piece);
+        if (status >= 0) {
+            LayOver(data + done, stream.data(), piece);
+            done += piece;
         }
-        LayOver(data + done, stream.data(), piece);
-        done += piece;
     }
-    return 0;
+    // The key stream opens the data as the key does.
+    SecureZeroMemory(stream.data(), stream.size());
+    return status;
 }
 
 // Moves a little-endian counter on by a number of blocks.
@@ -85,6 +89,13 @@ void AddBlocks(uint8_t* counter, uint64_t blocks)
 }
 
 size_t AesKeySize(uint8_t strength) { return strength >= 1 && strength <= 3 ? 8 + 8 * size_t(strength) : 0; }
+
+WString CngFailure(const char* call, long status)
+{
+    wchar_t code[32];
+    wsprintfW(code, L" Error Code =0x%08lX", static_cast<unsigned long>(status));
+    return LabelText(call) + code;
+}
 
 bool AppendEncoding(const WString& text, UINT codePage, DWORD flags, std::vector<zip::SecretBytes>& out)
 {
@@ -108,6 +119,23 @@ namespace zip {
 SecretBytes::SecretBytes(const void* bytes, size_t count)
     : bytes_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count)
 {
+}
+
+bool PlainBuffer::Allocate(size_t size)
+{
+    Release();
+    bytes_.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    size_ = bytes_ ? size : 0;
+    return bytes_ != nullptr;
+}
+
+void PlainBuffer::Release()
+{
+    if (bytes_ && secret_ && size_ > 0) {
+        SecureZeroMemory(bytes_.get(), size_);
+    }
+    bytes_.reset();
+    size_ = 0;
 }
 
 SecretBytes& SecretBytes::operator=(const SecretBytes& other)
@@ -152,6 +180,8 @@ PkwareCipher::PkwareCipher(const SecretBytes& password) : keys_{0x12345678U, 0x2
         Update(password.Data()[i]);
     }
 }
+
+PkwareCipher::~PkwareCipher() { SecureZeroMemory(keys_, sizeof keys_); }
 
 void PkwareCipher::Update(uint8_t plain)
 {
@@ -209,18 +239,95 @@ size_t AesSaltSize(uint8_t strength) { return AesKeySize(strength) / 2; }
 
 bool AesCtrCipher::Fail(const char* call, long status)
 {
-    wchar_t code[32];
-    wsprintfW(code, L" Error Code =0x%08lX", static_cast<unsigned long>(status));
-    error_ = LabelText(call) + code;
+    error_ = CngFailure(call, status);
     return false;
+}
+
+BCRYPT_ALG_HANDLE AesProviders::Hmac()
+{
+    if (!hmac_) {
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        NTSTATUS status =
+            BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+        if (status < 0) {
+            error_ = CngFailure("BCryptOpenAlgorithmProvider", status);
+            return nullptr;
+        }
+        hmac_.Reset(algorithm);
+    }
+    return hmac_.Get();
+}
+
+BCRYPT_ALG_HANDLE AesProviders::Aes()
+{
+    if (!aes_) {
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0);
+        if (status < 0) {
+            error_ = CngFailure("BCryptOpenAlgorithmProvider", status);
+            return nullptr;
+        }
+        ScopedBcryptAlgorithm opened(algorithm);
+        // Counter mode is built on single blocks: the counter blocks are
+        // encrypted independently and laid over the data.
+        status = BCryptSetProperty(algorithm, BCRYPT_CHAINING_MODE,
+                                   reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                                   sizeof(BCRYPT_CHAIN_MODE_ECB), 0);
+        if (status < 0) {
+            error_ = CngFailure("BCryptSetProperty", status);
+            return nullptr;
+        }
+        aes_ = std::move(opened);
+    }
+    return aes_.Get();
+}
+
+bool AesProviders::Derive(const SecretBytes& password, uint8_t strength, const uint8_t* salt, SecretBytes& derived)
+{
+    derived.Clear();
+    BCRYPT_ALG_HANDLE provider = Hmac();
+    if (!provider) {
+        return false;
+    }
+    std::vector<uint8_t> bytes(2 * AesKeySize(strength) + kAesVerifierSize);
+    NTSTATUS status = BCryptDeriveKeyPBKDF2(provider, const_cast<PUCHAR>(password.Data()),
+                                            static_cast<ULONG>(password.Size()), const_cast<PUCHAR>(salt),
+                                            static_cast<ULONG>(AesSaltSize(strength)), kPbkdf2Rounds, bytes.data(),
+                                            static_cast<ULONG>(bytes.size()), 0);
+    if (status >= 0) {
+        derived = SecretBytes(bytes.data(), bytes.size());
+    }
+    SecureZeroMemory(bytes.data(), bytes.size());
+    if (status < 0) {
+        error_ = CngFailure("BCryptDeriveKeyPBKDF2", status);
+        return false;
+    }
+    return true;
+}
+
+AesCtrCipher::~AesCtrCipher()
+{
+    if (!stream_.empty()) {
+        SecureZeroMemory(stream_.data(), stream_.size());
+    }
 }
 
 bool AesCtrCipher::Open(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* verifier,
                         bool& matches)
 {
+    SecretBytes derived;
+    if (!providers_.Derive(password, strength, salt, derived)) {
+        error_ = providers_.ErrorText();
+        return false;
+    }
+    return OpenDerived(derived, strength, verifier, matches);
+}
+
+bool AesCtrCipher::OpenDerived(const SecretBytes& derived, uint8_t strength, const uint8_t* verifier, bool& matches)
+{
     matches = false;
     uint8_t derivedVerifier[kAesVerifierSize];
-    if (!Start(password, strength, salt, verifier, derivedVerifier)) {
+    if (!Start(derived, strength, verifier, derivedVerifier)) {
         return false;
     }
     matches = key_ && memcmp(derivedVerifier, verifier, kAesVerifierSize) == 0;
@@ -229,49 +336,28 @@ bool AesCtrCipher::Open(const SecretBytes& password, uint8_t strength, const uin
 
 bool AesCtrCipher::Create(const SecretBytes& password, uint8_t strength, const uint8_t* salt, uint8_t* verifier)
 {
-    return Start(password, strength, salt, nullptr, verifier);
+    SecretBytes derived;
+    if (!providers_.Derive(password, strength, salt, derived)) {
+        error_ = providers_.ErrorText();
+        return false;
+    }
+    return Start(derived, strength, nullptr, verifier);
 }
 
-bool AesCtrCipher::Start(const SecretBytes& password, uint8_t strength, const uint8_t* salt, const uint8_t* expected,
-                         uint8_t* verifier)
+bool AesCtrCipher::Start(const SecretBytes& derived, uint8_t strength, const uint8_t* expected, uint8_t* verifier)
 {
     size_t keySize = AesKeySize(strength);
     NTSTATUS status = 0;
     key_.Reset();
     hash_.Reset();
-    if (!hmac_) {
-        BCRYPT_ALG_HANDLE algorithm = nullptr;
-        status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG);
-        if (status < 0) {
-            return Fail("BCryptOpenAlgorithmProvider", status);
-        }
-        hmac_.Reset(algorithm);
+    if (keySize == 0 || derived.Size() != 2 * keySize + kAesVerifierSize) {
+        return Fail("BCryptDeriveKeyPBKDF2", kInvalidParameter);
     }
-    if (!aes_) {
-        BCRYPT_ALG_HANDLE algorithm = nullptr;
-        status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0);
-        if (status < 0) {
-            return Fail("BCryptOpenAlgorithmProvider", status);
-        }
-        aes_.Reset(algorithm);
-        // Counter mode is built on single blocks: the counter blocks are
-        // encrypted independently and laid over the data.
-        status = BCryptSetProperty(aes_.Get(), BCRYPT_CHAINING_MODE,
-                                   reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
-                                   sizeof(BCRYPT_CHAIN_MODE_ECB), 0);
-        if (status < 0) {
-            return Fail("BCryptSetProperty", status);
-        }
-    }
-    // The derived bytes: the AES key, the HMAC key, the verifier.
-    std::vector<uint8_t> derivedBuffer(2 * keySize + kAesVerifierSize);
-    status = BCryptDeriveKeyPBKDF2(hmac_.Get(), const_cast<PUCHAR>(password.Data()), static_cast<ULONG>(password.Size()),
-                                   const_cast<PUCHAR>(salt), static_cast<ULONG>(AesSaltSize(strength)), kPbkdf2Rounds,
-                                   derivedBuffer.data(), static_cast<ULONG>(derivedBuffer.size()), 0);
-    SecretBytes derived(derivedBuffer.data(), derivedBuffer.size());
-    SecureZeroMemory(derivedBuffer.data(), derivedBuffer.size());
-    if (status < 0) {
-        return Fail("BCryptDeriveKeyPBKDF2", status);
+    BCRYPT_ALG_HANDLE hmac = providers_.Hmac();
+    BCRYPT_ALG_HANDLE aes = providers_.Aes();
+    if (!hmac || !aes) {
+        error_ = providers_.ErrorText();
+        return false;
     }
     memcpy(verifier, derived.Data() + 2 * keySize, kAesVerifierSize);
     // A reader whose password does not pass the verifier needs no keys.
@@ -279,21 +365,20 @@ bool AesCtrCipher::Start(const SecretBytes& password, uint8_t strength, const ui
         return true;
     }
     BCRYPT_KEY_HANDLE key = nullptr;
-    status = BCryptGenerateSymmetricKey(aes_.Get(), &key, nullptr, 0, const_cast<PUCHAR>(derived.Data()),
+    status = BCryptGenerateSymmetricKey(aes, &key, nullptr, 0, const_cast<PUCHAR>(derived.Data()),
                                         static_cast<ULONG>(keySize), 0);
     if (status < 0) {
         return Fail("BCryptGenerateSymmetricKey", status);
     }
     key_.Reset(key);
     BCRYPT_HASH_HANDLE hash = nullptr;
-    status = BCryptCreateHash(hmac_.Get(), &hash, nullptr, 0, const_cast<PUCHAR>(derived.Data() + keySize),
+    status = BCryptCreateHash(hmac, &hash, nullptr, 0, const_cast<PUCHAR>(derived.Data() + keySize),
                               static_cast<ULONG>(keySize), 0);
     if (status < 0) {
         return Fail("BCryptCreateHash", status);
     }
     hash_.Reset(hash);
     memset(counter_, 0, sizeof counter_);
-    stream_.assign(kKeyStreamSize, 0);
     streamUsed_ = 0;
     streamEnd_ = 0;
     return true;
@@ -303,7 +388,11 @@ bool AesCtrCipher::FillKeyStream(size_t wanted)
 {
     // Only as many counter blocks as the data still needs: a small entry
     // would otherwise pay for a whole buffer of key stream.
-    size_t bytes = std::min(stream_.size(), (wanted + kAesBlock - 1) / kAesBlock * kAesBlock);
+    size_t bytes = std::min(kKeyStreamSize, (wanted + kAesBlock - 1) / kAesBlock * kAesBlock);
+    if (stream_.size() < bytes) {
+        SecureZeroMemory(stream_.data(), stream_.size());
+        stream_.assign(bytes, 0);
+    }
     NTSTATUS status = EncryptCounters(key_.Get(), counter_, stream_.data(), bytes);
     if (status < 0) {
         return Fail("BCryptEncrypt", status);

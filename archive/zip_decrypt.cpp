@@ -16,12 +16,14 @@ void PasswordSession::Take(WString& typed)
     encodings_ = PasswordEncodings(typed);
     WipeText(typed);
     given_ = true;
+    proven_ = false;
 }
 
 void PasswordSession::TakeBytes(const SecretBytes& bytes)
 {
     encodings_.assign(1, bytes);
     given_ = true;
+    proven_ = true;
 }
 
 void PasswordSession::Prefer(size_t index)
@@ -59,7 +61,8 @@ bool CZipFile::IsEncryptedEntry(const WString& entryPath) const
     return index >= 0 && zip::IsEncrypted(entries_.ValueAt(index).flags, entries_.ValueAt(index).method);
 }
 
-bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& output)
+bool CZipFile::RequestPassword(const WString& name, bool wrong, bool confirm, const WString& output,
+                               WString& typed)
 {
     PasswordSource* source = Passwords();
     if (!source) {
@@ -70,14 +73,37 @@ bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& outpu
     request.archivePath = ArchivePath();
     request.entryName = name;
     request.wrong = wrong;
-    WString typed;
-    bool given = source->Ask(request, typed);
-    if (!given) {
+    request.confirm = confirm;
+    if (!source->Ask(request, typed)) {
         WipeText(typed);
         SetErrorText(output + (wrong ? L"\nパスワードが違います" : L"\nパスワードの入力がキャンセルされました"));
         return false;
     }
+    return true;
+}
+
+bool CZipFile::AskPassword(const WString& name, bool wrong, const WString& output)
+{
+    WString typed;
+    if (!RequestPassword(name, wrong, false, output, typed)) {
+        return false;
+    }
     passwords_.Take(typed);
+    return true;
+}
+
+bool CZipFile::ConfirmPassword(const WString& name, const WString& output, const zip::SecretBytes& taken)
+{
+    WString typed;
+    if (!RequestPassword(name, false, true, output, typed)) {
+        return false;
+    }
+    std::vector<zip::SecretBytes> encodings = zip::PasswordEncodings(typed);
+    WipeText(typed);
+    if (std::find(encodings.begin(), encodings.end(), taken) == encodings.end()) {
+        SetErrorText(output + L"\nパスワードが一致しません");
+        return false;
+    }
     return true;
 }
 
@@ -139,13 +165,24 @@ bool CZipFile::OpenDecryption(HANDLE archive, const ArcEntry& entry, const WStri
         for (size_t i = first; i < encodings.size(); ++i) {
             bool matches = false;
             if (aes) {
-                std::unique_ptr<zip::AesCtrCipher> cipher(new zip::AesCtrCipher());
-                if (!cipher->Open(encodings[i], parameters.strength, header, header + headerSize - 2, matches)) {
+                std::unique_ptr<zip::AesCtrCipher> cipher(new zip::AesCtrCipher(&aesProviders_));
+                const uint8_t* verifier = header + headerSize - zip::kAesVerifierSize;
+                zip::SecretBytes derived;
+                bool opened = keysAhead_ && keysAhead_->Take(entry.headerOffset, encodings[i], parameters.strength,
+                                                             header, derived)
+                                  ? cipher->OpenDerived(derived, parameters.strength, verifier, matches)
+                                  : cipher->Open(encodings[i], parameters.strength, header, verifier, matches);
+                if (!opened) {
                     SetErrorText(output + L"\n" + cipher->ErrorText());
                     return false;
                 }
                 if (matches) {
                     decryption.aes_ = std::move(cipher);
+                    // The entries after this one are likely to open with
+                    // the same bytes: their keys are derived meanwhile.
+                    if (keysAhead_) {
+                        keysAhead_->Start(encodings[i], entry.headerOffset);
+                    }
                 }
             } else {
                 uint8_t copy[zip::kPkwareHeaderSize];
@@ -167,7 +204,8 @@ bool CZipFile::OpenDecryption(HANDLE archive, const ArcEntry& entry, const WStri
     }
 }
 
-bool CZipFile::CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption, const WString& output)
+bool CZipFile::CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption, const WString& output,
+                               bool* codeFault)
 {
     if (!decryption.IsAes()) {
         return true;
@@ -188,6 +226,9 @@ bool CZipFile::CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption,
     }
     if (!matches) {
         SetErrorText(output + L"\n認証コード（HMAC-SHA1）エラー");
+        if (codeFault) {
+            *codeFault = true;
+        }
         return false;
     }
     return true;

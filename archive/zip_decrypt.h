@@ -17,17 +17,24 @@ namespace zip {
 class PasswordSession {
 public:
     bool HasPassword() const { return given_; }
-    // Takes what the user typed, and overwrites the typed text.
+    // Takes what the user typed, and overwrites the typed text; it is not
+    // proven yet.
     void Take(WString& typed);
-    // Takes a password as the bytes it is stored as, tried as they are.
+    // Takes a password as the bytes it is stored as, tried as they are: the
+    // bytes of a protection, which were proven when it was made.
     void TakeBytes(const SecretBytes& bytes);
     // The byte strings to try, the one that opened the last entry first.
     const std::vector<SecretBytes>& Encodings() const { return encodings_; }
     void Prefer(size_t index);
+    // Whether the password has opened an entry whose data or code could
+    // only come out right with it (not only a header's check).
+    bool Proven() const { return proven_; }
+    void SetProven() { proven_ = true; }
 
 private:
     std::vector<SecretBytes> encodings_;
     bool given_ = false;
+    bool proven_ = false;
 };
 
 // One encrypted entry's cipher, opened by its header before the data and

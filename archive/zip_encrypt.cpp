@@ -32,15 +32,29 @@ bool CZipFile::AesParametersOf(const ArcEntry& entry, zip::AesParameters& parame
                                   static_cast<size_t>(std::max(0, blocks_.Size(entry.centralExtraIndex))), parameters);
 }
 
-void CZipFile::RememberPassword(const WString& name, const zip::SecretBytes& bytes)
+void CZipFile::RememberPassword(const WString& name, const zip::SecretBytes& bytes, bool proves)
 {
-    for (auto& opened : openedWith_) {
-        if (opened.first == name) {
-            opened.second = bytes;
-            return;
+    // An archive has few passwords, mostly one: the one that opened the
+    // entry before is looked at first.
+    size_t index = lastOpened_;
+    if (index >= openedPasswords_.size() || openedPasswords_[index].bytes != bytes) {
+        index = 0;
+        while (index < openedPasswords_.size() && openedPasswords_[index].bytes != bytes) {
+            ++index;
+        }
+        if (index == openedPasswords_.size()) {
+            openedPasswords_.push_back(OpenedPassword{bytes, false});
         }
     }
-    openedWith_.emplace_back(name, bytes);
+    lastOpened_ = index;
+    openedPasswords_[index].proven = openedPasswords_[index].proven || proves;
+    openedWith_[std::wstring(name.c_str(), static_cast<size_t>(name.Length()))] = index;
+}
+
+const OpenedPassword* CZipFile::OpenedWith(const WString& name) const
+{
+    auto found = openedWith_.find(std::wstring(name.c_str(), static_cast<size_t>(name.Length())));
+    return found == openedWith_.end() ? nullptr : &openedPasswords_[found->second];
 }
 
 EntryProtection CZipFile::ProtectionOf(const WString& entryPath) const
@@ -51,9 +65,11 @@ EntryProtection CZipFile::ProtectionOf(const WString& entryPath) const
     if (index < 0 || !zip::IsEncrypted(entries_.ValueAt(index).flags, entries_.ValueAt(index).method)) {
         return protection;
     }
-    auto opened = std::find_if(openedWith_.begin(), openedWith_.end(),
-                               [&](const std::pair<WString, zip::SecretBytes>& item) { return item.first == name; });
-    if (opened == openedWith_.end()) {
+    // Bytes that only passed a header's check may be a wrong password
+    // (one in 256 does): what they would encrypt could then not be opened
+    // with the right one. UnlockEntry proves them first.
+    const OpenedPassword* opened = OpenedWith(name);
+    if (!opened || !opened->proven) {
         return protection;
     }
     const ArcEntry& entry = entries_.ValueAt(index);
@@ -68,7 +84,7 @@ EntryProtection CZipFile::ProtectionOf(const WString& entryPath) const
     } else {
         protection.cipher = EntryProtection::Cipher::kTraditional;
     }
-    protection.password = opened->second;
+    protection.password = opened->bytes;
     return protection;
 }
 
@@ -84,9 +100,27 @@ bool CZipFile::UseProtection(const EntryProtection& protection)
 bool CZipFile::SharedProtection(EntryProtection& protection)
 {
     protection = EntryProtection();
-    // The smallest file is the cheapest proof that the password is right:
-    // the header's check alone lets one wrong password in 256 through.
-    int smallest = -1;
+    // The password is proven on the smallest file that holds data: its CRC
+    // or its code can only come out right with it. An AES entry's code
+    // proves it even over no data; an empty file of the traditional cipher
+    // has only its header's one-byte check, so a password proven on none
+    // but such files is asked twice (UnlockEntry).
+    int proof = -1;
+    auto better = [this](int candidate, int than) {
+        if (than < 0) {
+            return true;
+        }
+        const ArcEntry& a = entries_.ValueAt(candidate);
+        const ArcEntry& b = entries_.ValueAt(than);
+        bool aProves = a.size > 0 || a.method == zip::kMethodAes;
+        bool bProves = b.size > 0 || b.method == zip::kMethodAes;
+        if (aProves != bProves) {
+            return aProves;
+        }
+        bool aHolds = a.size > 0;
+        bool bHolds = b.size > 0;
+        return aHolds != bHolds ? aHolds : a.packedSize < b.packedSize;
+    };
     for (int i = 0; i < entries_.Count(); ++i) {
         const WString& name = entries_.Name(i);
         const ArcEntry& entry = entries_.ValueAt(i);
@@ -100,11 +134,11 @@ bool CZipFile::SharedProtection(EntryProtection& protection)
             }
             return true;
         }
-        if (smallest < 0 || entry.packedSize < entries_.ValueAt(smallest).packedSize) {
-            smallest = i;
+        if (better(i, proof)) {
+            proof = i;
         }
     }
-    return smallest < 0 || UnlockEntry(entries_.Name(smallest).ReplaceAll(L'/', L'\\'), protection);
+    return proof < 0 || UnlockEntry(entries_.Name(proof).ReplaceAll(L'/', L'\\'), protection);
 }
 
 bool CZipFile::UnlockEntry(const WString& entryPath, EntryProtection& protection)
@@ -115,14 +149,26 @@ bool CZipFile::UnlockEntry(const WString& entryPath, EntryProtection& protection
     if (index < 0 || !zip::IsEncrypted(entries_.ValueAt(index).flags, entries_.ValueAt(index).method)) {
         return true;
     }
-    ScopedFile file(OpenArchive());
-    if (!file) {
-        return false;
+    // An entry read before in this object is not read again.
+    if (!OpenedWith(name)) {
+        ScopedFile file(OpenArchive());
+        if (!file) {
+            return false;
+        }
+        zip::LocalHeader local;
+        zip::PlainBuffer data;
+        if (!ReadEntry(file.Get(), entries_.ValueAt(index), name, entryPath, local, data)) {
+            return false;
+        }
     }
-    zip::LocalHeader local;
-    std::unique_ptr<uint8_t[]> data;
-    if (!ReadEntry(file.Get(), entries_.ValueAt(index), name, entryPath, local, data)) {
-        return false;
+    const OpenedPassword* opened = OpenedWith(name);
+    if (opened && !opened->proven) {
+        // Nothing in the entry can tell a mistyped password from the right
+        // one: it counts when it is typed the same way twice.
+        if (!ConfirmPassword(name, entryPath, opened->bytes)) {
+            return false;
+        }
+        RememberPassword(name, opened->bytes, true);
     }
     protection = ProtectionOf(entryPath);
     return true;
@@ -156,7 +202,7 @@ bool CZipFile::EncryptNewData(const WString& name, CompressedFile& file, ArcEntr
         memcpy(data, file.raw.get(), file.rawLength);
     }
     if (aes) {
-        zip::AesCtrCipher cipher;
+        zip::AesCtrCipher cipher(&aesProviders_);
         size_t saltSize = headerSize - zip::kAesVerifierSize;
         if (!cipher.Create(protection_.password, protection_.aesStrength, header, header + saltSize) ||
             !cipher.Encrypt(data, file.rawLength) || !cipher.Code(data + file.rawLength)) {
@@ -185,6 +231,9 @@ bool CZipFile::EncryptNewData(const WString& name, CompressedFile& file, ArcEntr
         cipher.Encrypt(sealed.get(), static_cast<size_t>(total));
     }
     entry.flags |= zip::kFlagEncrypted;
+    if (file.rawLength > 0) {
+        SecureZeroMemory(file.raw.get(), file.rawLength);
+    }
     file.raw = std::move(sealed);
     file.rawLength = static_cast<uint32_t>(total);
     entry.packedSize32 = file.rawLength;

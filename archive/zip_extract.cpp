@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "archive/zip_compress.h"
 #include "archive/entry_names.h"
@@ -117,6 +118,13 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
             return false;
         }
     }
+    // Keys derived ahead serve this extraction only, and their threads end
+    // with it.
+    struct KeysAheadScope {
+        std::unique_ptr<zip::KeysAhead>& keys;
+        ~KeysAheadScope() { keys.reset(); }
+    } keysScope{keysAhead_};
+    keysAhead_ = KeysAheadFor(prefix);
     if (!UnlockFolder(archive, prefix)) {
         return false;
     }
@@ -138,8 +146,34 @@ bool CZipFile::ExtractFolder(HANDLE archive, const WString& prefix, const WStrin
     return true;
 }
 
+std::unique_ptr<zip::KeysAhead> CZipFile::KeysAheadFor(const WString& prefix) const
+{
+    unsigned processors = std::thread::hardware_concurrency();
+    if (processors < 2) {
+        return nullptr;
+    }
+    std::vector<zip::KeyJob> jobs;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const WString& name = entries_.Name(i);
+        const ArcEntry& entry = entries_.ValueAt(i);
+        zip::AesParameters aes;
+        uint64_t dataOffset = 0;
+        if (name.IsEmpty() || name.Last() == L'/' || !name.StartsWith(prefix.c_str()) ||
+            entry.method != zip::kMethodAes || !AesParametersOf(entry, aes) || zip::AesSaltSize(aes.strength) == 0 ||
+            (dataOffset = DataOffsetOf(entry)) == 0) {
+            continue;
+        }
+        jobs.push_back(zip::KeyJob{entry.headerOffset, dataOffset, aes.strength});
+    }
+    // One entry has nothing ahead of it.
+    if (jobs.size() < 2) {
+        return nullptr;
+    }
+    return std::unique_ptr<zip::KeysAhead>(new zip::KeysAhead(ArchivePath(), std::move(jobs), processors));
+}
+
 bool CZipFile::ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output,
-                         zip::LocalHeader& local, std::unique_ptr<uint8_t[]>& data)
+                         zip::LocalHeader& local, zip::PlainBuffer& data)
 {
     if (!CheckZlib()) {
         return false;
@@ -171,16 +205,17 @@ bool CZipFile::ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& n
     uint32_t packedSize = static_cast<uint32_t>(entry.packedSize);
     uint32_t size = static_cast<uint32_t>(entry.size);
     uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
-    data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    if (!data) {
+    if (!data.Allocate(size)) {
         SetErrorText(L"ファイルが大きすぎます");
         return false;
     }
+    data.SetSecret(zip::IsEncrypted(local.flags, local.method));
     // The traditional cipher's header checks a single byte, so one password
-    // in 256 passes it without being the one the entry was encrypted with.
-    // Only the data can tell: when it does not come out right, the next
-    // password that passes is tried, and when none is left the user is
-    // asked again.
+    // in 256 passes it without being the one the entry was encrypted with,
+    // and AES's verifier lets one in 65,536 through. Only the data can tell:
+    // when it does not come out right, the next password that passes is
+    // tried, and when none is left the user is asked again. Once a password
+    // has opened an entry's data, a failed AES code means changed data.
     const WString errorBefore = ErrorText();
     for (size_t candidate = 0;; ++candidate) {
         if (!SeekTo(archive, dataOffset, "ExtractFile")) {
@@ -197,14 +232,20 @@ bool CZipFile::ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& n
             dataSize = decryption.DataSize();
         }
         bool dataFault = false;
-        if (ReadEntryData(archive, decryption, method, dataSize, size, entry.crc32, data.get(), output, dataFault)) {
+        if (ReadEntryData(archive, decryption, method, dataSize, size, entry.crc32, data.Data(), output, dataFault)) {
             if (decryption.IsActive()) {
                 passwords_.Prefer(candidate);
-                RememberPassword(name, passwords_.Encodings().front());
+                // An empty file of the traditional cipher has nothing but
+                // its header's check byte to prove the password with.
+                bool proves = decryption.IsAes() || size > 0;
+                if (proves) {
+                    passwords_.SetProven();
+                }
+                RememberPassword(name, passwords_.Encodings().front(), proves);
             }
             return true;
         }
-        if (!dataFault || !decryption.IsActive() || decryption.IsAes()) {
+        if (!dataFault || !decryption.IsActive() || (decryption.IsAes() && passwords_.Proven())) {
             return false;
         }
         SetErrorText(errorBefore);
@@ -214,7 +255,7 @@ bool CZipFile::ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& n
 bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output)
 {
     zip::LocalHeader local;
-    std::unique_ptr<uint8_t[]> data;
+    zip::PlainBuffer data;
     if (!ReadEntry(archive, entry, name, output, local, data)) {
         return false;
     }
@@ -225,7 +266,10 @@ bool CZipFile::ExtractEntry(HANDLE archive, const ArcEntry& entry, const WString
         SetErrorText(output + L"\nCreateFile INVALID_HANDLE_VALUE");
         return false;
     }
-    if (!WriteBlock(file.Get(), data.get(), size, "ExtractFile")) {
+    if (!WriteBlock(file.Get(), data.Data(), size, "ExtractFile")) {
+        // Part of the entry is not the entry: nothing is left behind.
+        file.Reset();
+        DeleteFileW(output.c_str());
         return false;
     }
     // Before the times and attributes: writing the stream would change the
@@ -279,33 +323,34 @@ bool CZipFile::ReadEntryData(HANDLE archive, zip::EntryDecryption& decryption, u
     DWORD got = 0;
     if (method == zip::kMethodDeflate) {
         uint64_t wrappedSize = static_cast<uint64_t>(packedSize) + kZlibHeaderSize + kZlibTrailerSize;
-        std::unique_ptr<uint8_t[]> wrapped(
-            wrappedSize <= 0xFFFFFFFFULL ? new (std::nothrow) uint8_t[static_cast<size_t>(wrappedSize)] : nullptr);
-        if (!wrapped) {
+        // The decrypted deflate data tells the content as the output does.
+        zip::PlainBuffer wrapped;
+        wrapped.SetSecret(decryption.IsActive());
+        if (wrappedSize > 0xFFFFFFFFULL || !wrapped.Allocate(static_cast<size_t>(wrappedSize))) {
             SetErrorText(L"ファイルが大きすぎます");
             return false;
         }
-        memcpy(wrapped.get(), kZlibHeader, kZlibHeaderSize);
-        if (!ReadBlock(archive, wrapped.get() + kZlibHeaderSize, packedSize, "ExtractFile", &got)) {
+        memcpy(wrapped.Data(), kZlibHeader, kZlibHeaderSize);
+        if (!ReadBlock(archive, wrapped.Data() + kZlibHeaderSize, packedSize, "ExtractFile", &got)) {
             return false;
         }
         if (got != packedSize) {
             SetErrorText(truncated);
             return false;
         }
-        if (!DecryptRead(decryption, wrapped.get() + kZlibHeaderSize, packedSize, output)) {
+        if (!DecryptRead(decryption, wrapped.Data() + kZlibHeaderSize, packedSize, output)) {
             return false;
         }
-        memset(wrapped.get() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);
+        memset(wrapped.Data() + kZlibHeaderSize + packedSize, 0, kZlibTrailerSize);
         // The zero trailer never matches the data's Adler-32, so zlib ends
         // with a data error after producing everything; the length and the
         // CRC-32 decide instead.
         uint32_t produced = size;
-        zlib_.Uncompress(data, produced, wrapped.get(), static_cast<uint32_t>(wrappedSize));
+        zlib_.Uncompress(data, produced, wrapped.Data(), static_cast<uint32_t>(wrappedSize));
         if (produced != size) {
             // Changed AES data is told by its code, which says more than
             // that the inflation failed.
-            if (decryption.IsAes() && !CloseDecryption(archive, decryption, output)) {
+            if (decryption.IsAes() && !CloseDecryption(archive, decryption, output, &dataFault)) {
                 return false;
             }
             SetErrorText(output + L"\n展開エラー");
@@ -324,7 +369,7 @@ bool CZipFile::ReadEntryData(HANDLE archive, zip::EntryDecryption& decryption, u
             return false;
         }
     }
-    if (!CloseDecryption(archive, decryption, output)) {
+    if (!CloseDecryption(archive, decryption, output, &dataFault)) {
         return false;
     }
     if (decryption.ChecksCrc() && zlib_.Crc32(data, size) != crc) {

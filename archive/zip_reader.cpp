@@ -323,10 +323,10 @@ bool CZipFileEnum::ReadCentralDirectory(Reader& reader, SortKeys& keys)
                                  static_cast<size_t>(blocks_.Size(entry.centralExtraIndex)), units);
         std::replace(units.begin(), units.end(), L'\\', L'/');
         // The name the archive is seen by everywhere: "./docs/readme.txt",
-        // as tools that archive "." store it, is docs/readme.txt, and two
-        // names that differ only by "." components are duplicates. The
-        // stored bytes stay for the commit.
-        DropCurrentFolderComponents(units);
+        // as tools that archive "." store it, is docs/readme.txt, "run.bat."
+        // is the run.bat that Windows would write, and two names that map
+        // to one are duplicates. The stored bytes stay for the commit.
+        MapEntryName(units);
         int length = static_cast<int>(units.size());
         if (header.headerOffset32 == kZip64Marker32 && entry.headerOffset == UINT64_MAX) {
             SetErrorText(WString(units.data(), length) + L"\nOffset が定義されていません");
@@ -442,13 +442,21 @@ bool CZipFileEnum::CheckLocalHeaders(Reader& reader, uint64_t fileSize)
             zip64Local = zip::HasZip64Block(extra, local.extraLength);
         }
         uint64_t end = SaturatingAdd(dataOffset, entry.packedSize);
+        // The local header's flag told the traditional cipher which byte its
+        // header checks (the time's or the CRC's) when the entry was
+        // written. A commit writes both headers with the entry's flags, so
+        // an encrypted entry takes the local one, whatever the directory
+        // says: with another, every tool would refuse its password.
+        if (zip::IsEncrypted(entry.flags, entry.method)) {
+            entry.flags = static_cast<uint16_t>((entry.flags & ~zip::kFlagDataDescriptor) |
+                                                (local.flags & zip::kFlagDataDescriptor));
+        }
         if (local.flags & zip::kFlagDataDescriptor) {
             // Sizes and CRC are taken from the directory; the descriptor is
             // only located. Its sizes are 8 bytes wide when the local header
             // announced Zip64. A commit writes the sizes into the local
-            // header and needs no descriptor, except for an encrypted entry:
-            // the flag tells the traditional cipher which byte its header
-            // checks, so that entry keeps it, and its descriptor.
+            // header and needs no descriptor, except for an encrypted entry,
+            // which keeps the flag and its descriptor.
             if (!zip::IsEncrypted(entry.flags, entry.method)) {
                 entry.flags &= static_cast<uint16_t>(~zip::kFlagDataDescriptor);
             }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -16,9 +17,17 @@
 #include "archive/arcfile.h"
 #include "archive/datalist.h"
 #include "archive/zip_decrypt.h"
+#include "archive/zip_keys_ahead.h"
 #include "archive/zlib_binding.h"
 
 struct CompressedFile;
+
+// Password bytes that opened entries of an archive, and whether one of
+// them proved the bytes right.
+struct OpenedPassword {
+    zip::SecretBytes bytes;
+    bool proven = false;
+};
 
 class CZipFileEnum : public CArcFile {
 public:
@@ -132,7 +141,7 @@ public:
     // Reads an entry's data into memory, decrypted, decoded and checked;
     // output names it in error texts.
     bool ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& name, const WString& output,
-                   zip::LocalHeader& local, std::unique_ptr<uint8_t[]>& data);
+                   zip::LocalHeader& local, zip::PlainBuffer& data);
     bool AddFolder(const WString& folder, const WString& namePrefix);
     bool AddFile(const WString& path, const WString& name);
     // The entry of a folder that holds nothing; name ends with "/".
@@ -198,7 +207,9 @@ private:
     // reads and checks the authentication code behind it.
     bool OpenDecryption(HANDLE archive, const ArcEntry& entry, const WString& name, const zip::LocalHeader& local,
                         const WString& output, size_t& candidate, zip::EntryDecryption& decryption);
-    bool CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption, const WString& output);
+    // codeFault, when given, is set when the code does not match.
+    bool CloseDecryption(HANDLE archive, zip::EntryDecryption& decryption, const WString& output,
+                         bool* codeFault = nullptr);
     // Reads, decrypts and decodes one entry's data into data (size bytes);
     // dataFault tells a failure of the data's own checks (its length or
     // CRC) from one of reading.
@@ -206,17 +217,31 @@ private:
                        uint32_t size, uint32_t crc, uint8_t* data, const WString& output, bool& dataFault);
     // Decrypts data just read, when the entry is encrypted.
     bool DecryptRead(zip::EntryDecryption& decryption, uint8_t* bytes, uint32_t count, const WString& output);
+    // The source's answer to one request, or false with the reason (no
+    // source, a cancel, a wrong password not given again) in the error text.
+    bool RequestPassword(const WString& name, bool wrong, bool confirm, const WString& output, WString& typed);
     bool AskPassword(const WString& name, bool wrong, const WString& output);
+    // Asks for the password once more and tells whether it is the one the
+    // bytes taken came from.
+    bool ConfirmPassword(const WString& name, const WString& output, const zip::SecretBytes& taken);
     // A new file's data encrypted as the protection in use says: the
     // header before it, the code after it, the entry's fields to match.
     bool EncryptNewData(const WString& name, CompressedFile& file, ArcEntry& entry);
-    void RememberPassword(const WString& name, const zip::SecretBytes& bytes);
+    // proves: the entry's data or code could only come out right with the
+    // bytes, so they may encrypt what joins the archive.
+    void RememberPassword(const WString& name, const zip::SecretBytes& bytes, bool proves);
+    // The password bytes an entry was opened with in this object; null when
+    // it was not opened.
+    const OpenedPassword* OpenedWith(const WString& name) const;
     // The AES block of an entry's central extra field; false when it has none.
     bool AesParametersOf(const ArcEntry& entry, zip::AesParameters& parameters) const;
     // Before a folder is extracted, the password of its first encrypted
     // entry is asked and checked, so that a cancel or a wrong password
     // leaves nothing written.
     bool UnlockFolder(HANDLE archive, const WString& prefix);
+    // The derivation ahead for the AES entries of a folder's extraction;
+    // null when there are not several or only one processor.
+    std::unique_ptr<zip::KeysAhead> KeysAheadFor(const WString& prefix) const;
 
     int level_;
     EntryTable pending_;
@@ -227,9 +252,17 @@ private:
     uint64_t compressionBudget_;
     uint64_t peakCompressionHeld_ = 0;
     zip::PasswordSession passwords_;
-    // The password each encrypted entry was opened with, by name.
-    std::vector<std::pair<WString, zip::SecretBytes>> openedWith_;
+    // Every password bytes that opened an entry, once each, and for each
+    // entry opened (by name) the one that opened it: an archive of many
+    // entries keeps one copy of its password, not one per entry.
+    std::vector<OpenedPassword> openedPasswords_;
+    std::unordered_map<std::wstring, size_t> openedWith_;
+    size_t lastOpened_ = 0;
     EntryProtection protection_;
+    // The CNG providers of every AES entry this object opens or writes.
+    zip::AesProviders aesProviders_;
+    // Keys derived ahead while a folder of AES entries is extracted.
+    std::unique_ptr<zip::KeysAhead> keysAhead_;
 };
 
 namespace zip {

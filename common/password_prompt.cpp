@@ -11,6 +11,7 @@
 #include "common_ids.h"
 
 const wchar_t kPasswordWrongText[] = L"パスワードが違います";
+const wchar_t kPasswordConfirmText[] = L"確認のため、もう一度入力してください";
 
 namespace {
 
@@ -59,7 +60,8 @@ private:
         SetWindowTextW(window, kProductName);
         SetDlgItemTextW(window, IDC_PASSWORD_ARCHIVE, PasswordArchiveLine(request_.archivePath).c_str());
         SetDlgItemTextW(window, IDC_PASSWORD_ENTRY, PasswordEntryLine(request_.entryName).c_str());
-        SetDlgItemTextW(window, IDC_PASSWORD_PROMPT, request_.wrong ? kPasswordWrongText : kPasswordAskText);
+        const wchar_t* prompt = request_.wrong ? kPasswordWrongText : kPasswordAskText;
+        SetDlgItemTextW(window, IDC_PASSWORD_PROMPT, request_.confirm ? kPasswordConfirmText : prompt);
         SendDlgItemMessageW(window, IDC_PASSWORD_EDIT, EM_LIMITTEXT, kLongestPassword, 0);
         // Asked while another program is in front (the shell's drop, an
         // editor that just closed), the dialog must still be seen.

@@ -17,6 +17,9 @@ struct PasswordRequest {
     HWND owner = nullptr;
     // The password given last did not open this entry.
     bool wrong = false;
+    // The entries give no proof of the password given last (they hold no
+    // data): it is asked once more, to be typed again.
+    bool confirm = false;
 };
 
 class PasswordSource {
@@ -52,5 +55,6 @@ void WipeText(WString& text);
 
 // The dialog's texts.
 extern const wchar_t kPasswordWrongText[];
+extern const wchar_t kPasswordConfirmText[];
 WString PasswordArchiveLine(const WString& archivePath);
 WString PasswordEntryLine(const WString& entryName);

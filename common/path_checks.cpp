@@ -32,9 +32,17 @@ bool IsStrictlyInside(const WString& folder, const WString& path)
     return base.Last() == L'\\' || inner.At(base.Length()) == L'\\';
 }
 
+int CreatedNameLength(const wchar_t* name, int length)
+{
+    while (length > 0 && (name[length - 1] == L'.' || name[length - 1] == L' ')) {
+        --length;
+    }
+    return length;
+}
+
 bool IsPlainFileName(const WString& name)
 {
-    if (name.IsEmpty() || name == L"." || name == L".." || name.Last() == L'.' || name.Last() == L' ') {
+    if (name.IsEmpty() || CreatedNameLength(name.c_str(), name.Length()) != name.Length()) {
         return false;
     }
     for (int i = 0; i < name.Length(); ++i) {

@@ -12,6 +12,11 @@ WString AbsolutePath(const WString& path);
 // Letters compare without case, as the file system does.
 bool IsStrictlyInside(const WString& folder, const WString& path);
 
+// How many of a name's units Windows keeps when it creates a file or folder
+// of that name: it drops trailing dots and blanks, so "run.bat." is created
+// as "run.bat". 0 for a name of nothing else.
+int CreatedNameLength(const wchar_t* name, int length);
+
 // Whether a name can be one file or folder inside a folder: not empty, not
 // "." or "..", no separator, drive, stream or wildcard character, and no
 // trailing dot or blank (which the file system would drop).

@@ -12,21 +12,39 @@ namespace {
 
 const wchar_t kStreamSuffix[] = L":Zone.Identifier";
 
-// A mark is a few lines; anything longer than this is not one we read.
-const DWORD kLargestMark = 64 * 1024;
+// A mark is a few lines; a browser adds the download's addresses, which
+// whoever serves the file chooses. What lies beyond this is not read.
+const DWORD kLongestRead = 64 * 1024;
 
+std::wstring Utf16Text(const std::vector<uint8_t>& bytes, size_t from, bool bigEndian)
+{
+    std::wstring text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = from; i + 1 < bytes.size(); i += 2) {
+        uint8_t high = bigEndian ? bytes[i] : bytes[i + 1];
+        uint8_t low = bigEndian ? bytes[i + 1] : bytes[i];
+        text.push_back(static_cast<wchar_t>(low | (high << 8)));
+    }
+    return text;
+}
+
+// The stream as text: UTF-16 in either byte order, with or without its
+// byte order mark (told then by the zero bytes of its ASCII), else bytes of
+// an ANSI code page or UTF-8, with or without a mark. The keys and the zone
+// are ASCII in each of them, which is all that is read here.
 std::wstring StreamText(const std::vector<uint8_t>& bytes)
 {
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        std::wstring text;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
-        }
-        return text;
+        return Utf16Text(bytes, 2, false);
     }
-    // The keys and the zone are ASCII in every code page, which is all that
-    // is read here.
-    return std::wstring(bytes.begin(), bytes.end());
+    if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        return Utf16Text(bytes, 2, true);
+    }
+    if (bytes.size() >= 2 && (bytes[0] == 0) != (bytes[1] == 0)) {
+        return Utf16Text(bytes, 0, bytes[0] == 0);
+    }
+    size_t from = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+    return std::wstring(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end());
 }
 
 std::wstring Trimmed(const std::wstring& text)
@@ -38,9 +56,29 @@ std::wstring Trimmed(const std::wstring& text)
 
 bool SameKey(const std::wstring& a, const wchar_t* b) { return lstrcmpiW(a.c_str(), b) == 0; }
 
+// The zone a "ZoneId" value gives. Windows writes the number alone; a
+// value that is not a number, or has more after it, is not one Windows
+// wrote, and counts as the internet at least, so that a mark nobody can
+// read still warns.
+int ZoneOfValue(const std::wstring& value)
+{
+    size_t digits = 0;
+    while (digits < value.size() && value[digits] >= L'0' && value[digits] <= L'9') {
+        ++digits;
+    }
+    if (digits == 0 || digits > 9) {
+        return kInternetZone;
+    }
+    int zone = std::stoi(value.substr(0, digits));
+    return digits == value.size() || zone > kInternetZone ? zone : kInternetZone;
+}
+
+// The zone of the "[ZoneTransfer]" section; 0 when the text has no such
+// section, the internet when it has one whose zone cannot be read.
 int ZoneIdIn(const std::wstring& text)
 {
     bool inSection = false;
+    bool sectionSeen = false;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(L'\n', start);
@@ -51,19 +89,15 @@ int ZoneIdIn(const std::wstring& text)
         start = end + 1;
         if (!line.empty() && line[0] == L'[') {
             inSection = SameKey(line, L"[ZoneTransfer]");
+            sectionSeen = sectionSeen || inSection;
             continue;
         }
         size_t equals = line.find(L'=');
-        if (!inSection || equals == std::wstring::npos || !SameKey(Trimmed(line.substr(0, equals)), L"ZoneId")) {
-            continue;
+        if (inSection && equals != std::wstring::npos && SameKey(Trimmed(line.substr(0, equals)), L"ZoneId")) {
+            return ZoneOfValue(Trimmed(line.substr(equals + 1)));
         }
-        std::wstring value = Trimmed(line.substr(equals + 1));
-        if (value.empty() || value.size() > 4 || value.find_first_not_of(L"0123456789") != std::wstring::npos) {
-            return 0;
-        }
-        return std::stoi(value);
     }
-    return 0;
+    return sectionSeen ? kInternetZone : 0;
 }
 
 }  // namespace
@@ -74,13 +108,12 @@ ZoneMark ReadZoneMark(const WString& path)
     WString stream = path + kStreamSuffix;
     ScopedFile file(CreateFileW(stream.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestMark) {
+    if (!file) {
         return mark;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+    std::vector<uint8_t> bytes(kLongestRead);
     DWORD got = 0;
-    if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+    if (!ReadFile(file.Get(), bytes.data(), kLongestRead, &got, nullptr)) {
         return mark;
     }
     bytes.resize(got);
@@ -92,6 +125,13 @@ std::string ZoneMarkText(const ZoneMark& mark, const WString& archivePath)
 {
     return "[ZoneTransfer]\r\nZoneId=" + std::to_string(mark.zoneId) + "\r\nReferrerUrl=" +
            std::string(archivePath.ToAnsi().c_str()) + "\r\n";
+}
+
+bool CarryZoneMarkOf(int zoneId, const WString& archivePath, const WString& path)
+{
+    ZoneMark mark;
+    mark.zoneId = zoneId;
+    return !mark.Carried() || WriteZoneMark(path, mark, archivePath);
 }
 
 bool WriteZoneMark(const WString& path, const ZoneMark& mark, const WString& archivePath)

@@ -66,10 +66,11 @@ void CZipDump::WriteEntryName(const std::string& stored, uint16_t flags, const s
     zip::NameSource source = zip::NameSource::kAnsi;
     WString name = zip::DecodeEntryName(stored.data(), stored.size(), flags, extra.data(), extra.size(), &source);
     report_ << L"ファイル名：" << Ansi(name) << "\n";
-    // A "." component names the folder it stands in: the listing, the menu
-    // and extraction see the name without it, and the report says so.
+    // A "." component names the folder it stands in, and Windows drops a
+    // component's trailing dots and blanks: the listing, the menu and
+    // extraction see the name so, and the report says so.
     std::vector<wchar_t> units(name.c_str(), name.c_str() + name.Length());
-    DropCurrentFolderComponents(units);
+    MapEntryName(units);
     WString seen(units.data(), static_cast<int>(units.size()));
     if (seen != name && seen.IsEmpty()) {
         report_ << L"展開時の名前：（展開先フォルダー）\n";

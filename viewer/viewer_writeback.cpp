@@ -164,8 +164,12 @@ void Viewer::WriteBack(WorkSlot& slot)
     // unprotected, readable by anyone the archive reaches: it goes in
     // encrypted as the entry was, with the password that opened it, or not
     // at all.
-    EntryProtection protection = archive_ ? archive_->ProtectionOf(entryPath) : EntryProtection();
-    if (archive_ && archive_->IsEncryptedEntry(entryPath) && !protection.IsActive()) {
+    // The password is the one that opened the entry in this run, or, for
+    // an edit of an earlier run, one proven on the entry now.
+    EntryProtection protection;
+    if (archive_ && archive_->IsEncryptedEntry(entryPath) &&
+        (!archive_->UnlockEntry(entryPath, protection) || !protection.IsActive())) {
+        archive_->ClearErrorText();
         KeepForUser(slot, slot.CopyPath(),
                     entryPath + L"\nは暗号化されているため、編集したファイルを書庫に格納できません。\n");
         return;
@@ -182,10 +186,8 @@ void Viewer::WriteBack(WorkSlot& slot)
             held.Clear();
         }
         // Held, the edit is still a file from the archive's origin.
-        ZoneMark mark;
-        mark.zoneId = slot.Record().zoneId;
-        if (!held.IsEmpty() && mark.Carried()) {
-            WriteZoneMark(held, mark, archivePath_);
+        if (!held.IsEmpty()) {
+            CarryZoneMarkOf(slot.Record().zoneId, archivePath_, held);
         }
     }
     if (held.IsEmpty()) {

@@ -75,6 +75,17 @@ std::vector<BlockDamage> Damages()
              b[block + 5] = 0x98;
          },
          true, L"データブロックの大きさが不正です at CFDATA 圧縮単位 = 0, ブロック = 0"},
+        // Without a checksum nothing else tells; the library would write
+        // the blocks before it and stop inside the file.
+        {"stored block giving less than its data, without a checksum",
+         [](Bytes& b, size_t block, size_t) {
+             std::fill(b.begin() + static_cast<std::ptrdiff_t>(block), b.begin() + static_cast<std::ptrdiff_t>(block) + 4,
+                       0);
+             uint16_t less = static_cast<uint16_t>(GetU16(b, block + 4) - 1);
+             b[block + 6] = static_cast<uint8_t>(less);
+             b[block + 7] = static_cast<uint8_t>(less >> 8);
+         },
+         true, L"データブロックの大きさが不正です at CFDATA 圧縮単位 = 0, ブロック = 0"},
     };
 }
 
@@ -196,6 +207,30 @@ TEST_F(CabBlockCheckTest, AddToADamagedCabinetLeavesItUntouched)
         EXPECT_FALSE(PathExists(scratch_ / L"~tempadd.cab"));
         EXPECT_FALSE(PathExists(scratch_ / L"~t.cab"));
     }
+}
+
+// A file that claims more than its unit holds passes every check before
+// the library, which stops when the unit's data runs out: what it wrote of
+// the file is not the file.
+TEST_F(CabBlockCheckTest, ExtractionThatStopsInsideAFileLeavesNoPartOfIt)
+{
+    CabTestOffsets offsets;
+    Bytes bytes = BuildStoredCabinet(TwoUnits(), TwoUnitLayout(0), &offsets);
+    size_t record = offsets.fileRecords[0];
+    ASSERT_EQ(GetU32(bytes, record), 40000u) << "big.txt comes first";
+    bytes[record + 2] = 0x01;  // 40000 + 65536 bytes
+    WString path = Write(bytes);
+    PromptRecorder prompts;
+    prompts.Answer(IDOK);
+    for (const wchar_t* entry : {L"", L"big.txt"}) {
+        SCOPED_TRACE(Utf8(entry));
+        CCabFile cabinet(path);
+        EXPECT_FALSE(cabinet.Extract(scratch_ / L"out", entry, false));
+        EXPECT_TRUE(cabinet.ErrorText().StartsWith(L"FDICopy エラー Code = ")) << Utf8(cabinet.ErrorText().c_str());
+        cabinet.ClearErrorText();
+        EXPECT_TRUE(OutputIsEmpty());
+    }
+    EXPECT_EQ(ReadFileBytes(path), bytes);
 }
 
 TEST_F(CabBlockCheckTest, BlockPastTheEndOrMissingBlocksAreRefused)

@@ -120,7 +120,9 @@ TEST(EntryNameRule, ClassifiesTheTable)
               L"d\\con\\x.txt\nWindows のデバイス名と同じ名前のため展開できません");
 }
 
-TEST(EntryNameRule, CurrentFolderComponentsAreDroppedAndNothingElse)
+// The name a file is written by is the one Windows creates: the mark of
+// origin, the listing and the checks must all use it.
+TEST(EntryNameRule, CurrentFolderComponentsAreDroppedAndOthersMappedAsWindowsCreatesThem)
 {
     const std::pair<const wchar_t*, const wchar_t*> kCases[] = {
         {L"./docs/readme.txt", L"docs/readme.txt"},
@@ -128,15 +130,21 @@ TEST(EntryNameRule, CurrentFolderComponentsAreDroppedAndNothingElse)
         {L".", L""},
         {L"././a/./b/.", L"a/b/"},
         {L".\\x", L"x"},
+        {L"run.bat.", L"run.bat"},
+        {L"setup.exe ", L"setup.exe"},
+        {L"tools. ./x.txt. . ", L"tools/x.txt"},
+        {L"docs /", L"docs/"},
+        {L"..a/.b", L"..a/.b"},
+        // Components of nothing but dots and blanks, and empty ones, stay
+        // for the rule to refuse.
         {L"../x", L"../x"},
         {L"a/.../. /.x", L"a/.../. /.x"},
-        // Empty components stay, for the rule to refuse.
         {L".//x", L"/x"},
         {L"/./x", L"/x"},
     };
     for (const auto& c : kCases) {
         std::vector<wchar_t> units(c.first, c.first + wcslen(c.first));
-        DropCurrentFolderComponents(units);
+        MapEntryName(units);
         EXPECT_EQ(std::wstring(units.begin(), units.end()), c.second) << Utf8(c.first);
     }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,153 @@ TEST_F(ZipCryptTest, PasswordThatOnlyPassesTheHeaderCheckIsNotTaken)
         EXPECT_EQ(Contents(JoinPath(out, Wide("x.txt"))), "content");
         ASSERT_EQ(source.requests.size(), c.answers.size());
         EXPECT_EQ(source.requests.back().wrong, c.answers.size() > 1);
+    }
+}
+
+// AES's two-byte verifier lets one wrong password in 65,536 through. For
+// this salt, found beforehand, "bad" passes the verifier of "pw"; only the
+// authentication code can tell, on the first entry a password opens.
+TEST_F(ZipCryptTest, AesPasswordThatOnlyPassesTheVerifierIsAskedAgain)
+{
+    const uint8_t salt[8] = {0x28, 0xF2, 0x01, 0, 0, 0, 0, 0};
+    const std::string plain = "the quarterly figures";
+    uint8_t verifier[2] = {};
+    uint8_t decoyVerifier[2] = {};
+    std::string sealed(plain);
+    uint8_t code[10] = {};
+    {
+        zip::AesCtrCipher cipher;
+        ASSERT_TRUE(cipher.Create(zip::SecretBytes("pw", 2), 1, salt, verifier));
+        ASSERT_TRUE(cipher.Encrypt(reinterpret_cast<uint8_t*>(&sealed[0]), sealed.size()));
+        ASSERT_TRUE(cipher.Code(code));
+        zip::AesCtrCipher decoy;
+        ASSERT_TRUE(decoy.Create(zip::SecretBytes("bad", 3), 1, salt, decoyVerifier));
+    }
+    ASSERT_EQ(memcmp(verifier, decoyVerifier, 2), 0) << "the decoy passes the verifier";
+    ZipTestEntry entry{"aes.txt", std::string(reinterpret_cast<const char*>(salt), 8) +
+                                      std::string(reinterpret_cast<const char*>(verifier), 2) + sealed +
+                                      std::string(reinterpret_cast<const char*>(code), 10)};
+    entry.method = 99;
+    entry.flags = 0x0001;
+    entry.uncompressedSize = static_cast<int64_t>(plain.size());
+    // AE-2, AES-128, stored inside.
+    entry.centralExtra = ZipExtraBlock(0x9901, {2, 0, 'A', 'E', 1, 0, 0});
+    entry.localExtra = entry.centralExtra;
+    WString path = Archive(BuildZip({entry}));
+    ScriptedPasswords source({L"bad", L"pw"});
+    CZipFile archive(path, ZlibBesideProgram());
+    archive.SetPasswordSource(&source);
+    WString out = folder_ / L"out";
+    ASSERT_TRUE(archive.Extract(out, WString(), false)) << archive.ErrorText().ToUtf8().c_str();
+    EXPECT_EQ(Contents(JoinPath(out, Wide("aes.txt"))), plain);
+    ASSERT_EQ(source.requests.size(), 2u);
+    EXPECT_TRUE(source.requests[1].wrong);
+}
+
+// New files take the password the archive's files were opened with. An
+// empty file of the traditional cipher checks one byte, which one wrong
+// password in 256 passes ("bad" here); what was added with it would not
+// open with the right one.
+TEST_F(ZipCryptTest, PasswordForNewFilesIsProvenOnDataOrTypedTwice)
+{
+    const ZipTestEntry empty = EncryptedZipEntry("empty.txt", "", "pw", 0x0001, "bad");
+    struct Case {
+        const char* what;
+        std::vector<ZipTestEntry> entries;
+        std::vector<std::wstring> answers;
+        const char* taken;  // null: none
+        const wchar_t* error;
+    };
+    const std::vector<Case> cases = {
+        {"proven on the file that holds data", {empty, EncryptedZipEntry("x.txt", "content", "pw")}, {L"bad", L"pw"},
+         "pw", nullptr},
+        {"typed twice alike", {empty}, {L"pw", L"pw"}, "pw", nullptr},
+        {"typed twice differently", {empty}, {L"bad", L"pw"}, nullptr, L"empty.txt\nパスワードが一致しません"},
+        {"the second cancelled", {empty}, {L"bad"}, nullptr, L"empty.txt\nパスワードの入力がキャンセルされました"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        WString path = scratch / L"t.zip";
+        ASSERT_TRUE(WriteFileBytes(path, BuildZip(c.entries)));
+        ScriptedPasswords source(c.answers);
+        CZipFile archive(path, ZlibBesideProgram());
+        archive.SetPasswordSource(&source);
+        EntryProtection protection;
+        EXPECT_EQ(archive.SharedProtection(protection), c.taken != nullptr);
+        ASSERT_EQ(source.requests.size(), 2u);
+        if (c.entries.size() > 1) {
+            EXPECT_EQ(source.requests[0].entryName, L"x.txt");
+            EXPECT_TRUE(source.requests[1].wrong);
+        } else {
+            EXPECT_TRUE(source.requests[1].confirm);
+        }
+        if (c.taken) {
+            EXPECT_EQ(std::string(protection.password.Data(), protection.password.Data() + protection.password.Size()),
+                      c.taken);
+        } else {
+            EXPECT_FALSE(protection.IsActive());
+            EXPECT_EQ(archive.ErrorText(), c.error);
+            archive.ClearErrorText();
+        }
+    }
+}
+
+// Whether the traditional header checks the time's byte or the CRC's is
+// told by the local header's descriptor flag. Tools write directories
+// whose flag disagrees; a commit that wrote the directory's flag into the
+// local header would change which byte is checked, and every tool would
+// then refuse the right password.
+TEST_F(ZipCryptTest, CommitKeepsTheDescriptorFlagTheCheckByteWasWrittenFor)
+{
+    const std::string plain = "protected text";
+    const uint32_t crc = ZipCrc(plain);
+    const uint16_t time = 0x6000;
+    ASSERT_NE(crc >> 24, static_cast<uint32_t>(time >> 8));
+    for (bool localDescriptor : {true, false}) {
+        SCOPED_TRACE(localDescriptor ? "the local header has the flag" : "only the directory has the flag");
+        ScratchFolder scratch;
+        ZipHeader header;
+        header.flags = localDescriptor ? 0x0009 : 0x0001;
+        header.dosTime = time;
+        header.crc = crc;
+        header.name = "doc.txt";
+        std::string data = ZipCryptoEncrypt("pw", plain, static_cast<uint8_t>(localDescriptor ? time >> 8 : crc >> 24));
+        header.packedSize = static_cast<uint32_t>(data.size());
+        header.size = static_cast<uint32_t>(plain.size());
+        Bytes bytes = ZipLocalHeader(header);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        if (localDescriptor) {
+            Bytes descriptor = ZipDataDescriptor(crc, data.size(), plain.size());
+            bytes.insert(bytes.end(), descriptor.begin(), descriptor.end());
+        }
+        uint32_t directory = static_cast<uint32_t>(bytes.size());
+        header.flags = localDescriptor ? 0x0001 : 0x0009;
+        Bytes central = ZipCentralHeader(header);
+        bytes.insert(bytes.end(), central.begin(), central.end());
+        Bytes end = ZipEndRecord(1, static_cast<uint32_t>(central.size()), directory);
+        bytes.insert(bytes.end(), end.begin(), end.end());
+        WString path = scratch / L"t.zip";
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
+        WString added = scratch / L"added.txt";
+        ASSERT_TRUE(WriteFileText(added, "added"));
+        {
+            CZipFile archive(path, ZlibBesideProgram());
+            ASSERT_TRUE(archive.Add(added, WString(), -1));
+            ASSERT_TRUE(archive.Commit()) << archive.ErrorText().ToUtf8().c_str();
+        }
+        Bytes stored = ReadFileBytes(path);
+        std::vector<ZipCentralRecord> records = ReadZipDirectory(stored);
+        ASSERT_EQ(records.size(), 2u);
+        ASSERT_EQ(records[1].name, "doc.txt");
+        EXPECT_EQ((records[1].flags & 0x0008) != 0, localDescriptor) << "the directory agrees with the local header";
+        ScriptedPasswords source({L"pw"});
+        CZipFile archive(path, ZlibBesideProgram());
+        archive.SetPasswordSource(&source);
+        WString out = scratch / L"out";
+        ASSERT_TRUE(archive.Extract(out, Wide("doc.txt"), false)) << archive.ErrorText().ToUtf8().c_str();
+        EXPECT_EQ(Contents(JoinPath(out, Wide("doc.txt"))), plain);
+        EXPECT_EQ(source.requests.size(), 1u);
     }
 }
 

@@ -660,6 +660,7 @@ class ReadsEncryptedArchives(Base):
     def test_write_back_and_added_files_keep_the_protection_and_pass_the_tools_checks(self):
         edited = b'edited ' * 3000
         added = b'added later\n' * 500
+        compressed = b'compressed into it\n' * 300
         for tool in ('zip -P', '7z AES256 -mx5', '7z AES128 -mx0'):
             with self.subTest(tool=tool):
                 folder = tempfile.mkdtemp(dir=self.work)
@@ -669,35 +670,48 @@ class ReadsEncryptedArchives(Base):
                 pathlib.Path(edit).write_bytes(edited)
                 extra = os.path.join(folder, 'added.txt')
                 pathlib.Path(extra).write_bytes(added)
+                # A folder compressed into the archive, as the folder menu's
+                # verb does, joins it encrypted as an added file does.
+                more = os.path.join(folder, 'more')
+                os.makedirs(more)
+                pathlib.Path(more, 'compressed.txt').write_bytes(compressed)
                 arctool('writeback', PathArg(archive), 'docs\\readme.txt', PathArg(edit), '--password', 'secret')
                 arctool('add', PathArg(archive), PathArg(extra), '--password', 'secret')
+                arctool('compress', PathArg(archive), PathArg(more), '--password', 'secret')
                 with zipfile.ZipFile(archive) as z:
-                    for name in ('docs/readme.txt', 'added.txt'):
+                    for name in ('docs/readme.txt', 'added.txt', 'compressed.txt'):
                         info = z.getinfo(name)
                         self.assertTrue(info.flag_bits & 1, name)
                         self.assertEqual(info.compress_type == 99, 'AES' in tool, name)
                     if 'AES' not in tool:
                         self.assertEqual(z.read('docs/readme.txt', pwd=b'secret'), edited)
                         self.assertEqual(z.read('added.txt', pwd=b'secret'), added)
+                        self.assertEqual(z.read('compressed.txt', pwd=b'secret'), compressed)
                         subprocess.run(['unzip', '-tq', '-P', 'secret', archive], check=True, capture_output=True)
                 subprocess.run(['7z', 't', '-psecret', archive], check=True, capture_output=True)
-                for name, data in (('docs/readme.txt', edited), ('added.txt', added)):
+                for name, data in (('docs/readme.txt', edited), ('added.txt', added), ('compressed.txt', compressed)):
                     out = subprocess.run(['7z', 'x', '-so', '-psecret', archive, name], check=True,
                                          capture_output=True).stdout
                     self.assertEqual(out, data, name)
                 self.assertNotIn(b'added later', pathlib.Path(archive).read_bytes())
+                self.assertNotIn(b'compressed into it', pathlib.Path(archive).read_bytes())
 
     def test_changed_aes_data_fails_authentication_and_leaves_no_file(self):
         # A stored AE-2 entry keeps no CRC: only the authentication code can
         # tell that its data changed. A deflated one may fail to inflate
-        # first; the code still names the fault.
+        # first; the code still names the fault. A password whose code fails
+        # on the first entry it opens may be one that only passed the
+        # verifier, and is asked again; the intact entry before the changed
+        # one proves it, and then the code's failure is the data's.
         big = os.path.join(self.work, 'big.bin')
         pathlib.Path(big).write_bytes(random.Random(3).randbytes(3 << 20))
+        first = os.path.join(self.work, 'a-first.txt')
+        pathlib.Path(first).write_bytes(b'intact\n')
         for level, source, name in (('-mx0', os.path.join(self.src, 'bin', 'noise.bin'), 'noise.bin'),
                                     ('-mx5', big, 'big.bin')):
             with self.subTest(level=level):
                 archive = os.path.join(self.work, 'tampered%s.zip' % level)
-                subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=AES256', level, archive, source],
+                subprocess.run(['7z', 'a', '-tzip', '-bd', '-psecret', '-mem=AES256', level, archive, first, source],
                                check=True, capture_output=True)
                 with zipfile.ZipFile(archive) as z:
                     info = z.getinfo(name)
@@ -720,6 +734,12 @@ class ReadsEncryptedArchives(Base):
                 self.assertEqual(code, 1, err)
                 self.assertIn(name, err)
                 self.assertIn('認証コード', err)
+                self.assertFalse(os.path.exists(os.path.join(dest, name)))
+                self.assertTrue(os.path.exists(os.path.join(dest, 'a-first.txt')))
+                code, _, err = arctool('extract', PathArg(archive), PathArg(dest), name, '--password', 'secret',
+                                       check=False)
+                self.assertEqual(code, 1, err)
+                self.assertIn('パスワードが違います', err)
                 self.assertFalse(os.path.exists(os.path.join(dest, name)))
 
 if __name__ == '__main__':

@@ -164,16 +164,19 @@ TEST(PasswordDialog, ShowsTheArchiveAndEntryAndGivesWhatWasTypedOnlyOnOk)
     request.entryName = L"資料/見積書.xlsx";
     struct Case {
         bool wrong;
+        bool confirm;
         int button;
         const wchar_t* prompt;
         bool given;
     } cases[] = {
-        {false, IDOK, L"パスワードを入力してください", true},
-        {true, IDOK, L"パスワードが違います", true},
-        {false, IDCANCEL, L"パスワードを入力してください", false},
+        {false, false, IDOK, L"パスワードを入力してください", true},
+        {true, false, IDOK, L"パスワードが違います", true},
+        {false, true, IDOK, L"確認のため、もう一度入力してください", true},
+        {false, false, IDCANCEL, L"パスワードを入力してください", false},
     };
     for (const Case& c : cases) {
         request.wrong = c.wrong;
+        request.confirm = c.confirm;
         PasswordUser user{L"ひみつ pass", c.button};
         std::thread answering([&user] { user.Answer(); });
         WString password(L"old");

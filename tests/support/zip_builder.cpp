@@ -239,9 +239,9 @@ Bytes BuildZip(const std::vector<ZipTestEntry>& entries, std::vector<uint32_t>* 
         h.method = e.method;
         h.dosTime = e.dosTime;
         h.dosDate = e.dosDate;
-        h.crc = e.crc ? e.crc : ZipCrc(e.data);
+        h.crc = e.crc >= 0 ? static_cast<uint32_t>(e.crc) : ZipCrc(e.data);
         h.packedSize = static_cast<uint32_t>(e.data.size());
-        h.size = e.uncompressedSize ? e.uncompressedSize : h.packedSize;
+        h.size = e.uncompressedSize >= 0 ? static_cast<uint32_t>(e.uncompressedSize) : h.packedSize;
         h.name = e.name;
         h.extra = e.localExtra;
         at.push_back(static_cast<uint32_t>(b.Size()));
@@ -296,7 +296,7 @@ ZipTestEntry EncryptedZipEntry(const std::string& name, const std::string& plain
     uint32_t crc = ZipCrc(plain);
     ZipTestEntry entry{name, ZipCryptoEncrypt(password, plain, static_cast<uint8_t>(crc >> 24), decoy)};
     entry.crc = crc;
-    entry.uncompressedSize = static_cast<uint32_t>(plain.size());
+    entry.uncompressedSize = static_cast<int64_t>(plain.size());
     entry.flags = flags;
     return entry;
 }

@@ -81,7 +81,7 @@ struct ZipTestEntry {
     std::string name;  // bytes as stored
     std::string data;  // bytes as stored (already compressed for method 8)
     uint16_t method = 0;
-    uint32_t crc = 0;  // 0: the CRC-32 of data
+    int64_t crc = -1;  // -1: the CRC-32 of data
     uint32_t attributes = 0x20;
     Bytes centralExtra;
     int64_t offsetOverride = -1;  // a central header pointing elsewhere
@@ -91,7 +91,7 @@ struct ZipTestEntry {
     uint16_t localVersionNeeded = 0;  // 0: the same as the central header's
     uint16_t dosTime = 0x6000;        // 12:00:00
     uint16_t dosDate = 0x5821;        // 2024-01-01
-    uint32_t uncompressedSize = 0;    // 0: the size of data
+    int64_t uncompressedSize = -1;    // -1: the size of data
 };
 
 // A stored entry encrypted with the traditional cipher (flags 0x0001: the

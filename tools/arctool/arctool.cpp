@@ -87,7 +87,8 @@ private:
 
 // The password of encrypted entries comes from the command line, as the
 // answers to questions do; it is given once, and when it is wrong there is
-// no other to try.
+// no other to try. Asked to confirm it, the tool gives the same password:
+// it was written out, not typed blind.
 class ToolPasswords : public PasswordSource {
 public:
     explicit ToolPasswords(const ToolCommandLine& line) : given_(line.hasPassword), password_(line.password) {}
@@ -276,18 +277,18 @@ int RunOnArchive(const std::vector<WString>& words, ToolPrompts& prompts, Passwo
             ok = ListEntries(*archive);
         } else if (command == L"extract") {
             ok = archive->Extract(second, words.size() > 3 ? words[3] : WString(), false);
-        } else if (command == L"compress") {
-            // A folder's contents into the archive's top level, with the
-            // progress window, as the folder menu's compress verbs do.
-            ok = archive->Add(second, WString(), cabinet ? IDI_CABFILE : IDI_ZIPFILE);
-        } else if (command == L"add") {
-            // A cabinet is compressed (or merged into) as the setup tool does,
-            // with its progress window; ZIP takes the item as a drop does.
-            // Files joining an archive whose files are all encrypted are
-            // encrypted alike, as a drop's are.
+        } else if (command == L"compress" || command == L"add") {
+            // compress: a folder's contents into the archive's top level,
+            // with the progress window, as the folder menu's compress verbs
+            // do. add: a cabinet is compressed (or merged into) as the setup
+            // tool does, with its progress window; ZIP takes the item as a
+            // drop does. Either way, files joining an archive whose files are
+            // all encrypted are encrypted alike, as a drop's are.
+            bool compress = command == L"compress";
+            int icon = compress ? (cabinet ? IDI_CABFILE : IDI_ZIPFILE) : (cabinet ? IDI_CABFILE : -1);
             EntryProtection protection;
             ok = archive->SharedProtection(protection) && archive->UseProtection(protection) &&
-                 archive->Add(second, words.size() > 3 ? words[3] : WString(), cabinet ? IDI_CABFILE : -1);
+                 archive->Add(second, !compress && words.size() > 3 ? words[3] : WString(), icon);
         } else if (command == L"writeback") {
             ok = WriteBack(*archive, words[2], words[3].ReplaceAll(L'/', L'\\'));
         } else {
@@ -331,6 +332,20 @@ int Run(const std::vector<WString>& words, AnswerMode mode, ToolPrompts& prompts
     return RunOnArchive(words, prompts, passwords);
 }
 
+// The password's copies outside the parsed line: the words the runtime made
+// of the command line, and the copies taken of them.
+void WipePasswordWords(int argc, wchar_t** argv, std::vector<WString>& arguments)
+{
+    for (WString& word : arguments) {
+        WipeText(word);
+    }
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (lstrcmpW(argv[i], L"--password") == 0) {
+            SecureZeroMemory(argv[i + 1], lstrlenW(argv[i + 1]) * sizeof(wchar_t));
+        }
+    }
+}
+
 }  // namespace
 
 void WriteOut(const WString& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
@@ -339,7 +354,9 @@ void WriteErr(const WString& text) { WriteTo(STD_ERROR_HANDLE, text); }
 
 int wmain(int argc, wchar_t** argv)
 {
-    ToolCommandLine line = ParseToolCommandLine(std::vector<WString>(argv + 1, argv + argc));
+    std::vector<WString> arguments(argv + 1, argv + argc);
+    ToolCommandLine line = ParseToolCommandLine(arguments);
+    WipePasswordWords(argc, argv, arguments);
     if (!line.error.IsEmpty() || line.words.empty()) {
         if (!line.error.IsEmpty()) {
             WriteErr(line.error + L"\n");
