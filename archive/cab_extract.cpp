@@ -30,6 +30,12 @@ struct FdiCallbacks {
         case fdintCLOSE_FILE_INFO:
             return cabinet->CloseOutput(reinterpret_cast<HANDLE>(notice->hf), notice->date, notice->time,
                                         notice->attribs);
+        case fdintNEXT_CABINET:
+            // The next cabinet of a set is left to the library. When it is
+            // missing, or not the cabinet the set needs, the library says
+            // so and asks again, for as long as the answer is 0: that
+            // notice ends the extraction instead of repeating for ever.
+            return notice->fdie == FDIERROR_NONE ? 0 : -1;
         default:
             return 0;
         }
