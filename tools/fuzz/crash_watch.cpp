@@ -242,6 +242,11 @@ void Report(Status kind, const char* detail)
         TerminateProcess(GetCurrentProcess(), 3);
     }
     snprintf(g_state->detail, sizeof g_state->detail, "%s", detail);
+    // Where the finding was made: the request past the limit, the call
+    // outside the scratch folder, the broken promise.
+    CONTEXT context{};
+    RtlCaptureContext(&context);
+    RecordFrames(context);
     Finish(kind);
 }
 

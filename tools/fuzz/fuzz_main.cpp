@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/arcfile.h"
@@ -74,7 +75,9 @@ struct TargetRun {
 TargetContext g_context;
 size_t g_memoryBase = 0;
 size_t g_memoryRatio = 0;
-std::vector<uint64_t> g_skip;
+// Inputs of findings kept by the driver: an input that the mutator makes
+// again is not run again.
+std::unordered_set<uint64_t> g_skip;
 
 void OnLimit(size_t requested, size_t live)
 {
@@ -166,7 +169,7 @@ void ReadSkipList(const WString& path)
     CloseHandle(file);
     bytes.resize(got);
     for (size_t at = 0; at + 16 <= bytes.size();) {
-        g_skip.push_back(strtoull(bytes.substr(at, 16).c_str(), nullptr, 16));
+        g_skip.insert(strtoull(bytes.substr(at, 16).c_str(), nullptr, 16));
         size_t next = bytes.find('\n', at);
         if (next == std::string::npos) {
             break;
@@ -175,16 +178,7 @@ void ReadSkipList(const WString& path)
     }
 }
 
-bool Skipped(const Input& input)
-{
-    uint64_t hash = HashOf(input.data(), input.size());
-    for (uint64_t known : g_skip) {
-        if (known == hash) {
-            return true;
-        }
-    }
-    return false;
-}
+bool Skipped(const Input& input) { return g_skip.count(HashOf(input.data(), input.size())) != 0; }
 
 bool Prepare(const Options& options)
 {
@@ -355,6 +349,9 @@ int Run(const Options& options)
                 Input input = run->corpus.Pick(random);
                 const Input& other = run->corpus.Pick(random);
                 mutator.Mutate(input, other, options.maxLength, run->target->kind);
+                if (Skipped(input)) {
+                    continue;
+                }
                 if (RunOne(*run, input, nullptr) && run->corpus.Add(input, true)) {
                     counters.corpus = run->corpus.Count();
                 }

@@ -573,7 +573,9 @@ bool Parse(const uint8_t* bytes, size_t size, Archive& archive)
         Entry entry;
         entry.central.assign(bytes + at, bytes + at + 46);
         uint64_t nameLength = get(at + 28, 2), extraLength = get(at + 30, 2), commentLen = get(at + 32, 2);
-        if (at + 46 + nameLength + extraLength + commentLen > recordsEnd) {
+        // A header may run into the end records (the engine reads it so):
+        // taken apart, it comes out whole.
+        if (at + 46 + nameLength + extraLength + commentLen > size) {
             return false;
         }
         const char* text = reinterpret_cast<const char*>(bytes + at + 46);
@@ -593,23 +595,25 @@ bool Parse(const uint8_t* bytes, size_t size, Archive& archive)
         entry.local.assign(bytes + local, bytes + local + 30);
         uint64_t localName = get(local + 26, 2), localExtra = get(local + 28, 2);
         uint64_t dataAt = local + 30 + localName + localExtra;
-        if (dataAt > size || packed > size - dataAt) {
+        if (dataAt > size) {
             return false;
         }
         entry.localName.assign(reinterpret_cast<const char*>(bytes + local + 30), static_cast<size_t>(localName));
         entry.localExtra.assign(bytes + local + 30 + localName, bytes + dataAt);
-        entry.data.assign(bytes + dataAt, bytes + dataAt + packed);
-        if (get(local + kLocalFlags, 2) & zip::kFlagDataDescriptor) {
+        // Data said to run past the end is taken as far as it goes, and its
+        // size stays as the headers claim it.
+        uint64_t available = std::min<uint64_t>(packed, size - dataAt);
+        entry.data.assign(bytes + dataAt, bytes + dataAt + available);
+        if (available == packed && (get(local + kLocalFlags, 2) & zip::kFlagDataDescriptor)) {
             uint64_t descriptorAt = dataAt + packed;
             size_t dataAt64 = 0, size64 = 0;
             uint64_t length = FindBlock(entry.localExtra, zip::kExtraZip64, dataAt64, size64) ? 20 : 12;
             if (get(descriptorAt, 4) == zip::kDataDescriptorSignature) {
                 length += 4;
             }
-            if (descriptorAt + length > size) {
-                return false;
+            if (descriptorAt + length <= size) {
+                entry.descriptor.assign(bytes + descriptorAt, bytes + descriptorAt + length);
             }
-            entry.descriptor.assign(bytes + descriptorAt, bytes + descriptorAt + length);
         }
         firstLocal = std::min(firstLocal, local);
         archive.entries.push_back(std::move(entry));
