@@ -62,6 +62,20 @@ bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& rela
     return true;
 }
 
+// The unit whose data the library decodes for a file record, as it picks
+// it: the last one for a file continued in the next cabinet; none (-1) for
+// a file continued from the previous one, which it does not extract.
+int DecodedUnit(uint16_t folder, size_t unitCount)
+{
+    if (folder < unitCount) {
+        return folder;
+    }
+    if (folder == cab::kFolderContinuedToNext && unitCount > 0) {
+        return static_cast<int>(unitCount - 1);
+    }
+    return -1;
+}
+
 }  // namespace
 
 INT_PTR CCabFile::OpenOutput(const char* storedName, uint16_t attribs)
@@ -117,12 +131,51 @@ std::vector<bool> CCabFile::UnitsOf(const WString& entryPath) const
     std::vector<bool> units(units_.size(), false);
     WString relative;
     for (int i = 0; i < entries_.Count(); ++i) {
-        uint16_t unit = entries_.ValueAt(i).folder;
-        if (unit < units.size() && PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
-            units[unit] = true;
+        int unit = DecodedUnit(entries_.ValueAt(i).folder, units.size());
+        if (unit >= 0 && PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+            units[static_cast<size_t>(unit)] = true;
         }
     }
     return units;
+}
+
+bool CCabFile::CheckFileExtents(const WString& entryPath)
+{
+    // The library decodes a unit block after block for as long as a file
+    // wants bytes, past the unit's last block when it must: a file that
+    // runs past its unit's data would have it decode whatever follows as
+    // blocks, which no check has seen.
+    std::vector<uint64_t> lengths(units_.size(), UINT64_MAX);
+    ScopedFile file;
+    WString relative;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const CabEntryRecord& entry = entries_.ValueAt(i);
+        int unit = DecodedUnit(entry.folder, units_.size());
+        if (unit < 0 || !PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+            continue;
+        }
+        uint64_t& length = lengths[static_cast<size_t>(unit)];
+        if (length == UINT64_MAX) {
+            if (!file) {
+                file.Reset(OpenArchive());
+                if (!file) {
+                    return false;
+                }
+            }
+            uint64_t packed = 0;
+            if (!UnitTotals(file.Get(), units_[static_cast<size_t>(unit)], dataReserve_, packed, length)) {
+                if (!HasError()) {
+                    SetErrorText(WString(kOffsetOutside) + L"CFDATA");
+                }
+                return false;
+            }
+        }
+        if (static_cast<uint64_t>(entry.offset) + entry.size > length) {
+            SetErrorText(entries_.Name(i) + L"\n" + kOffsetOutside + L"CFFILE");
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CCabFile::VerifyUnits(const std::vector<bool>& units)
@@ -170,6 +223,9 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
         if (!HasError()) {
             SetErrorText(kNotCabinet);
         }
+        return false;
+    }
+    if (!CheckFileExtents(entryPath)) {
         return false;
     }
     if (!VerifyUnits(UnitsOf(entryPath))) {

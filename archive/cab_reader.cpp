@@ -97,7 +97,7 @@ void CCabFileEnum::ReadDirectory()
             MarkDamaged(kFolderOutOfRange);
             break;
         }
-        entries_.Insert(name, CabEntryRecord{length + 1, fixed.iFolder});
+        entries_.Insert(name, CabEntryRecord{length + 1, fixed.iFolder, fixed.uoffFolderStart, fixed.cbFile});
         offset += length + 17;
     }
     if (damaged_ || HasError()) {
@@ -263,16 +263,28 @@ DWORD CCabFile::EstimateFromUnit(HANDLE file, const cab::Header& header, const c
     }
     uint64_t packed = 0;
     uint64_t unpacked = 0;
-    at = folder.coffCabStart;
+    if (!UnitTotals(file, folder, reserve.cbCFData, packed, unpacked)) {
+        return kUnknown;
+    }
+    return EstimatePackedSize(packed, unpacked, entry.cbFile);
+}
+
+bool CCabFile::UnitTotals(HANDLE file, const cab::Folder& folder, uint8_t dataReserve, uint64_t& packed,
+                          uint64_t& unpacked)
+{
+    packed = 0;
+    unpacked = 0;
+    uint64_t at = folder.coffCabStart;
     for (unsigned i = 0; i < folder.cCFData; ++i) {
         cab::DataBlock block{};
+        DWORD got = 0;
         if (!SeekTo(file, at, "CFDATA") || !ReadBlock(file, &block, sizeof block, "CFDATA", &got) ||
             got != sizeof block) {
-            return kUnknown;
+            return false;
         }
         packed += block.cbData;
         unpacked += block.cbUncomp;
-        at += reserve.cbCFData + block.cbData + 8u;
+        at += dataReserve + block.cbData + 8u;
     }
-    return EstimatePackedSize(packed, unpacked, entry.cbFile);
+    return true;
 }
