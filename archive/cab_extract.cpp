@@ -15,6 +15,13 @@ struct FdiCallbacks {
         WString path = WString::FromAnsi(name);
         HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        // The library opens the next cabinet of a set by the name the
+        // cabinet gives it: a device ("aux", "com1") would be read, and
+        // could keep the extraction waiting for ever.
+        if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+            CloseHandle(file);
+            return -1;
+        }
         return reinterpret_cast<INT_PTR>(file);
     }
 
