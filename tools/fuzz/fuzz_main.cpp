@@ -49,7 +49,7 @@ struct Options {
     uint64_t inputs = 0;
     uint64_t seed = 1;
     DWORD sliceMs = 2000;
-    size_t maxLength = 64 * 1024;
+    size_t maxLength = 16 * 1024;
     DWORD timeoutMs = 10000;
     // An input may make the engine hold this much at once, and this many
     // times its own length more: what a deflate stream of that length can

@@ -21,10 +21,11 @@ public:
     // A number below limit; 0 when limit is 0.
     size_t Below(size_t limit) { return limit == 0 ? 0 : static_cast<size_t>(Next() % limit); }
     bool OneIn(size_t n) { return Below(n) == 0; }
-    // Small numbers far more often than large ones, below limit.
+    // Small numbers far more often than large ones, below limit: the number
+    // of bits is itself skewed towards few.
     size_t Skewed(size_t limit)
     {
-        size_t bits = Below(24);
+        size_t bits = Below(Below(24) + 1);
         size_t value = static_cast<size_t>(Next() & ((size_t(1) << bits) - 1));
         return limit == 0 ? 0 : value % limit;
     }

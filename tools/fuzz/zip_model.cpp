@@ -101,18 +101,33 @@ uint64_t PackedSizeOf(const Entry& entry)
 }
 
 // Raw inflation of at most a megabyte; false when the stream is broken.
+// The room grows as the data needs it: most entries are small, and a
+// megabyte cleared for each would cost more than the input's run.
 bool Inflate(const uint8_t* packed, size_t size, Bytes& plain)
 {
+    const size_t most = 1 << 20;
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
         return false;
     }
-    plain.resize(1 << 20);
+    plain.resize(std::min(most, std::max<size_t>(4096, size * 4)));
     stream.next_in = const_cast<Bytef*>(packed);
     stream.avail_in = static_cast<uInt>(size);
-    stream.next_out = plain.data();
-    stream.avail_out = static_cast<uInt>(plain.size());
-    int code = inflate(&stream, Z_FINISH);
+    int code = Z_OK;
+    while (code == Z_OK) {
+        if (stream.total_out == plain.size()) {
+            if (plain.size() >= most) {
+                break;
+            }
+            plain.resize(std::min(most, plain.size() * 2));
+        }
+        stream.next_out = plain.data() + stream.total_out;
+        stream.avail_out = static_cast<uInt>(plain.size() - stream.total_out);
+        code = inflate(&stream, Z_FINISH);
+        if (code == Z_BUF_ERROR && stream.avail_out == 0) {
+            code = Z_OK;
+        }
+    }
     plain.resize(stream.total_out);
     inflateEnd(&stream);
     return code == Z_STREAM_END;
