@@ -9,7 +9,9 @@ has them), Python's zipfile (comments, folders, streamed entries, forced
 Zip64 records), and the engine's own writer (a compressed folder, entries
 added to encrypted archives). CAB: gcab (stored and MSZIP) and the
 cabinet library through the engine (MSZIP, LZX as the library writes it,
-none, one file per unit). Every encrypted seed has the password of
+none, one file per unit); LZX units, which no tool of the host writes,
+come from the small compressor of the tests (tests/support/lzx_writer.py).
+Every encrypted seed has the password of
 tools/fuzz/zip_model.cpp. The files are small, so that an input stays
 well under the fuzzer's length limit, and carry fixed times, so that the
 same tools make the same seeds.
@@ -19,7 +21,12 @@ import os
 import random
 import shutil
 import subprocess
+import sys
 import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "tests", "support"))
+from lzx_writer import lzx_cabinet  # noqa: E402
 
 PASSWORD = "fuzz"
 FIXED_TIME = "2020-02-03 04:05:06"
@@ -148,6 +155,17 @@ def gcab(tree, files, out):
     run(["gcab", "-c", "-z", os.path.join(out, "gcab-mszip.cab")] + plain, tree)
 
 
+def lzx(tree, files, out):
+    contents = []
+    for name in files:
+        if "\u65e5" not in name:
+            with open(os.path.join(tree, name), "rb") as f:
+                contents.append((name.replace(os.sep, "\\"), f.read()))
+    for window in (15, 21):
+        with open(os.path.join(out, "lzx-%d.cab" % window), "wb") as f:
+            f.write(lzx_cabinet(contents, window))
+
+
 def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -195,5 +213,6 @@ def make_seeds(folder, arctool, wine_run):
     os.remove(os.path.join(plain_tree, "\u65e5\u672c\u8a9e.txt"))
     shutil.rmtree(os.path.join(plain_tree, "empty"))
     gcab(plain_tree, [f for f in files if "\u65e5" not in f], out_cab)
+    lzx(plain_tree, files, out_cab)
     zupako(tree, out_zip, out_cab, arctool, wine_run, plain_tree)
     return len(os.listdir(out_zip)), len(os.listdir(out_cab))
