@@ -70,17 +70,15 @@ bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& rela
 }
 
 // The unit whose data the library decodes for a file record, as it picks
-// it: the last one for a file continued in the next cabinet; none (-1) for
-// a file continued from the previous one, which it does not extract.
+// it: its own, or the last one for a file continued from or to another
+// cabinet of a set; none (-1) in a cabinet without units, where the library
+// would look for it in a list that is not there.
 int DecodedUnit(uint16_t folder, size_t unitCount)
 {
-    if (folder < unitCount) {
-        return folder;
+    if (unitCount == 0) {
+        return -1;
     }
-    if (folder == cab::kFolderContinuedToNext && unitCount > 0) {
-        return static_cast<int>(unitCount - 1);
-    }
-    return -1;
+    return folder < unitCount ? folder : static_cast<int>(unitCount - 1);
 }
 
 }  // namespace
@@ -158,8 +156,12 @@ bool CCabFile::CheckFileExtents(const WString& entryPath)
     for (int i = 0; i < entries_.Count(); ++i) {
         const CabEntryRecord& entry = entries_.ValueAt(i);
         int unit = DecodedUnit(entry.folder, units_.size());
-        if (unit < 0 || !PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+        if (!PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
             continue;
+        }
+        if (unit < 0) {
+            SetErrorText(entries_.Name(i) + L"\n" + kFolderOutOfRange);
+            return false;
         }
         uint64_t& length = lengths[static_cast<size_t>(unit)];
         if (length == UINT64_MAX) {
