@@ -15,6 +15,13 @@ struct FdiCallbacks {
         WString path = WString::FromAnsi(name);
         HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        // The library opens the next cabinet of a set by the name the
+        // cabinet gives it: a device ("aux", "com1") would be read, and
+        // could keep the extraction waiting for ever.
+        if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+            CloseHandle(file);
+            return -1;
+        }
         return reinterpret_cast<INT_PTR>(file);
     }
 
@@ -32,6 +39,12 @@ struct FdiCallbacks {
         case fdintCLOSE_FILE_INFO:
             return cabinet->CloseOutput(reinterpret_cast<HANDLE>(notice->hf), notice->date, notice->time,
                                         notice->attribs);
+        case fdintNEXT_CABINET:
+            // The next cabinet of a set is left to the library. When it is
+            // missing, or not the cabinet the set needs, the library says
+            // so and asks again, for as long as the answer is 0: that
+            // notice ends the extraction instead of repeating for ever.
+            return notice->fdie == FDIERROR_NONE ? 0 : -1;
         default:
             return 0;
         }
@@ -56,6 +69,18 @@ bool PlaceUnderFilter(const WString& entry, const WString& filter, WString& rela
         return false;
     }
     return true;
+}
+
+// The unit whose data the library decodes for a file record, as it picks
+// it: its own, or the last one for a file continued from or to another
+// cabinet of a set; none (-1) in a cabinet without units, where the library
+// would look for it in a list that is not there.
+int DecodedUnit(uint16_t folder, size_t unitCount)
+{
+    if (unitCount == 0) {
+        return -1;
+    }
+    return folder < unitCount ? folder : static_cast<int>(unitCount - 1);
 }
 
 }  // namespace
@@ -135,12 +160,55 @@ std::vector<bool> CCabFile::UnitsOf(const WString& entryPath) const
     std::vector<bool> units(units_.size(), false);
     WString relative;
     for (int i = 0; i < entries_.Count(); ++i) {
-        uint16_t unit = entries_.ValueAt(i).folder;
-        if (unit < units.size() && PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
-            units[unit] = true;
+        int unit = DecodedUnit(entries_.ValueAt(i).folder, units.size());
+        if (unit >= 0 && PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+            units[static_cast<size_t>(unit)] = true;
         }
     }
     return units;
+}
+
+bool CCabFile::CheckFileExtents(const WString& entryPath)
+{
+    // The library decodes a unit block after block for as long as a file
+    // wants bytes, past the unit's last block when it must: a file that
+    // runs past its unit's data would have it decode whatever follows as
+    // blocks, which no check has seen.
+    std::vector<uint64_t> lengths(units_.size(), UINT64_MAX);
+    ScopedFile file;
+    WString relative;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        const CabEntryRecord& entry = entries_.ValueAt(i);
+        int unit = DecodedUnit(entry.folder, units_.size());
+        if (!PlaceUnderFilter(entries_.Name(i), entryPath, relative)) {
+            continue;
+        }
+        if (unit < 0) {
+            SetErrorText(entries_.Name(i) + L"\n" + kFolderOutOfRange);
+            return false;
+        }
+        uint64_t& length = lengths[static_cast<size_t>(unit)];
+        if (length == UINT64_MAX) {
+            if (!file) {
+                file.Reset(OpenArchive());
+                if (!file) {
+                    return false;
+                }
+            }
+            uint64_t packed = 0;
+            if (!UnitTotals(file.Get(), units_[static_cast<size_t>(unit)], dataReserve_, packed, length)) {
+                if (!HasError()) {
+                    SetErrorText(WString(kOffsetOutside) + L"CFDATA");
+                }
+                return false;
+            }
+        }
+        if (static_cast<uint64_t>(entry.offset) + entry.size > length) {
+            SetErrorText(entries_.Name(i) + L"\n" + kOffsetOutside + L"CFFILE");
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CCabFile::VerifyUnits(const std::vector<bool>& units)
@@ -188,6 +256,9 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
         if (!HasError()) {
             SetErrorText(kNotCabinet);
         }
+        return false;
+    }
+    if (!CheckFileExtents(entryPath)) {
         return false;
     }
     if (!VerifyUnits(UnitsOf(entryPath))) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/arcfile.h"
+#include "archive/cab_lzx_check.h"
 #include "archive/entry_names.h"
 #include "archive/zlib_binding.h"
 #include "common/messages.h"
@@ -21,6 +22,7 @@ const wchar_t kBadDataBlock[] = L"データブロックの大きさが不正で�
 const wchar_t kBlockChecksum[] = L"データブロックのチェックサムが一致しません at CFDATA";
 const wchar_t kBlockUndecodable[] = L"データブロックの圧縮データが壊れています at CFDATA";
 const wchar_t kTooManyItems[] = L"ファイルまたは圧縮単位が多すぎます";
+const wchar_t kUnsupportedCompression[] = L"サポートしていない圧縮形式です at CFFOLDER";
 
 bool DecodeName(const uint8_t* bytes, size_t available, uint16_t attribs, WString& name, uint32_t& length)
 {
@@ -151,6 +153,21 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
             return false;
         }
     }
+    // Before the library decodes a unit (a zlib library is given then), its
+    // LZX data is walked as the library's decoder will walk it. Quantum,
+    // which no writer of this system makes, is not handed over at all: the
+    // library's decoder reads and writes past its window on damaged data.
+    std::unique_ptr<LzxUnitChecker> lzx;
+    if (check == BlockCheck::kChecksums && zlib != nullptr) {
+        uint16_t method = folder.typeCompress & cab::kCompressionMask;
+        if (method == cab::kCompressionLzx) {
+            lzx = std::make_unique<LzxUnitChecker>((folder.typeCompress >> 8) & 0x1F);
+        }
+        if (method == cab::kCompressionQuantum || (lzx && !lzx->IsReady())) {
+            fault = kUnsupportedCompression + BlockPlace(unitIndex, 0);
+            return false;
+        }
+    }
     std::vector<uint8_t> data;
     for (unsigned block = 0; block < folder.cCFData; ++block) {
         cab::DataBlock header{};
@@ -180,9 +197,10 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
             return false;
         }
         bool summed = check == BlockCheck::kChecksums && header.csum != 0;
-        // A continued block cannot be decoded here.
+        // A continued block cannot be decoded or walked here.
         bool decoded = decoder && !continued;
-        if (summed || decoded) {
+        bool walked = lzx && !continued;
+        if (summed || decoded || walked) {
             // The reserve bytes and the data follow the header directly.
             data.resize(dataReserve + header.cbData);
             if (!data.empty() &&
@@ -198,7 +216,8 @@ bool CheckDataBlocks(CArcFile& archive, HANDLE file, uint64_t fileSize, unsigned
             fault = kBlockChecksum + BlockPlace(unitIndex, block);
             return false;
         }
-        if (decoded && !decoder->Block(data.data() + dataReserve, header.cbData, header.cbUncomp)) {
+        if ((decoded && !decoder->Block(data.data() + dataReserve, header.cbData, header.cbUncomp)) ||
+            (walked && !lzx->Block(data.data() + dataReserve, header.cbData, header.cbUncomp))) {
             fault = kBlockUndecodable + BlockPlace(unitIndex, block);
             return false;
         }

@@ -28,6 +28,7 @@ extern const wchar_t kBadDataBlock[];
 extern const wchar_t kBlockChecksum[];
 extern const wchar_t kBlockUndecodable[];
 extern const wchar_t kTooManyItems[];
+extern const wchar_t kUnsupportedCompression[];
 
 // Decodes the NUL-terminated name at the start of bytes (UTF-8 when attribs
 // has the UTF-8 bit, else the ANSI code page). False when no NUL lies within

@@ -3,6 +3,7 @@
 // information about one entry.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "archive/cab_layout.h"
 #include "archive/cabfile.h"
@@ -78,6 +79,11 @@ void CCabFileEnum::ReadDirectory()
         return;
     }
 
+    // The names are sorted once, all read, by precomputed keys: put into
+    // the sorted list one by one, a cabinet of many thousand file records
+    // would cost a shift of the list and a locale comparison per halving
+    // step for each. Equal names keep the order of their records.
+    SortKeys keys;
     uint64_t offset = header_.coffFiles;
     for (unsigned i = 0; i < header_.cFiles; ++i) {
         uint8_t record[sizeof(cab::File) + kNameWindow] = {};
@@ -97,9 +103,18 @@ void CCabFileEnum::ReadDirectory()
             MarkDamaged(kFolderOutOfRange);
             break;
         }
-        entries_.Insert(name, CabEntryRecord{length + 1, fixed.iFolder});
+        keys.Add(name.c_str(), name.Length());
+        entries_.AppendInOrder(std::move(name), CabEntryRecord{length + 1, fixed.iFolder, fixed.uoffFolderStart,
+                                                               fixed.cbFile});
         offset += length + 17;
     }
+    std::vector<int> order(static_cast<size_t>(entries_.Count()));
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<int>(i);
+    }
+    std::vector<char> equalToPrevious;
+    keys.Sort(order, equalToPrevious);
+    entries_.Reorder(order);
     if (damaged_ || HasError()) {
         return;
     }
@@ -263,16 +278,28 @@ DWORD CCabFile::EstimateFromUnit(HANDLE file, const cab::Header& header, const c
     }
     uint64_t packed = 0;
     uint64_t unpacked = 0;
-    at = folder.coffCabStart;
+    if (!UnitTotals(file, folder, reserve.cbCFData, packed, unpacked)) {
+        return kUnknown;
+    }
+    return EstimatePackedSize(packed, unpacked, entry.cbFile);
+}
+
+bool CCabFile::UnitTotals(HANDLE file, const cab::Folder& folder, uint8_t dataReserve, uint64_t& packed,
+                          uint64_t& unpacked)
+{
+    packed = 0;
+    unpacked = 0;
+    uint64_t at = folder.coffCabStart;
     for (unsigned i = 0; i < folder.cCFData; ++i) {
         cab::DataBlock block{};
+        DWORD got = 0;
         if (!SeekTo(file, at, "CFDATA") || !ReadBlock(file, &block, sizeof block, "CFDATA", &got) ||
             got != sizeof block) {
-            return kUnknown;
+            return false;
         }
         packed += block.cbData;
         unpacked += block.cbUncomp;
-        at += reserve.cbCFData + block.cbData + 8u;
+        at += dataReserve + block.cbData + 8u;
     }
-    return EstimatePackedSize(packed, unpacked, entry.cbFile);
+    return true;
 }

@@ -19,10 +19,13 @@
 
 class ProgressWindow;
 
-// Per entry: the stored name's length in bytes with its NUL, and its unit.
+// Per entry: the stored name's length in bytes with its NUL, its unit, and
+// where its data lies in the unit's decoded bytes.
 struct CabEntryRecord {
     uint32_t nameSize;
     uint16_t folder;
+    uint32_t offset = 0;
+    uint32_t size = 0;
 };
 using CabEntryList = KeyedList<CabEntryRecord>;
 
@@ -201,6 +204,13 @@ private:
     void ShowProgressCompleted();
 
     DWORD EstimateFromUnit(HANDLE file, const cab::Header& header, const cab::File& entry);
+    // The bytes of a unit's data blocks and what they decode to, as their
+    // headers say; false when a header cannot be read.
+    bool UnitTotals(HANDLE file, const cab::Folder& folder, uint8_t dataReserve, uint64_t& packed,
+                    uint64_t& unpacked);
+    // Whether every file that extracting the filter takes lies inside the
+    // bytes its unit decodes to (the error text says which does not).
+    bool CheckFileExtents(const WString& entryPath);
 
     // Checks every data block of the flagged units, checksums included,
     // and decodes their MSZIP units with zlib, before the library decodes

@@ -205,6 +205,18 @@ bool CZipFile::ReadEntry(HANDLE archive, const ArcEntry& entry, const WString& n
     uint32_t packedSize = static_cast<uint32_t>(entry.packedSize);
     uint32_t size = static_cast<uint32_t>(entry.size);
     uint64_t dataOffset = entry.headerOffset + sizeof local + local.nameLength + local.extraLength;
+    // The sizes are the directory's claims: memory is taken for them only
+    // when the archive holds the data they speak of, and when that data can
+    // come to so much (deflate gives at most 1032 bytes for one).
+    LARGE_INTEGER fileSize{};
+    if (!GetFileSizeEx(archive, &fileSize) || dataOffset + packedSize > static_cast<uint64_t>(fileSize.QuadPart)) {
+        SetErrorText(output + L"\nデータがアーカイブの終わりを越えています");
+        return false;
+    }
+    if (size > static_cast<uint64_t>(packedSize) * 1032 + 1024) {
+        SetErrorText(output + L"\n展開エラー");
+        return false;
+    }
     if (!data.Allocate(size)) {
         SetErrorText(L"ファイルが大きすぎます");
         return false;

@@ -253,7 +253,10 @@ bool CZipFileEnum::ReadZip64End(Reader& reader, uint64_t locatorAt, bool require
 bool CZipFileEnum::ReadCentralDirectory(Reader& reader, SortKeys& keys)
 {
     uint64_t offset = centralDirOffset_;
-    size_t expected = std::min<uint32_t>(entryCount_, 1u << 20);
+    // The count is the end record's claim; no more headers than the bytes
+    // before the end records can hold are expected (46 bytes each at least).
+    uint64_t room = centralDirEnd_ > centralDirOffset_ ? (centralDirEnd_ - centralDirOffset_) / kCentralHeaderSize : 0;
+    size_t expected = static_cast<size_t>(std::min<uint64_t>({entryCount_, 1u << 20, room}));
     entries_.Clear();
     entries_.SetSorted(false);
     // Room for the folders added later as well; memory reserved and never

@@ -108,6 +108,16 @@ bool CZipFile::CopyEntryData(Reader& source, HANDLE sourceFile, HANDLE output, u
         }
         return Write(output, buffer, got, label);
     }
+    // The size is the directory's claim: a buffer is taken for it only when
+    // the archive holds that much data there.
+    LARGE_INTEGER fileSize{};
+    uint64_t available = GetFileSizeEx(sourceFile, &fileSize) && offset <= static_cast<uint64_t>(fileSize.QuadPart)
+                             ? static_cast<uint64_t>(fileSize.QuadPart) - offset
+                             : 0;
+    if (count > available) {
+        SetErrorText(L"Read Error = " + Number(ERROR_HANDLE_EOF) + L" at CopyData");
+        return false;
+    }
     return Flush(output, label) && SeekTo(sourceFile, offset, label) && CopyData(sourceFile, output, count);
 }
 

@@ -13,6 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
 from folder_tree import tree  # noqa: E402
+from lzx_writer import lzx_cabinet  # noqa: E402
 from wine_drive import wine_drive  # noqa: E402
 
 ARCTOOL = os.environ["ARCTOOL"]
@@ -184,6 +185,23 @@ class CabInterop(unittest.TestCase):
                         out = os.path.join(self.dir, "x%d%d%d" % (ctype, unit, sort))
                         subprocess.run(["cabextract", "-q", "-d", out, cab], check=True)
                         self.assertEqual(tree(out, "\\"), self.expected)
+
+    def test_lzx_units_pass_the_check_and_extract(self):
+        # The engine walks LZX data as the library's decoder will before it
+        # hands it over; what cabextract reads must pass that walk whole.
+        rnd = random.Random(26)
+        files = [("a.txt", self.expected["readme.txt"][:9000]),
+                 ("b.bin", bytes(rnd.getrandbits(8) for _ in range(3000))),
+                 ("c.txt", b"guide words " * 1500)]
+        for window in (15, 16, 21):
+            with self.subTest(window=window):
+                cab = os.path.join(self.dir, "lzx%d.cab" % window)
+                with open(cab, "wb") as f:
+                    f.write(lzx_cabinet(files, window))
+                self.assertEqual(subprocess.run(["cabextract", "-t", cab], capture_output=True).returncode, 0)
+                out = os.path.join(self.dir, "lzx%d" % window)
+                driver("extract", cab, out)
+                self.assertEqual(tree(out, "\\"), dict(files))
 
     def test_empty_files_stay_empty(self):
         # A unit that holds nothing but empty files has no data blocks at all:
