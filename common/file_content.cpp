@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include <winternl.h>
+
 #include "common/handles.h"
 
 namespace {
@@ -56,11 +58,16 @@ bool SameStamp(const FileStamp& a, const FileStamp& b)
 FileIdentity IdentityOf(HANDLE file)
 {
     FileIdentity identity;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file != INVALID_HANDLE_VALUE && file != nullptr && GetFileInformationByHandle(file, &info)) {
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+        return identity;
+    }
+    // The index alone, as BY_HANDLE_FILE_INFORMATION's nFileIndex gives it
+    // together with the volume's serial number.
+    IO_STATUS_BLOCK status{};
+    LARGE_INTEGER index{};
+    if (NtQueryInformationFile(file, &status, &index, sizeof index, FileInternalInformation) >= 0) {
         identity.known = true;
-        identity.volume = info.dwVolumeSerialNumber;
-        identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.index = static_cast<uint64_t>(index.QuadPart);
     }
     return identity;
 }
@@ -76,7 +83,7 @@ FileIdentity IdentityOf(const WString& path)
 
 bool SameFile(const FileIdentity& a, const FileIdentity& b)
 {
-    return !a.known || !b.known || (a.volume == b.volume && a.index == b.index);
+    return !a.known || !b.known || a.index == b.index;
 }
 
 size_t FilePieceSize() { return g_pieceSize; }

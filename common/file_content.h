@@ -20,12 +20,14 @@ struct FileStamp {
 FileStamp StampOf(const WString& path);
 bool SameStamp(const FileStamp& a, const FileStamp& b);
 
-// Which file a name leads to: its volume and its index there. A file put in
+// Which file a name leads to: its number on its volume. A file put in
 // another's place under its name (the usual way programs save) has another
-// index even when its size and time were made the same.
+// number even when its size and time were made the same. The volume is not
+// asked for: the name is the same, so is the volume it leads to, and the
+// question goes to the volume itself (Wine's answer costs more than reading
+// the directory of a small archive).
 struct FileIdentity {
     bool known = false;
-    DWORD volume = 0;
     uint64_t index = 0;
 };
 FileIdentity IdentityOf(HANDLE file);

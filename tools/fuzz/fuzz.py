@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fuzzes the engine's parsers for a given time, under Wine.
 
-    tools/fuzz/fuzz.py [--minutes M | --seconds S | --inputs N] [--seed N] [--targets A,B]
+    tools/fuzz/fuzz.py [--minutes M | --seconds S | --inputs N] [--seed N] [--targets A,B] [--jobs N]
     tools/fuzz/fuzz.py minimize TARGET FILE [--out FILE]
 
 Makes the seed corpus with the real tools (tools/fuzz/seeds.py), then runs
@@ -10,7 +10,9 @@ the 64-bit test build) until the time is up. zpkfuzz ends at its first
 finding; this driver then keeps the input and what was recorded about it
 in build/fuzz/findings/TARGET/, names the frames, and starts it again,
 skipping that input, with the corpus it had grown. At the end it prints
-the figures of every target and the findings. The exit code is 1 when
+the figures of every target and the findings. One fuzzer runs for each
+core (--jobs), each in a work folder of its own with a corpus of its own,
+from the same seeds; their figures are added up. The exit code is 1 when
 anything crashed, hung, passed a limit, touched a file outside the scratch
 folder or broke a promise.
 
@@ -26,6 +28,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -138,38 +141,27 @@ def fnv1a(data):
     return value
 
 
-def fuzz(args):
-    exe = os.path.abspath(args.exe or default_exe())
-    work = os.path.abspath(args.work)
-    os.makedirs(work, exist_ok=True)
-    findings_dir = os.path.join(work, "findings")
-    if not args.keep_corpus and os.path.exists(os.path.join(work, "corpus")):
-        shutil.rmtree(os.path.join(work, "corpus"))
-    targets = target_list(exe)
-    load_before = os.getloadavg()
-    made = time.monotonic()
-    zips, cabs = seeds.make_seeds(os.path.join(work, "seeds"), args.arctool or default_arctool(), WINE_RUN)
-    print("fuzz: %d ZIP and %d CAB seeds made by the real tools and Zupako in %.1f s; %s" %
-          (zips, cabs, time.monotonic() - made, os.path.relpath(exe, ROOT)), flush=True)
-    skip_file = os.path.join(work, "skip.txt")
-    open(skip_file, "w").close()
+def run_job(job, args, exe, targets, work, seeds_dir, skip_file, findings_dir, budget, started, shared):
+    """Runs one zpkfuzz after the other in the job's own work folder until the
+    time or the inputs are used up, keeping every finding; each job has its
+    own corpus, the seeds, the skipped inputs and the findings are shared."""
     totals = [[0, 0, 0, 0, 0] for _ in targets]
-    findings = []
-    started = time.monotonic()
-    budget = args.seconds if args.seconds is not None else args.minutes * 60
     restarts = 0
     while True:
         left = budget - (time.monotonic() - started)
         if args.inputs is None and left < 1:
             break
-        command = [WINE_RUN, exe, "run", "--work", wine_path(work), "--seeds", wine_path(os.path.join(work, "seeds")),
-                   "--seed", str(args.seed + restarts), "--skip", wine_path(skip_file),
+        command = [WINE_RUN, exe, "run", "--work", wine_path(work), "--seeds", wine_path(seeds_dir),
+                   "--seed", str(args.seed + 1000 * job + restarts), "--skip", wine_path(skip_file),
                    "--timeout-ms", str(args.timeout_ms), "--memory-mb", str(args.memory_mb),
                    "--memory-ratio", str(args.memory_ratio)]
         command += ["--inputs", str(args.inputs)] if args.inputs is not None else ["--seconds", "%.0f" % left]
         if args.targets:
             command += ["--targets", args.targets]
-        process = subprocess.Popen(command, stdin=subprocess.DEVNULL)
+        # The progress lines of a second job would only interleave with the
+        # first's.
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
+                                   stdout=None if job == 0 else subprocess.DEVNULL)
         try:
             code = process.wait(timeout=(left if args.inputs is None else 3600) + 120)
         except subprocess.TimeoutExpired:
@@ -183,37 +175,80 @@ def fuzz(args):
                 totals[i][2] = max(totals[i][2], c[2])
                 totals[i][3] = max(totals[i][3], c[3])
                 totals[i][4] = max(totals[i][4], c[4])
-        finding = keep_finding(findings_dir, targets, exe, state, code)
-        if finding is None:
-            if code != 0:
-                print("fuzz: zpkfuzz ended with exit code %d without a finding" % code, flush=True)
-            break
-        findings.append(finding)
-        print("fuzz: FINDING %s in %s (%s), kept as %s" % (finding["kind"], finding["target"], finding["detail"],
-                                                          os.path.relpath(finding["file"], ROOT)), flush=True)
-        for line in finding["frames"][:6]:
-            print("          %s" % line, flush=True)
-        with open(skip_file, "a") as f:
-            f.write(finding["hash"] + "\n")
+        with shared["lock"]:
+            finding = keep_finding(findings_dir, targets, exe, state, code)
+            if finding is None:
+                if code != 0:
+                    print("fuzz: zpkfuzz ended with exit code %d without a finding" % code, flush=True)
+                break
+            shared["findings"].append(finding)
+            print("fuzz: FINDING %s in %s (%s), kept as %s" % (finding["kind"], finding["target"],
+                                                              finding["detail"],
+                                                              os.path.relpath(finding["file"], ROOT)), flush=True)
+            for line in finding["frames"][:6]:
+                print("          %s" % line, flush=True)
+            with open(skip_file, "a") as f:
+                f.write(finding["hash"] + "\n")
         restarts += 1
         if args.inputs is not None or restarts > args.max_restarts:
             break
+    shared["totals"][job] = totals
+
+
+def fuzz(args):
+    exe = os.path.abspath(args.exe or default_exe())
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    findings_dir = os.path.join(work, "findings")
+    jobs = args.jobs or (1 if args.inputs is not None else os.cpu_count() or 1)
+    job_works = [work] + [os.path.join(work, "job%d" % j) for j in range(1, jobs)]
+    for job_work in job_works:
+        os.makedirs(job_work, exist_ok=True)
+        if not args.keep_corpus and os.path.exists(os.path.join(job_work, "corpus")):
+            shutil.rmtree(os.path.join(job_work, "corpus"))
+    targets = target_list(exe)
+    load_before = os.getloadavg()
+    made = time.monotonic()
+    seeds_dir = os.path.join(work, "seeds")
+    zips, cabs = seeds.make_seeds(seeds_dir, args.arctool or default_arctool(), WINE_RUN)
+    print("fuzz: %d ZIP and %d CAB seeds made by the real tools and Zupako in %.1f s; %s; %d job%s" %
+          (zips, cabs, time.monotonic() - made, os.path.relpath(exe, ROOT), jobs, "" if jobs == 1 else "s"),
+          flush=True)
+    skip_file = os.path.join(work, "skip.txt")
+    open(skip_file, "w").close()
+    started = time.monotonic()
+    budget = args.seconds if args.seconds is not None else args.minutes * 60
+    shared = {"lock": threading.Lock(), "findings": [], "totals": [None] * jobs}
+    threads = [threading.Thread(target=run_job, args=(j, args, exe, targets, job_works[j], seeds_dir, skip_file,
+                                                      findings_dir, budget, started, shared))
+               for j in range(jobs)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
     elapsed = time.monotonic() - started
     load_after = os.getloadavg()
-    report(targets, totals, findings, elapsed, load_before, load_after)
-    return 1 if findings else 0
+    report(targets, [t for t in shared["totals"] if t is not None], shared["findings"], elapsed, load_before,
+           load_after)
+    return 1 if shared["findings"] else 0
 
 
-def report(targets, totals, findings, elapsed, load_before, load_after):
+def report(targets, job_totals, findings, elapsed, load_before, load_after):
+    """The figures of every target over all jobs: the inputs per second add
+    up the jobs' rates, as the jobs ran side by side."""
     print()
     print("%-12s %12s %12s %10s %8s %8s %10s" % ("target", "inputs", "inputs/s", "busy s", "corpus", "edges",
                                                   "peak MB"))
     all_inputs = 0
-    for (name, _kind), (inputs, micros, corpus, edges, peak) in zip(targets, totals):
-        busy = micros / 1e6
+    for i, (name, _kind) in enumerate(targets):
+        rows = [totals[i] for totals in job_totals]
+        inputs = sum(row[0] for row in rows)
+        busy = sum(row[1] for row in rows) / 1e6
+        rate = sum(row[0] / (row[1] / 1e6) for row in rows if row[1])
         all_inputs += inputs
-        print("%-12s %12s %12.0f %10.1f %8d %8d %10.1f" % (name, "{:,}".format(inputs), inputs / busy if busy else 0,
-                                                           busy, corpus, edges, peak / 1e6))
+        print("%-12s %12s %12.0f %10.1f %8d %8d %10.1f" % (name, "{:,}".format(inputs), rate, busy,
+                                                           max(row[2] for row in rows), max(row[3] for row in rows),
+                                                           max(row[4] for row in rows) / 1e6))
     print("all targets: {:,} inputs in {:.0f} s of the run, {:.0f} inputs/s; {} restarts after findings".format(
         all_inputs, elapsed, all_inputs / elapsed if elapsed else 0, len(findings)))
     print("machine load (1, 5, 15 min): %.2f %.2f %.2f at the start, %.2f %.2f %.2f at the end (2 cores)" %
@@ -353,6 +388,7 @@ def main():
     parser.add_argument("--timeout-ms", type=int, default=10000)
     parser.add_argument("--memory-mb", type=int, default=32, help="bytes an input may hold at once, besides")
     parser.add_argument("--memory-ratio", type=int, default=1100, help="times its own length")
+    parser.add_argument("--jobs", type=int, help="fuzzers side by side (default: one per core, one with --inputs)")
     parser.add_argument("--max-restarts", type=int, default=200)
     parser.add_argument("--no-session", action="store_true", help="already inside a test session")
     args = parser.parse_args()
