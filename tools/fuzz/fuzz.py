@@ -5,8 +5,8 @@
     tools/fuzz/fuzz.py minimize TARGET FILE [--out FILE]
 
 Makes the seed corpus with the real tools (tools/fuzz/seeds.py), then runs
-zpkfuzz (the instrumented build of the fuzz64 preset when it is there, else
-the 64-bit test build) until the time is up. zpkfuzz ends at its first
+zpkfuzz (the instrumented build of the fuzz64 preset, built or brought up
+to date first, else the 64-bit test build) until the time is up. zpkfuzz ends at its first
 finding; this driver then keeps the input and what was recorded about it
 in build/fuzz/findings/TARGET/, names the frames, and starts it again,
 skipping that input, with the corpus it had grown. At the end it prints
@@ -96,8 +96,19 @@ def target_list(exe):
 
 
 def default_exe():
-    for build in ("fuzz64", "win64"):
-        exe = os.path.join(ROOT, "build", build, "tools", "zpkfuzz.exe")
+    """The instrumented zpkfuzz, brought up to date first (the preset is
+    configured the first time); the 64-bit test build's when cmake cannot
+    make it."""
+    instrumented = os.path.join(ROOT, "build", "fuzz64", "tools", "zpkfuzz.exe")
+    if shutil.which("cmake"):
+        steps = [] if os.path.exists(os.path.join(ROOT, "build", "fuzz64", "CMakeCache.txt")) else [
+            ["cmake", "--preset", "fuzz64"]]
+        steps.append(["cmake", "--build", "--preset", "fuzz64"])
+        for step in steps:
+            if subprocess.run(step, cwd=ROOT, stdout=subprocess.DEVNULL).returncode != 0:
+                print("fuzz: %s failed" % " ".join(step), flush=True)
+                break
+    for exe in (instrumented, os.path.join(ROOT, "build", "win64", "tools", "zpkfuzz.exe")):
         if os.path.exists(exe):
             return exe
     sys.exit("fuzz: no zpkfuzz.exe; build the fuzz64 preset (cmake --build --preset fuzz64) or tools/build.sh")
