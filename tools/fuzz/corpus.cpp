@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "common/handles.h"
+
 uint64_t HashOf(const uint8_t* data, size_t size)
 {
     uint64_t hash = 0xCBF29CE484222325ULL;
@@ -54,30 +56,28 @@ std::vector<Input> ReadFolder(const WString& folder, size_t maxLength, std::vect
 
 bool ReadFileBytes(const WString& path, size_t maxLength, Input& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return false;
     }
     bytes.resize(maxLength);
     DWORD got = 0;
-    bool ok = ReadFile(file, bytes.data(), static_cast<DWORD>(maxLength), &got, nullptr) != FALSE;
-    CloseHandle(file);
+    bool ok = ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(maxLength), &got, nullptr) != FALSE;
     bytes.resize(got);
     return ok;
 }
 
 bool WriteFileBytes(const WString& path, const Input& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) {
         return false;
     }
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
-    CloseHandle(file);
-    return ok;
+    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 bool Corpus::Add(const Input& input, bool save)

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <exception>
 
+#include "common/handles.h"
+
 namespace fuzzwatch {
 
 namespace {
@@ -175,19 +177,19 @@ DWORD WINAPI Watch(void*)
 
 bool Start(const wchar_t* path, size_t capacity, DWORD timeoutMs)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return false;
     }
     DWORD size = static_cast<DWORD>(kInputOffset + capacity);
-    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, size, nullptr);
-    CloseHandle(file);
+    ScopedKernelHandle mapping(CreateFileMappingW(file.Get(), nullptr, PAGE_READWRITE, 0, size, nullptr));
     if (!mapping) {
         return false;
     }
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size);
-    CloseHandle(mapping);
+    // The view stays for the life of the process: the driver reads what
+    // it holds after the process has gone, however it went.
+    void* view = MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, size);
     if (!view) {
         return false;
     }
@@ -204,12 +206,8 @@ bool Start(const wchar_t* path, size_t capacity, DWORD timeoutMs)
     SetUnhandledExceptionFilter(OnUnhandled);
     signal(SIGABRT, OnAbortSignal);
     std::set_terminate(OnTerminate);
-    HANDLE watchdog = CreateThread(nullptr, 64 * 1024, Watch, nullptr, 0, nullptr);
-    if (!watchdog) {
-        return false;
-    }
-    CloseHandle(watchdog);
-    return true;
+    ScopedKernelHandle watchdog(CreateThread(nullptr, 64 * 1024, Watch, nullptr, 0, nullptr));
+    return static_cast<bool>(watchdog);
 }
 
 State& Current() { return *g_state; }

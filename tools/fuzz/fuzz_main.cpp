@@ -27,6 +27,7 @@
 
 #include "archive/arcfile.h"
 #include "archive/zlib_binding.h"
+#include "common/handles.h"
 #include "common/paths.h"
 #include "tools/fuzz/checking_heap.h"
 #include "tools/fuzz/corpus.h"
@@ -159,14 +160,13 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options)
 
 void ReadSkipList(const WString& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         return;
     }
     std::string bytes(1 << 20, '\0');
     DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
+    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
     bytes.resize(got);
     for (size_t at = 0; at + 16 <= bytes.size();) {
         g_skip.insert(strtoull(bytes.substr(at, 16).c_str(), nullptr, 16));

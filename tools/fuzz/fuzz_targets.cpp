@@ -8,6 +8,7 @@
 
 #include "archive/cabfile.h"
 #include "archive/zipfile.h"
+#include "common/handles.h"
 #include "common/messages.h"
 #include "common/password_prompt.h"
 #include "dump/dump_run.h"
@@ -62,13 +63,13 @@ FuzzingPassword g_password;
 
 void WriteInput(const WString& path, const uint8_t* data, size_t size)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) {
         fuzzwatch::Report(fuzzwatch::kBrokenPromise, "the input file cannot be written (left open by the engine?)");
     }
     DWORD written = 0;
-    bool ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    CloseHandle(file);
+    bool ok = WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
     if (!ok) {
         fuzzwatch::Report(fuzzwatch::kBrokenPromise, "the input file cannot be written");
     }
@@ -77,18 +78,17 @@ void WriteInput(const WString& path, const uint8_t* data, size_t size)
 std::vector<uint8_t> ReadWhole(const WString& path)
 {
     std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return bytes;
     }
     LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
+    GetFileSizeEx(file.Get(), &size);
     bytes.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
     bytes.resize(got);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -170,11 +170,10 @@ void ZipCommit(TargetContext& context, const uint8_t* data, size_t size)
         }
         pending = zip.HasPendingChanges();
         if (changedBehind) {
-            HANDLE file = CreateFileW(context.zipPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ScopedFile file(CreateFileW(context.zipPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             DWORD written = 0;
-            WriteFile(file, "!", 1, &written, nullptr);
-            CloseHandle(file);
+            WriteFile(file.Get(), "!", 1, &written, nullptr);
         }
         committed = zip.CommitChanges();
         if (!committed && !zip.HasError()) {
