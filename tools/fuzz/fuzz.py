@@ -192,10 +192,15 @@ def run_job(job, args, exe, targets, work, seeds_dir, skip_file, findings_dir, b
                 if code != 0:
                     print("fuzz: zpkfuzz ended with exit code %d without a finding" % code, flush=True)
                 break
+            if state["status"] == 1 and not replays_finding(exe, work, finding["target"], state["input"], args):
+                # Something outside ended the process (a test session
+                # ending the prefix's Wine server, say): the input is kept
+                # and listed, but is no finding of its own.
+                finding["unreproduced"] = True
             shared["findings"].append(finding)
-            print("fuzz: FINDING %s in %s (%s), kept as %s" % (finding["kind"], finding["target"],
-                                                              finding["detail"],
-                                                              os.path.relpath(finding["file"], ROOT)), flush=True)
+            print("fuzz: %s %s in %s (%s), kept as %s" % ("UNREPRODUCED" if finding.get("unreproduced") else "FINDING",
+                                                         finding["kind"], finding["target"], finding["detail"],
+                                                         os.path.relpath(finding["file"], ROOT)), flush=True)
             for line in finding["frames"][:6]:
                 print("          %s" % line, flush=True)
             with open(skip_file, "a") as f:
@@ -241,7 +246,13 @@ def fuzz(args):
     load_after = os.getloadavg()
     report(targets, [t for t in shared["totals"] if t is not None], shared["findings"], elapsed, load_before,
            load_after)
-    return 1 if shared["findings"] else 0
+    return 1 if any(not f.get("unreproduced") for f in shared["findings"]) else 0
+
+
+def replays_finding(exe, work, target, data, args):
+    """Whether the input, run alone, gives a finding again or ends its
+    process again."""
+    return replay_batch(exe, work, target, [data], args.timeout_ms)[0] is not None
 
 
 def report(targets, job_totals, findings, elapsed, load_before, load_after):
@@ -260,16 +271,23 @@ def report(targets, job_totals, findings, elapsed, load_before, load_after):
         print("%-12s %12s %12.0f %10.1f %8d %8d %10.1f" % (name, "{:,}".format(inputs), rate, busy,
                                                            max(row[2] for row in rows), max(row[3] for row in rows),
                                                            max(row[4] for row in rows) / 1e6))
-    print("all targets: {:,} inputs in {:.0f} s of the run, {:.0f} inputs/s; {} restarts after findings".format(
+    print("all targets: {:,} inputs in {:.0f} s of the run, {:.0f} inputs/s; {} restarts".format(
         all_inputs, elapsed, all_inputs / elapsed if elapsed else 0, len(findings)))
     print("machine load (1, 5, 15 min): %.2f %.2f %.2f at the start, %.2f %.2f %.2f at the end (2 cores)" %
           (load_before + load_after))
-    if findings:
-        print("%d findings:" % len(findings))
-        for f in findings:
+    real = [f for f in findings if not f.get("unreproduced")]
+    unreproduced = [f for f in findings if f.get("unreproduced")]
+    if real:
+        print("%d findings:" % len(real))
+        for f in real:
             print("  %s in %s: %s (%s)" % (f["kind"], f["target"], f["detail"], os.path.relpath(f["file"], ROOT)))
     else:
         print("no input crashed, hung, passed a limit, escaped the scratch folder or broke a promise")
+    if unreproduced:
+        print("%d times a fuzzer ended without a record while running an input that, run again alone, does not "
+              "do it:" % len(unreproduced))
+        for f in unreproduced:
+            print("  in %s: %s" % (f["target"], os.path.relpath(f["file"], ROOT)))
 
 
 def replay_batch(exe, work, target, candidates, timeout_ms):
@@ -285,7 +303,8 @@ def replay_batch(exe, work, target, candidates, timeout_ms):
                         "--timeout-ms", str(timeout_ms), wine_path(folder)],
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
         state = read_state(os.path.join(work, "state.bin"))
-        if state is None or state["status"] not in KINDS:
+        # Still running: the process ended in the middle of that input.
+        if state is None or (state["status"] not in KINDS and state["status"] != 1):
             return None, None
         return int(state["name"].split("\\")[-1]), state
     finally:
