@@ -32,10 +32,18 @@ struct FdiCallbacks {
             return -1;
         }
         switch (type) {
-        case fdintCOPY_FILE:
-            return cabinet->keptFiles_ ? cabinet->OpenKeptOutput(notice->psz1, notice->cb)
+        case fdintPARTIAL_FILE:
+            ++cabinet->noticedFiles_;
+            return 0;
+        case fdintCOPY_FILE: {
+            int record = cabinet->noticedFiles_++;
+            if (!cabinet->InPass(record)) {
+                return 0;
+            }
+            return cabinet->keptFiles_ ? cabinet->OpenKeptOutput(record, notice->psz1, notice->cb)
                                        : cabinet->OpenOutput(notice->psz1, notice->attribs,
                                                              static_cast<uint32_t>(notice->cb));
+        }
         case fdintCLOSE_FILE_INFO:
             return cabinet->CloseOutput(reinterpret_cast<HANDLE>(notice->hf), notice->date, notice->time,
                                         notice->attribs);
@@ -276,8 +284,39 @@ bool CCabFile::Extract(const WString& destination, const WString& entryPath, boo
     return CopyThroughLibrary();
 }
 
+bool CCabFile::InPass(int record) const
+{
+    if (pass_ == CopyPass::kAll) {
+        return true;
+    }
+    int unit = record < static_cast<int>(recordUnits_.size()) ? DecodedUnit(recordUnits_[record], units_.size()) : -1;
+    bool mszip = unit >= 0 && IsMszip(units_[static_cast<size_t>(unit)]);
+    return mszip == (pass_ == CopyPass::kMszip);
+}
+
 bool CCabFile::CopyThroughLibrary()
 {
+    // Wine's library keeps the state of its LZX and MSZIP decoders in one
+    // place: an LZX unit decoded after an MSZIP one in the same copy takes
+    // the MSZIP decoder's bytes for its window, and frees or writes through
+    // them. A cabinet with units of both is copied twice, the MSZIP units
+    // last, each copy taking only the files of its units.
+    bool lzx = false;
+    bool mszip = false;
+    for (const cab::Folder& unit : units_) {
+        lzx = lzx || (unit.typeCompress & cab::kCompressionMask) == cab::kCompressionLzx;
+        mszip = mszip || IsMszip(unit);
+    }
+    if (!(lzx && mszip)) {
+        return CopyPassThroughLibrary(CopyPass::kAll);
+    }
+    return CopyPassThroughLibrary(CopyPass::kAllButMszip) && CopyPassThroughLibrary(CopyPass::kMszip);
+}
+
+bool CCabFile::CopyPassThroughLibrary(CopyPass pass)
+{
+    pass_ = pass;
+    noticedFiles_ = 0;
     cablib::OperationScope operation(this);
     if (!operation.Started()) {
         SetErrorText(L"ほかの cab 操作の実行中です");
@@ -335,11 +374,9 @@ bool CCabFile::CopyThroughLibrary()
     return error_.erfOper == 0;
 }
 
-INT_PTR CCabFile::OpenKeptOutput(const char* storedName, long size)
+INT_PTR CCabFile::OpenKeptOutput(int record, const char* storedName, long size)
 {
-    // The library offers the files in the order of the file table.
-    int index = offeredFiles_++;
-    int position = index < static_cast<int>(keptPositions_.size()) ? keptPositions_[index] : -1;
+    int position = record < static_cast<int>(keptPositions_.size()) ? keptPositions_[record] : -1;
     if (position < 0) {
         return 0;
     }
@@ -374,7 +411,6 @@ bool CCabFile::ExtractKeptFiles(std::vector<KeptCabFile>& kept)
         }
     }
     keptFiles_ = &kept;
-    offeredFiles_ = 0;
     filter_.Clear();
     extractRoot_.Clear();
     bool copied = CopyThroughLibrary();

@@ -104,6 +104,7 @@ void CCabFileEnum::ReadDirectory()
             break;
         }
         keys.Add(name.c_str(), name.Length());
+        recordUnits_.push_back(fixed.iFolder);
         entries_.AppendInOrder(std::move(name), CabEntryRecord{length + 1, fixed.iFolder, fixed.uoffFolderStart,
                                                                fixed.cbFile});
         offset += length + 17;

@@ -79,6 +79,9 @@ protected:
     // blocks are checked against them before the library decodes a unit.
     std::vector<cab::Folder> units_;
     uint8_t dataReserve_ = 0;
+    // The unit field of every file record, in the order of the file table,
+    // which is the order in which the library offers the files.
+    std::vector<uint16_t> recordUnits_;
 
 private:
     void ReadDirectory();
@@ -245,7 +248,7 @@ private:
     bool AddModifiedFile(const ParsedCabinet& parsed, const WString& tree, std::vector<KeptCabFile>& kept);
     bool IsDeleted(const WString& name, uint16_t unit) const;
     bool AddKeptToLibrary(void* context, int position, const KeptCabFile& file);
-    INT_PTR OpenKeptOutput(const char* storedName, long size);
+    INT_PTR OpenKeptOutput(int record, const char* storedName, long size);
 
     CCAB parameters_{};
     ERF error_{};
@@ -286,14 +289,19 @@ private:
     WString unfinishedOutput_;
     // Why a name was refused during the copy; empty when none was.
     WString refusedText_;
-    // While a commit extracts or compresses the kept files: the files, the
-    // position of each table index among them, and how many files the
-    // library has offered so far.
+    // While a commit extracts or compresses the kept files: the files and
+    // the position of each table index among them.
     std::vector<KeptCabFile>* keptFiles_ = nullptr;
     std::vector<int> keptPositions_;
-    int offeredFiles_ = 0;
+    // How many file records the library has told of in this copy, and
+    // which of their units' methods the copy decodes.
+    int noticedFiles_ = 0;
+    enum class CopyPass { kAll, kAllButMszip, kMszip };
+    CopyPass pass_ = CopyPass::kAll;
+    bool InPass(int record) const;
     // The library's extraction, once the filter and root are set.
     bool CopyThroughLibrary();
+    bool CopyPassThroughLibrary(CopyPass pass);
 
     // The error of the last source file the open-info callback could not
     // open; Wine's FCI replaces the thread's last error with its own code.

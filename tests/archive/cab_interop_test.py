@@ -203,6 +203,20 @@ class CabInterop(unittest.TestCase):
                 driver("extract", cab, out)
                 self.assertEqual(tree(out, "\\"), dict(files))
 
+    def test_an_lzx_unit_after_an_mszip_unit_extracts(self):
+        # Wine's library keeps both decoders' state in one place: an LZX
+        # unit decoded after an MSZIP unit in one copy took the MSZIP state
+        # for its window and freed it.
+        first = [("first.txt", b"mszip words " * 400), ("second.txt", self.expected["readme.txt"][:2000])]
+        files = [("third.txt", b"lzx words " * 600), ("fourth.bin", bytes(range(256)) * 8)]
+        cab = os.path.join(self.dir, "mixed.cab")
+        with open(cab, "wb") as f:
+            f.write(lzx_cabinet(files, 16, first))
+        self.assertEqual(subprocess.run(["cabextract", "-t", cab], capture_output=True).returncode, 0)
+        out = os.path.join(self.dir, "mixed")
+        driver("extract", cab, out)
+        self.assertEqual(tree(out, "\\"), dict(first + files))
+
     def test_empty_files_stay_empty(self):
         # A unit that holds nothing but empty files has no data blocks at all:
         # the cabinet must still be whole, list the files with size 0 and give

@@ -4,6 +4,7 @@ verbatim blocks with literals and matches, and the cabinet around it.
 cabextract reads what it makes, so the engine's reading can be compared."""
 import heapq
 import struct
+import zlib
 
 NUM_CHARS = 256
 MIN_MATCH = 2
@@ -180,21 +181,33 @@ def checksum(data, seed):
     return value ^ tail
 
 
-def lzx_cabinet(files, window_bits):
+def lzx_cabinet(files, window_bits, mszip_files=()):
     """A cabinet of one LZX unit holding the files (name, bytes), all of
-    them together at most one frame."""
+    them together at most one frame; given mszip_files, an MSZIP unit of
+    one block holding them comes first."""
+    units = []
+    if mszip_files:
+        plain = b"".join(data for _, data in mszip_files)
+        packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+        units.append((1, mszip_files, plain, b"CK" + packer.compress(plain) + packer.flush()))
     plain = b"".join(data for _, data in files)
-    frame = lzx_frame(plain, window_bits)
+    units.append((3 | window_bits << 8, files, plain, lzx_frame(plain, window_bits)))
     records = b""
-    offset = 0
-    for name, data in files:
-        records += struct.pack("<IIHHHH", len(data), offset, 0, 0x5021, 0, 0x20) + name.encode() + b"\0"
-        offset += len(data)
-    files_at = 36 + 8
-    data_at = files_at + len(records)
-    csum = checksum(struct.pack("<HH", len(frame), len(plain)), checksum(frame, 0))
-    block = struct.pack("<IHH", csum, len(frame), len(plain)) + frame
-    total = data_at + len(block)
-    header = struct.pack("<IIIIIIBBHHHHH", 0x4643534D, 0, total, 0, files_at, 0, 3, 1, 1, len(files), 0, 0x26, 0)
-    unit = struct.pack("<IHH", data_at, 1, 3 | window_bits << 8)
-    return header + unit + records + block
+    for index, (_method, unit_files, _plain, _packed) in enumerate(units):
+        offset = 0
+        for name, data in unit_files:
+            records += struct.pack("<IIHHHH", len(data), offset, index, 0x5021, 0, 0x20) + name.encode() + b"\0"
+            offset += len(data)
+    files_at = 36 + 8 * len(units)
+    at = files_at + len(records)
+    folders = b""
+    blocks = b""
+    for method, _files, plain, packed in units:
+        folders += struct.pack("<IHH", at, 1, method)
+        csum = checksum(struct.pack("<HH", len(packed), len(plain)), checksum(packed, 0))
+        block = struct.pack("<IHH", csum, len(packed), len(plain)) + packed
+        blocks += block
+        at += len(block)
+    header = struct.pack("<IIIIIIBBHHHHH", 0x4643534D, 0, at, 0, files_at, 0, 3, 1, len(units),
+                         sum(len(unit[1]) for unit in units), 0, 0x26, 0)
+    return header + folders + records + blocks
