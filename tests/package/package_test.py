@@ -33,7 +33,7 @@ WIDTH = {
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll",
     "comctl32.dll", "comdlg32.dll", "shlwapi.dll", "cabinet.dll", "msvcrt.dll", "uuid.dll", "version.dll",
-    "psapi.dll", "imm32.dll", "uxtheme.dll", "msimg32.dll", "bcrypt.dll",
+    "psapi.dll", "imm32.dll", "uxtheme.dll", "msimg32.dll", "bcrypt.dll", "ntdll.dll",
 }
 
 
